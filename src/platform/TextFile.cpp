@@ -1,0 +1,292 @@
+#include "platform/TextFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <iconv.h>
+#include <mutex>
+#include <unistd.h>
+
+namespace korvane {
+
+namespace {
+
+// iconv descriptors are costly to open; one per direction, reused under a lock.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+    ~Converter() {
+        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+    }
+    bool convert(const std::string& in, std::string& out) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        out.clear();
+        if (cd_ == reinterpret_cast<iconv_t>(-1)) return false;
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        if (in.empty()) return true;
+        std::string result(in.size() * 3 + 8, '\0');
+        char* src = const_cast<char*>(in.data());
+        std::size_t srcLeft = in.size();
+        char* dst = result.data();
+        std::size_t dstLeft = result.size();
+        while (srcLeft > 0) {
+            std::size_t rc = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
+            if (rc == static_cast<std::size_t>(-1)) {
+                if (errno == E2BIG) {
+                    std::size_t used = result.size() - dstLeft;
+                    result.resize(result.size() * 2);
+                    dst = result.data() + used;
+                    dstLeft = result.size() - used;
+                    continue;
+                }
+                return false;  // EILSEQ or EINVAL: invalid or incomplete input
+            }
+            // glibc counts irreversible conversions in rc; CP932 tables are
+            // exact, but a non-zero count means something was substituted.
+            if (rc != 0) return false;
+        }
+        std::size_t flushRc = iconv(cd_, nullptr, nullptr, &dst, &dstLeft);
+        if (flushRc == static_cast<std::size_t>(-1)) return false;
+        result.resize(result.size() - dstLeft);
+        out.swap(result);
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+    std::mutex mutex_;
+};
+
+bool IsAscii(const std::string& s) {
+    for (unsigned char c : s)
+        if (c >= 0x80) return false;
+    return true;
+}
+
+std::string Errno(int e) { return std::strerror(e); }
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string DirOf(const std::string& path) {
+    auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+bool DecodeCp932(const std::string& bytes, std::string& utf8) {
+    if (IsAscii(bytes)) {
+        utf8 = bytes;
+        return true;
+    }
+    static Converter conv("UTF-8", "CP932");
+    return conv.convert(bytes, utf8);
+}
+
+bool EncodeCp932(const std::string& utf8, std::string& bytes) {
+    if (IsAscii(utf8)) {
+        bytes = utf8;
+        return true;
+    }
+    static Converter conv("CP932", "UTF-8");
+    return conv.convert(utf8, bytes);
+}
+
+// ---------------------------------------------------------------- reader
+
+TextLineReader::~TextLineReader() { close(); }
+
+bool TextLineReader::open(const std::string& path) {
+    close();
+    path_ = path;
+    error_.clear();
+    buf_.clear();
+    pos_ = 0;
+    eof_ = false;
+    lineNo_ = 0;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        error_ = "Cannot open " + path + ": " + Errno(errno);
+        return false;
+    }
+    return true;
+}
+
+bool TextLineReader::fill() {
+    if (eof_) return false;
+    if (pos_ > 0) {
+        buf_.erase(0, pos_);
+        pos_ = 0;
+    }
+    char chunk[65536];
+    for (;;) {
+        ssize_t n = ::read(fd_, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error_ = "Cannot read " + path_ + ": " + Errno(errno);
+            eof_ = true;
+            return false;
+        }
+        if (n == 0) {
+            eof_ = true;
+            return false;
+        }
+        buf_.append(chunk, static_cast<std::size_t>(n));
+        return true;
+    }
+}
+
+bool TextLineReader::next(std::string& line) {
+    if (fd_ < 0 || !error_.empty()) return false;
+    std::size_t nl;
+    while ((nl = buf_.find('\n', pos_)) == std::string::npos) {
+        if (!fill()) break;
+    }
+    if (!error_.empty()) return false;
+    std::string raw;
+    if (nl == std::string::npos) {
+        if (pos_ >= buf_.size()) return false;  // end of file
+        raw = buf_.substr(pos_);
+        pos_ = buf_.size();
+    } else {
+        raw = buf_.substr(pos_, nl - pos_);
+        pos_ = nl + 1;
+    }
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    ++lineNo_;
+    if (!DecodeCp932(raw, line)) {
+        error_ = path_ + ", line " + std::to_string(lineNo_) +
+                 ": the text is not valid Shift_JIS (code page 932)";
+        return false;
+    }
+    return true;
+}
+
+void TextLineReader::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, std::string& error) {
+    lines.clear();
+    TextLineReader reader;
+    if (!reader.open(path)) {
+        error = reader.error();
+        return false;
+    }
+    std::string line;
+    while (reader.next(line)) lines.push_back(line);
+    if (!reader.error().empty()) {
+        error = reader.error();
+        lines.clear();
+        return false;
+    }
+    return true;
+}
+
+bool WriteTextFileAtomic(const std::string& path, const std::vector<std::string>& lines,
+                         std::string& error) {
+    std::string content;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string bytes;
+        if (!EncodeCp932(lines[i], bytes)) {
+            error = path + ", line " + std::to_string(i + 1) +
+                    ": the text holds a character that Shift_JIS (code page 932) cannot store";
+            return false;
+        }
+        content += bytes;
+        content += "\r\n";
+    }
+    std::string tmpl = DirOf(path) + "/.korvane-save-XXXXXX";
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) {
+        error = "Cannot write " + path + ": " + Errno(errno);
+        return false;
+    }
+    bool ok = WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0;
+    int savedErrno = errno;
+    // mkstemp creates the file 0600; give it the usual permissions.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (ok && ::rename(tmpl.c_str(), path.c_str()) != 0) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (!ok) {
+        ::unlink(tmpl.c_str());
+        error = "Cannot write " + path + ": " + Errno(savedErrno);
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- line writer
+
+TextLineWriter::~TextLineWriter() { close(); }
+
+bool TextLineWriter::open(const std::string& path, Mode mode) {
+    close();
+    path_ = path;
+    error_.clear();
+    lines_ = 0;
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == Mode::Append ? O_APPEND : O_TRUNC);
+    fd_ = ::open(path.c_str(), flags, 0666);
+    if (fd_ < 0) {
+        error_ = "Cannot open " + path + ": " + Errno(errno);
+        return false;
+    }
+    return true;
+}
+
+bool TextLineWriter::writeLine(const std::string& utf8) {
+    if (fd_ < 0) {
+        error_ = "File not open: " + path_;
+        return false;
+    }
+    std::string bytes;
+    if (!EncodeCp932(utf8, bytes)) {
+        error_ = path_ + ", line " + std::to_string(lines_ + 1) +
+                 ": the text holds a character that Shift_JIS (code page 932) cannot store";
+        return false;
+    }
+    bytes += "\r\n";
+    // One write call per line: with O_APPEND the line lands whole.
+    if (!WriteAll(fd_, bytes.data(), bytes.size())) {
+        error_ = "Cannot write " + path_ + ": " + Errno(errno);
+        return false;
+    }
+    ++lines_;
+    return true;
+}
+
+bool TextLineWriter::close() {
+    if (fd_ < 0) return true;
+    bool ok = ::fsync(fd_) == 0;
+    if (!ok) error_ = "Cannot write " + path_ + ": " + Errno(errno);
+    if (::close(fd_) != 0 && ok) {
+        ok = false;
+        error_ = "Cannot write " + path_ + ": " + Errno(errno);
+    }
+    fd_ = -1;
+    return ok;
+}
+
+}  // namespace korvane

@@ -1,0 +1,75 @@
+#include "project/Paths.h"
+
+#include <sys/stat.h>
+
+#include "platform/AppFolder.h"
+#include "platform/UserInterface.h"
+
+namespace korvane {
+
+std::string ResolveAppRelative(const std::string& path) {
+    return ResolveAppRelative(path, AppFolder());
+}
+
+std::string ResolveAppRelative(const std::string& path, const std::string& appFolder) {
+    if (path.empty() || path[0] != '\\' || (path.size() > 1 && path[1] == '\\')) return path;
+    std::string rest = path;
+    for (char& c : rest)
+        if (c == '\\') c = '/';
+    return appFolder + rest;
+}
+
+std::string StoreAppRelative(const std::string& path, const std::string& appFolder) {
+    std::string prefix = appFolder + "/";
+    if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) return path;
+    std::string rest = path.substr(prefix.size() - 1);
+    for (char& c : rest)
+        if (c == '/') c = '\\';
+    return rest;
+}
+
+bool FileExists(const std::string& path) {
+    if (path.empty() || path.find_first_of("*?") != std::string::npos) return false;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    return !S_ISDIR(st.st_mode);
+}
+
+bool CheckPath(const std::string& path) { return FileExists(ResolveAppRelative(path)); }
+
+namespace {
+bool CheckWithMessage(const std::string& path, UserInterface& ui, const char* message) {
+    if (CheckPath(path)) return true;
+    ui.showMessage(message);
+    return false;
+}
+}  // namespace
+
+bool CheckProjectPath(const std::string& path, UserInterface& ui) {
+    return CheckWithMessage(path, ui, kProjectPathMessage);
+}
+bool CheckExcelPath(const std::string& path, UserInterface& ui) {
+    return CheckWithMessage(path, ui, kExcelPathMessage);
+}
+bool CheckExePath(const std::string& path, UserInterface& ui) {
+    return CheckWithMessage(path, ui, kExePathMessage);
+}
+bool CheckDbPath(const std::string& path, UserInterface& ui) {
+    return CheckWithMessage(path, ui, kDbPathMessage);
+}
+
+std::string PathPart(const std::string& path, int mode) {
+    auto sep = path.find_last_of("\\/");
+    switch (mode) {
+    case 1:
+        return sep == std::string::npos ? path : path.substr(sep + 1);
+    case 2:
+        return sep == std::string::npos ? std::string() : path.substr(0, sep);
+    case 3:
+        return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
+    default:
+        return {};
+    }
+}
+
+}  // namespace korvane

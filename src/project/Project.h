@@ -1,0 +1,160 @@
+#pragma once
+// The project document: the model that a ".tolv" file stores, the keys and
+// markers of its line format, and conversions between rows and lines.
+
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// ---------------------------------------------------------------- line format
+
+inline constexpr std::size_t kKeyWidth = 20;
+
+namespace key {
+inline constexpr const char* ExcelFileName = "Excel File Name    :";
+inline constexpr const char* DataBaseFileName = "DataBase File Name :";
+inline constexpr const char* DbWriteMode = "DB Write Mode      :";
+inline constexpr const char* ExcelVisible = "Excel Visible      :";
+inline constexpr const char* InputPram = " Input Pram.       :";
+inline constexpr const char* ReplacePram = " Replace Pram.     :";
+inline constexpr const char* OutputPram = " Output Pram.      :";
+inline constexpr const char* App = " App.              :";
+inline constexpr const char* Macro = "Macro              :";
+inline constexpr const char* TaskPlan = "Task Plan          :";
+inline constexpr const char* NumOfCalc = " Num of Calc.      :";
+inline constexpr const char* RestartExcel = " Restart Excel     :";
+inline constexpr const char* RandomSeed = " Random Seed       :";
+inline constexpr const char* VarParam = " Var. Param.       :";
+inline constexpr const char* DataFile = " DataFile          :";
+inline constexpr const char* ReadRow = " Read Row          :";
+inline constexpr const char* ReadParam = " Read. Param.      :";
+inline constexpr const char* Level = " Level             :";
+}  // namespace key
+
+// A section of the file: its two marker lines and the number of positional
+// settings lines that follow the start marker.
+struct Section {
+    const char* start;
+    const char* end;
+    int settingsLines;
+};
+
+namespace section {
+inline constexpr Section InputTask{"<<Input Task>>", "<<Input Task End>>", 0};
+inline constexpr Section InputReplace{"<<Input Replace>>", "<<Input Replace End>>", 0};
+inline constexpr Section OutputTask{"<<Output Task>>", "<<Output Task End>>", 0};
+inline constexpr Section ShellTask{"<<Shell Task>>", "<<Shell Task End>>", 0};
+inline constexpr Section MonteCarlo{"<<MonteCarlo>>", "<<MonteCarlo End>>", 3};
+inline constexpr Section DataFileInput{"<<DataFileInput>>", "<<DataFileInput End>>", 3};
+inline constexpr Section OrthogonalTable{"<<OrthogonalTable>>", "<<OrthogonalTable End>>", 2};
+}  // namespace section
+
+// The plan names.
+namespace plan {
+inline constexpr const char* Single = "Single";
+inline constexpr const char* MonteCarlo = "MonteCarlo";
+inline constexpr const char* DataFileInput = "DataFile Input";
+inline constexpr const char* OrthogonalTable = "Orthogonal Table";
+inline constexpr const char* UserScroll = "UserScroll Mode";
+}  // namespace plan
+
+// The first 20 characters of a line (fewer when the line is shorter), and the
+// rest. A line shorter than 20 characters has an empty value. Characters, not
+// bytes: a key counts as the spreadsheet program's Left(line, 20) does.
+std::string LineKey(const std::string& line);
+std::string LineValue(const std::string& line);
+bool HasKey(const std::string& line, const char* key);
+// Splits at every ",". An empty text gives one empty field.
+std::vector<std::string> SplitFields(const std::string& value);
+std::string JoinFields(const std::vector<std::string>& fields);
+
+// The 28 lines of a new project.
+std::vector<std::string> DefaultProjectLines();
+
+// ---------------------------------------------------------------- model
+
+struct InputTask {
+    std::string name, range, sheet, lower, initial = "0", upper, formatKind, formatArg;
+};
+struct OutputTask {
+    std::string name, range, sheet, lower, value = "0", upper;
+};
+struct ReplaceTask {
+    std::string name, replaceList;
+};
+struct ShellTask {
+    std::string path, timing, arguments;
+};
+struct SampledVariable {
+    std::string name, distType, center, spread;
+};
+struct ReadParam {
+    std::string column, name;
+};
+struct TableFactor {
+    std::string name, lowerValue, middleValue, upperValue;
+};
+struct MonteCarloSettings {
+    std::string numOfCalc = "100", restartExcel = "0", randomSeed = "Random";
+    std::vector<SampledVariable> sampledVariables;
+};
+struct DataFileInputSettings {
+    std::string dataFile, readRow = "2", restartExcel = "0";
+    std::vector<ReadParam> readParams;
+};
+struct OrthogonalSettings {
+    std::string level = "3水準", restartExcel = "0";
+    std::vector<TableFactor> factors;
+};
+
+struct Project {
+    std::string excelFileName, dataBaseFileName, dbWriteMode = "OverWrite";
+    int excelVisible = 0;
+    std::vector<InputTask> inputTasks;
+    std::vector<ReplaceTask> replaceTasks;
+    std::vector<OutputTask> outputTasks;
+    std::vector<ShellTask> shellTasks;
+    std::string macro;
+    std::string taskPlan = plan::Single;
+    MonteCarloSettings monteCarlo;
+    DataFileInputSettings dataFileInput;
+    OrthogonalSettings orthogonalTable;
+};
+
+// Reads a project from its lines, leniently, as the windows show it: missing
+// fields are empty, unknown lines are ignored. (A run reads strictly: RunLoad.)
+Project ParseProject(const std::vector<std::string>& lines);
+// Writes a project in the line order of a new file.
+std::vector<std::string> ProjectLines(const Project& project);
+
+// Row lines, key included.
+std::string InputRowLine(const InputTask& t);
+std::string OutputRowLine(const OutputTask& t);
+std::string ReplaceRowLine(const ReplaceTask& t);
+std::string ShellRowLine(const ShellTask& t);
+std::string SampledRowLine(const SampledVariable& v);
+std::string ReadParamRowLine(const ReadParam& p);
+std::string FactorRowLine(const TableFactor& f);
+
+// Reads an integer as the spreadsheet program's Val would, for "Excel Visible":
+// the leading number rounded half to even; a non-numeric text reads as 0.
+int ParseVisibleFlag(const std::string& value);
+
+}  // namespace korvane
+
+namespace korvane {
+
+// The five header values that the main window holds in its own controls
+// (workbook path, DB path, write mode, visibility, plan). The window binds to
+// this; Save writes it into the working copy, a run reads it.
+struct HeaderValues {
+    std::string workbookPath;          // Exl_Brws_Text
+    std::string dbPath;                // DB_Brws_Text
+    bool optionOW = true;              // Option_OW
+    bool optionAP = false;             // Option_AP
+    int visible = 0;                   // Exl_Visbl_Check
+    std::string plan = plan::Single;   // TaskCombo
+};
+
+}  // namespace korvane

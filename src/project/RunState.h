@@ -1,0 +1,92 @@
+#pragma once
+// The run-time record shared by the run driver, the plans, the calculation
+// steps, the DB writer and the windows that show current values.
+//
+// Per-variable fields are arrays indexed from 1 in the order of the rows of
+// the working copy; element 0 exists and is never used. An array holding only
+// element 0 means there are no variables.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "project/Project.h"
+
+namespace korvane {
+
+class WorkbookLink;
+
+struct RunState {
+    // ------------------------------------------------ set during a run
+    std::shared_ptr<WorkbookLink> ExcelApp;  // the spreadsheet instance of the run
+    std::string CalcTotal;                   // calculations of the run, "1" for Single
+    std::int64_t CalcCount = 0;              // number of the current calculation
+    bool RunValid = true;                    // verdict of the current calculation
+    bool StopRequested = true;               // idle state is "stopped"
+    bool KeepExcelOpen = false;              // Single plan: leave the workbook open
+    std::string StartTime, EndTime;
+
+    // ------------------------------------------------ filled by the load
+    std::string WorkbookPath;  // resolved
+    std::string DbPath;        // resolved
+    std::string WriteMode = "OverWrite";
+    std::string PlanName;
+    std::string MacroList;
+    std::vector<std::string> ShellTasks{""};  // " App." values, not split
+    std::int64_t MonteCarloCount = 0;
+    int RestartPerCalc = 0;  // 0 or 1
+    std::string RandomSeed;
+    std::string DataFilePath;  // as written
+    std::int64_t DataReadRow = 0;
+    std::string LevelChoice;
+
+    // ------------------------------------------------ per input variable
+    std::vector<std::string> InputNames{""};
+    std::vector<std::string> InputAddresses{""};
+    std::vector<std::string> InputSheets{""};
+    std::vector<std::string> InputLower{""};
+    std::vector<double> InputInitial{0.0};
+    std::vector<std::string> InputValues{""};
+    std::vector<std::string> InputUpper{""};
+    std::vector<std::string> FormatKinds{""};
+    std::vector<std::string> FormatArgs{""};
+    std::vector<bool> PlanSelected{false};
+    std::vector<std::string> ReplaceLists{""};
+    std::vector<std::string> DistType{""};
+    std::vector<double> DistCenter{0.0};
+    std::vector<double> DistSpread{0.0};
+    std::vector<std::int64_t> DataColumn{0};
+    std::vector<std::int64_t> InputRows{0};
+    std::vector<std::int32_t> InputColumns{0};
+    std::vector<double> LevelLow{0.0};
+    std::vector<double> LevelHigh{0.0};
+
+    // ------------------------------------------------ per output variable
+    std::vector<std::string> OutputNames{""};
+    std::vector<std::string> OutputAddresses{""};
+    std::vector<std::string> OutputSheets{""};
+    std::vector<std::string> OutputLower{""};
+    std::vector<std::string> OutputValues{""};
+    std::vector<std::string> OutputUpper{""};
+    std::vector<std::int64_t> OutputRows{0};
+    std::vector<std::int32_t> OutputColumns{0};
+
+    std::size_t inputCount() const { return InputNames.size() - 1; }
+    std::size_t outputCount() const { return OutputNames.size() - 1; }
+    std::size_t shellTaskCount() const { return ShellTasks.size() - 1; }
+};
+
+// Empties every per-variable array and the shell task list to element 0,
+// sets CalcCount to 0 and StopRequested to true.
+void ResetRunArrays(RunState& state);
+
+// Fills `state` from the header values the main window holds and from the
+// working copy. A malformed working copy (short rows, missing markers,
+// non-numeric or out-of-range numbers, bytes that are not Shift_JIS) refuses
+// the load: the message in `error` names the line, and `state` is left as it
+// was, so no partial state is ever used. Shows no message itself.
+bool LoadProjectForRun(RunState& state, const HeaderValues& header, const std::string& workingCopy,
+                       std::string& error);
+
+}  // namespace korvane
