@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
 #include <mutex>
 #include <unistd.h>
 
@@ -76,6 +77,16 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
         size -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+mode_t ProcessUmask() {
+    // Read once: umask can only be read by setting it.
+    static const mode_t mask = [] {
+        mode_t m = ::umask(022);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
 }
 
 std::string DirOf(const std::string& path) {
@@ -218,10 +229,13 @@ bool WriteTextFileAtomic(const std::string& path, const std::vector<std::string>
     }
     bool ok = WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0;
     int savedErrno = errno;
-    // mkstemp creates the file 0600; give it the usual permissions.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    // mkstemp creates the file 0600: keep the target's permissions, or give a
+    // new file the usual ones.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        ::fchmod(fd, st.st_mode & 07777);
+    else
+        ::fchmod(fd, 0666 & ~ProcessUmask());
     if (::close(fd) != 0 && ok) {
         ok = false;
         savedErrno = errno;

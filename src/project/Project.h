@@ -32,22 +32,23 @@ inline constexpr const char* ReadParam = " Read. Param.      :";
 inline constexpr const char* Level = " Level             :";
 }  // namespace key
 
-// A section of the file: its two marker lines and the number of positional
-// settings lines that follow the start marker.
+// A section of the file: its two marker lines, the number of positional
+// settings lines that follow the start marker, and the key of its rows.
 struct Section {
     const char* start;
     const char* end;
     int settingsLines;
+    const char* rowKey;
 };
 
 namespace section {
-inline constexpr Section InputTask{"<<Input Task>>", "<<Input Task End>>", 0};
-inline constexpr Section InputReplace{"<<Input Replace>>", "<<Input Replace End>>", 0};
-inline constexpr Section OutputTask{"<<Output Task>>", "<<Output Task End>>", 0};
-inline constexpr Section ShellTask{"<<Shell Task>>", "<<Shell Task End>>", 0};
-inline constexpr Section MonteCarlo{"<<MonteCarlo>>", "<<MonteCarlo End>>", 3};
-inline constexpr Section DataFileInput{"<<DataFileInput>>", "<<DataFileInput End>>", 3};
-inline constexpr Section OrthogonalTable{"<<OrthogonalTable>>", "<<OrthogonalTable End>>", 2};
+inline constexpr Section InputTask{"<<Input Task>>", "<<Input Task End>>", 0, key::InputPram};
+inline constexpr Section InputReplace{"<<Input Replace>>", "<<Input Replace End>>", 0, key::ReplacePram};
+inline constexpr Section OutputTask{"<<Output Task>>", "<<Output Task End>>", 0, key::OutputPram};
+inline constexpr Section ShellTask{"<<Shell Task>>", "<<Shell Task End>>", 0, key::App};
+inline constexpr Section MonteCarlo{"<<MonteCarlo>>", "<<MonteCarlo End>>", 3, key::VarParam};
+inline constexpr Section DataFileInput{"<<DataFileInput>>", "<<DataFileInput End>>", 3, key::ReadParam};
+inline constexpr Section OrthogonalTable{"<<OrthogonalTable>>", "<<OrthogonalTable End>>", 2, key::VarParam};
 }  // namespace section
 
 // The plan names.

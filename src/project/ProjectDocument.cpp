@@ -1,0 +1,176 @@
+#include "project/ProjectDocument.h"
+
+#include "platform/TextFile.h"
+#include "platform/UserInterface.h"
+#include "project/Paths.h"
+#include "project/RecentFiles.h"
+
+namespace korvane {
+
+namespace {
+
+const char* const kProjectFilter = "*.tolv|*.tolv";
+
+// Finds a section's markers; false with a message text when one is missing.
+bool FindSection(const std::vector<std::string>& lines, const Section& s, std::size_t& start, std::size_t& end,
+                 std::string& error) {
+    for (start = 0; start < lines.size(); ++start)
+        if (lines[start] == s.start) break;
+    if (start == lines.size()) {
+        error = std::string("プロジェクトに \"") + s.start + "\" の行がありません。変更は保存されませんでした。";
+        return false;
+    }
+    for (end = start + 1; end < lines.size(); ++end)
+        if (lines[end] == s.end) break;
+    if (end == lines.size()) {
+        error = std::string("プロジェクトの \"") + s.start + "\" (" + std::to_string(start + 1) + "行目) に対応する \"" +
+                s.end + "\" の行がありません。変更は保存されませんでした。";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+ProjectDocument::ProjectDocument(UserInterface& ui, std::string appFolder)
+    : ui_(ui), appFolder_(std::move(appFolder)) {}
+
+void ProjectDocument::TakeHeader(const std::vector<std::string>& lines) {
+    auto value = [&](std::size_t i) { return i < lines.size() ? LineValue(lines[i]) : std::string(); };
+    header.workbookPath = value(0);
+    header.dbPath = value(1);
+    const std::string mode = value(2);
+    if (mode == "OverWrite") {
+        header.optionOW = true;
+        header.optionAP = false;
+    } else if (mode == "Append") {
+        header.optionOW = false;
+        header.optionAP = true;
+    }
+    header.visible = ParseVisibleFlag(value(3));
+    for (std::size_t i = 4; i < lines.size(); ++i)
+        if (HasKey(lines[i], key::TaskPlan)) header.plan = LineValue(lines[i]);
+}
+
+bool ProjectDocument::WriteFile(const std::string& path, const std::vector<std::string>& lines) {
+    std::string error;
+    if (WriteTextFileAtomic(path, lines, error)) return true;
+    ui_.showMessage("ファイルを保存できません。\n" + error);
+    return false;
+}
+
+bool ProjectDocument::ReadWorkingCopy(std::vector<std::string>& lines) {
+    std::string error;
+    if (ReadTextLines(WorkingCopy(), lines, error)) return true;
+    ui_.showMessage("作業ファイルを読み込めません。\n" + error);
+    return false;
+}
+
+bool ProjectDocument::WriteWorkingCopy(const std::vector<std::string>& lines) {
+    return WriteFile(WorkingCopy(), lines);
+}
+
+bool ProjectDocument::NewProject() {
+    ProjectPath.clear();
+    if (!WriteWorkingCopy(DefaultProjectLines())) return false;
+    std::vector<std::string> lines;
+    if (!ReadWorkingCopy(lines)) return false;
+    TakeHeader(lines);
+    return true;
+}
+
+bool ProjectDocument::LoadProjectToWindow() {
+    if (!CheckProjectPath(ProjectPath, ui_)) return false;
+    std::vector<std::string> lines;
+    std::string error;
+    if (!ReadTextLines(ResolveAppRelative(ProjectPath, appFolder_), lines, error)) {
+        ui_.showMessage("プロジェクトファイルを読み込めません。\n" + error);
+        return false;
+    }
+    if (!WriteWorkingCopy(lines)) return false;
+    TakeHeader(lines);
+    CheckExcelPath(header.workbookPath, ui_);
+    return true;
+}
+
+bool ProjectDocument::SaveProject(const std::string& target) {
+    std::vector<std::string> old;
+    if (!ReadWorkingCopy(old)) return false;
+    std::vector<std::string> lines;
+    lines.reserve(old.size() + 4);
+    lines.push_back(std::string(key::ExcelFileName) + header.workbookPath);
+    lines.push_back(std::string(key::DataBaseFileName) + header.dbPath);
+    lines.push_back(std::string(key::DbWriteMode) + (header.optionOW ? "OverWrite" : "Append"));
+    lines.push_back(std::string(key::ExcelVisible) + std::to_string(header.visible));
+    for (std::size_t i = 4; i < old.size(); ++i) {
+        if (HasKey(old[i], key::TaskPlan))
+            lines.push_back(std::string(key::TaskPlan) + header.plan);
+        else
+            lines.push_back(old[i]);
+    }
+    if (!WriteWorkingCopy(lines)) return false;
+    return WriteFile(ResolveAppRelative(target, appFolder_), lines);
+}
+
+bool ProjectDocument::SaveFile(RecentFiles* recent) {
+    if (!ProjectPath.empty()) return SaveProject(ProjectPath);
+    return SaveFileAs(recent);
+}
+
+bool ProjectDocument::SaveFileAs(RecentFiles* recent) {
+    ProjectPath = ui_.chooseFile(kProjectFilter, "TOLVファイルを選択", "", true);
+    if (ProjectPath.empty()) return false;
+    bool saved = SaveProject(ProjectPath);
+    if (recent) recent->AddRecent(ProjectPath);
+    return saved;
+}
+
+bool ProjectDocument::OpenFile(RecentFiles* recent) {
+    ProjectPath = ui_.chooseFile(kProjectFilter, "tolvファイルを選択", appFolder_, false);
+    if (ProjectPath.empty()) return false;
+    bool loaded = LoadProjectToWindow();
+    if (recent) recent->AddRecent(ProjectPath);
+    return loaded;
+}
+
+bool ProjectDocument::ReadSection(const Section& s, std::vector<std::string>& content) {
+    std::vector<std::string> lines;
+    if (!ReadWorkingCopy(lines)) return false;
+    std::size_t start, end;
+    std::string error;
+    if (!FindSection(lines, s, start, end, error)) {
+        ui_.showMessage(error);
+        return false;
+    }
+    content.assign(lines.begin() + static_cast<long>(start) + 1, lines.begin() + static_cast<long>(end));
+    return true;
+}
+
+bool ProjectDocument::RewriteWorkingCopy(const Section& s, const std::vector<std::string>& content) {
+    std::vector<std::string> lines;
+    if (!ReadWorkingCopy(lines)) return false;
+    std::size_t start, end;
+    std::string error;
+    if (!FindSection(lines, s, start, end, error)) {
+        ui_.showMessage(error);
+        return false;
+    }
+    std::vector<std::string> out(lines.begin(), lines.begin() + static_cast<long>(start) + 1);
+    out.insert(out.end(), content.begin(), content.end());
+    // Lines of the old section that are neither its settings nor its rows
+    // belong to no editor: keep them, after the new content.
+    for (std::size_t i = start + 1 + static_cast<std::size_t>(s.settingsLines); i < end; ++i)
+        if (LineKey(lines[i]) != s.rowKey) out.push_back(lines[i]);
+    out.insert(out.end(), lines.begin() + static_cast<long>(end), lines.end());
+    return WriteWorkingCopy(out);
+}
+
+bool ProjectDocument::RewriteKeyedLine(const std::string& k, const std::string& value) {
+    std::vector<std::string> lines;
+    if (!ReadWorkingCopy(lines)) return false;
+    for (auto& line : lines)
+        if (LineKey(line) == k) line = k + value;
+    return WriteWorkingCopy(lines);
+}
+
+}  // namespace korvane

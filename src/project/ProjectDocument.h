@@ -1,0 +1,73 @@
+#pragma once
+// The open project: its working copy "tmp.tolv1" in the application folder,
+// the header values the main window holds, and New, Open, Save, Save As and
+// the rewrites every editor uses. Whole files are written to a temporary file
+// and renamed over the target, so a crash never loses the user's project.
+
+#include <string>
+#include <vector>
+
+#include "project/Project.h"
+
+namespace korvane {
+
+class UserInterface;
+class RecentFiles;
+
+class ProjectDocument {
+public:
+    ProjectDocument(UserInterface& ui, std::string appFolder);
+
+    // The five header values, bound to the main window's controls.
+    HeaderValues header;
+    // The file name of the open project; empty for a project never saved.
+    std::string ProjectPath;
+
+    std::string WorkingCopy() const { return appFolder_ + "/tmp.tolv1"; }
+    std::string BufferCopy() const { return appFolder_ + "/tmp_buf.tolv"; }
+    const std::string& appFolder() const { return appFolder_; }
+
+    // Writes the 28 default lines into the working copy and resets the header
+    // values from it. The window then clears its grids and layout.
+    bool NewProject();
+    // Copies the file named by ProjectPath into the working copy and takes its
+    // header values and plan. False (nothing changed) when the path fails its
+    // check or the file cannot be read. A missing workbook only shows its
+    // message; the project stays loaded (and the result is true).
+    bool LoadProjectToWindow();
+    // Writes the header values and plan into the working copy, then copies the
+    // working copy to `target` (resolved against the application folder).
+    bool SaveProject(const std::string& target);
+    // "プロジェクトを保存": SaveProject to ProjectPath, or Save As when empty.
+    bool SaveFile(RecentFiles* recent);
+    // "名前を付けてプロジェクトを保存".
+    bool SaveFileAs(RecentFiles* recent);
+    // "プロジェクトを開く". True when a project was loaded.
+    bool OpenFile(RecentFiles* recent);
+
+    // Replaces the lines between a section's two markers with `content` (for
+    // the plan sections: the settings lines first, then the rows). Lines of the
+    // old section that are neither settings nor rows are kept. A missing
+    // start or end marker refuses the rewrite with a message; nothing changes.
+    bool RewriteWorkingCopy(const Section& section, const std::vector<std::string>& content);
+    // Replaces every line whose first 20 characters equal `key` by key + value.
+    bool RewriteKeyedLine(const std::string& key, const std::string& value);
+
+    // The working copy's lines, for editors that change single rows. Reading
+    // shows a message on failure.
+    bool ReadWorkingCopy(std::vector<std::string>& lines);
+    bool WriteWorkingCopy(const std::vector<std::string>& lines);
+
+    // The lines of a section between its markers (settings lines included).
+    // False with a message when a marker is missing.
+    bool ReadSection(const Section& section, std::vector<std::string>& content);
+
+private:
+    void TakeHeader(const std::vector<std::string>& lines);
+    bool WriteFile(const std::string& path, const std::vector<std::string>& lines);
+
+    UserInterface& ui_;
+    std::string appFolder_;
+};
+
+}  // namespace korvane

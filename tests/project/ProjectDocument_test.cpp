@@ -1,0 +1,295 @@
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "platform/AppFolder.h"
+#include "platform/TextFile.h"
+#include "project/Paths.h"
+#include "project/ProjectDocument.h"
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+const std::vector<std::string> kDefault = {
+    "Excel File Name    :",      "DataBase File Name :",   "DB Write Mode      :OverWrite",
+    "Excel Visible      :0",     "<<Input Task>>",         "<<Input Task End>>",
+    "<<Input Replace>>",         "<<Input Replace End>>",  "<<Output Task>>",
+    "<<Output Task End>>",       "<<Shell Task>>",         "<<Shell Task End>>",
+    "Macro              :",      "Task Plan          :Single",
+    "<<MonteCarlo>>",            " Num of Calc.      :100", " Restart Excel     :0",
+    " Random Seed       :Random", "<<MonteCarlo End>>",    "<<DataFileInput>>",
+    " DataFile          :",      " Read Row          :2",  " Restart Excel     :0",
+    "<<DataFileInput End>>",     "<<OrthogonalTable>>",    " Level             :3水準",
+    " Restart Excel     :0",     "<<OrthogonalTable End>>"};
+
+class ProjectDocumentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetAppFolder(dir.path());
+        ASSERT_TRUE(doc.NewProject());
+    }
+    std::vector<std::string> workingLines() {
+        std::vector<std::string> lines;
+        std::string error;
+        EXPECT_TRUE(ReadTextLines(doc.WorkingCopy(), lines, error)) << error;
+        return lines;
+    }
+    TempDir dir;
+    RecordingUi ui;
+    ProjectDocument doc{ui, dir.path()};
+};
+
+}  // namespace
+
+TEST_F(ProjectDocumentTest, NewThenSaveWritesTheDefaultFileByteForByte) {
+    ASSERT_EQ(kDefault.size(), 28u);
+    EXPECT_EQ(ReadBytes(doc.WorkingCopy()), Cp932Lines(kDefault));
+    EXPECT_EQ(doc.header.plan, "Single");
+    EXPECT_TRUE(doc.header.optionOW);
+    EXPECT_FALSE(doc.header.optionAP);
+    EXPECT_TRUE(doc.ProjectPath.empty());
+
+    ASSERT_TRUE(doc.SaveProject(dir.file("p.tolv")));
+    EXPECT_EQ(ReadBytes(dir.file("p.tolv")), Cp932Lines(kDefault));
+    // An empty keyed value is exactly the 20-character key.
+    EXPECT_EQ(kDefault[12].size(), 20u);
+}
+
+TEST_F(ProjectDocumentTest, SaveWritesTheHeaderControlsAndPlan) {
+    doc.header.workbookPath = "\\models\\梁.xlsx";
+    doc.header.dbPath = "/data/結果.csv";
+    doc.header.optionOW = false;
+    doc.header.optionAP = true;
+    doc.header.visible = 1;
+    doc.header.plan = "MonteCarlo";
+    ASSERT_TRUE(doc.SaveProject(dir.file("p.tolv")));
+    auto expected = kDefault;
+    expected[0] = "Excel File Name    :\\models\\梁.xlsx";
+    expected[1] = "DataBase File Name :/data/結果.csv";
+    expected[2] = "DB Write Mode      :Append";
+    expected[3] = "Excel Visible      :1";
+    expected[13] = "Task Plan          :MonteCarlo";
+    EXPECT_EQ(ReadBytes(dir.file("p.tolv")), Cp932Lines(expected));
+    EXPECT_EQ(ReadBytes(doc.WorkingCopy()), Cp932Lines(expected));
+}
+
+TEST_F(ProjectDocumentTest, OpenAndSaveKeepJapaneseNamesReplaceCommasAndUnknownLines) {
+    std::vector<std::string> project = {
+        "Excel File Name    :/m/モデル.xls",
+        "DataBase File Name :\\db\\結果.csv",
+        "DB Write Mode      :Append",
+        "Excel Visible      :1",
+        "<<Input Task>>",
+        " Input Pram.       :長さ,B2,入力,1,2.5,10,Round,3",
+        " Input Pram.       :材質,B3,入力,,1,,Replace,Text",
+        " Input Pram.       :長さ,C2,入力,,2.5,,Format,#,##0.00",
+        "<<Input Task End>>",
+        "some line from a later version",
+        "<<Input Replace>>",
+        " Replace Pram.     :材質,1=鋼,2=銅,3==",
+        "<<Input Replace End>>",
+        "<<Output Task>>",
+        " Output Pram.      :応力,D5,計算,0,123,250",
+        "<<Output Task End>>",
+        "<<Shell Task>>",
+        " App.              :\\bin\\pre.sh,1,[長さ] -x",
+        "<<Shell Task End>>",
+        "Macro              :Calc1,Calc2",
+        "Task Plan          :MonteCarlo",
+        "<<MonteCarlo>>",
+        " Num of Calc.      :5000",
+        " Restart Excel     :0",
+        " Random Seed       :12345",
+        " Var. Param.       :長さ,正規分布,2.5,0.1",
+        "# 未知の行",
+        "<<MonteCarlo End>>",
+        "<<DataFileInput>>",
+        " DataFile          :",
+        " Read Row          :2",
+        " Restart Excel     :0",
+        "<<DataFileInput End>>",
+        "<<OrthogonalTable>>",
+        " Level             :2水準",
+        " Restart Excel     :1",
+        "<<OrthogonalTable End>>",
+        "trailing unknown"};
+    WriteBytes(dir.file("in.tolv"), Cp932Lines(project));
+    ui.nextFile = dir.file("in.tolv");
+    ASSERT_TRUE(doc.OpenFile(nullptr));
+    ASSERT_EQ(ui.dialogs.size(), 1u);
+    EXPECT_EQ(ui.dialogs[0].title, "tolvファイルを選択");
+    EXPECT_EQ(ui.dialogs[0].filter, "*.tolv|*.tolv");
+    EXPECT_EQ(ui.dialogs[0].startFolder, dir.path());
+    EXPECT_EQ(doc.header.workbookPath, "/m/モデル.xls");
+    EXPECT_EQ(doc.header.dbPath, "\\db\\結果.csv");
+    EXPECT_TRUE(doc.header.optionAP);
+    EXPECT_FALSE(doc.header.optionOW);
+    EXPECT_EQ(doc.header.visible, 1);
+    EXPECT_EQ(doc.header.plan, "MonteCarlo");
+    // The workbook does not exist: its message, but the project stays loaded.
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], "エクセルファイルのアドレスを確認して下さい。");
+
+    ASSERT_TRUE(doc.SaveFile(nullptr));
+    EXPECT_EQ(ReadBytes(dir.file("in.tolv")), Cp932Lines(project));
+
+    Project p = ParseProject(project);
+    ASSERT_EQ(p.inputTasks.size(), 3u);
+    EXPECT_EQ(p.inputTasks[2].formatArg, "#,##0.00");
+    ASSERT_EQ(p.replaceTasks.size(), 1u);
+    EXPECT_EQ(p.replaceTasks[0].replaceList, "1=鋼,2=銅,3==");
+    EXPECT_EQ(p.monteCarlo.randomSeed, "12345");
+    EXPECT_EQ(p.orthogonalTable.level, "2水準");
+    EXPECT_EQ(ProjectLines(ParseProject(kDefault)), kDefault);
+}
+
+TEST_F(ProjectDocumentTest, HeaderIsPositionalAndOddValuesAreSafe) {
+    WriteBytes(dir.file("odd.tolv"), Cp932Lines({"first", "second line is long enough", "DB Write Mode      :Sometimes",
+                                                 "Excel Visible      :yes", "Task Plan          :Orthogonal Table"}));
+    doc.header.optionOW = false;
+    doc.header.optionAP = true;
+    doc.ProjectPath = dir.file("odd.tolv");
+    ASSERT_TRUE(doc.LoadProjectToWindow());
+    EXPECT_EQ(doc.header.workbookPath, "");         // shorter than 20 characters: empty value
+    EXPECT_EQ(doc.header.dbPath, "enough");         // the key is never looked at
+    EXPECT_TRUE(doc.header.optionAP);               // unknown write mode leaves the options
+    EXPECT_EQ(doc.header.visible, 0);               // non-numeric reads as 0
+    EXPECT_EQ(doc.header.plan, "Orthogonal Table");
+    // Save replaces the four header lines whatever they held.
+    ASSERT_TRUE(doc.SaveProject(dir.file("odd2.tolv")));
+    std::vector<std::string> lines;
+    std::string error;
+    ASSERT_TRUE(ReadTextLines(dir.file("odd2.tolv"), lines, error));
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "Excel File Name    :");
+    EXPECT_EQ(lines[2], "DB Write Mode      :Append");
+    EXPECT_EQ(lines[3], "Excel Visible      :0");
+}
+
+TEST_F(ProjectDocumentTest, MissingOrUnreadableProjectChangesNothing) {
+    const std::string before = ReadBytes(doc.WorkingCopy());
+    doc.ProjectPath = dir.file("missing.tolv");
+    EXPECT_FALSE(doc.LoadProjectToWindow());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], "tolvファイルのアドレスを確認して下さい。");
+
+    WriteBytes(dir.file("bad.tolv"), "Excel File Name    :\x81\x20\r\n");
+    doc.ProjectPath = dir.file("bad.tolv");
+    EXPECT_FALSE(doc.LoadProjectToWindow());
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_NE(ui.messages[1].find("line 1"), std::string::npos) << ui.messages[1];
+    EXPECT_EQ(ReadBytes(doc.WorkingCopy()), before);
+
+    doc.ProjectPath = dir.path();  // a folder is not a project
+    EXPECT_FALSE(doc.LoadProjectToWindow());
+    EXPECT_EQ(ReadBytes(doc.WorkingCopy()), before);
+}
+
+TEST_F(ProjectDocumentTest, CancelledOpenLeavesProjectWithoutNameAndSaveAsksForOne) {
+    doc.ProjectPath = dir.file("old.tolv");
+    ui.nextFile = "";
+    EXPECT_FALSE(doc.OpenFile(nullptr));
+    EXPECT_TRUE(doc.ProjectPath.empty());
+    ui.nextFile = dir.file("typed-without-extension");
+    ASSERT_TRUE(doc.SaveFile(nullptr));
+    EXPECT_EQ(ui.dialogs.back().title, "TOLVファイルを選択");
+    EXPECT_TRUE(ui.dialogs.back().forSaving);
+    EXPECT_EQ(ReadBytes(dir.file("typed-without-extension")), Cp932Lines(kDefault));
+}
+
+TEST_F(ProjectDocumentTest, AppRelativeTargetIsResolvedInTheApplicationFolder) {
+    ASSERT_TRUE(doc.SaveProject("\\sub.tolv"));
+    EXPECT_EQ(ReadBytes(dir.file("sub.tolv")), Cp932Lines(kDefault));
+    doc.ProjectPath = "\\sub.tolv";
+    EXPECT_TRUE(doc.LoadProjectToWindow());
+}
+
+TEST_F(ProjectDocumentTest, SectionRewriteKeepsEverythingElse) {
+    auto lines = kDefault;
+    lines.insert(lines.begin() + 11, "unknown inside the shell section");
+    lines.insert(lines.begin() + 5, "x-unknown");
+    ASSERT_TRUE(doc.WriteWorkingCopy(lines));
+    ASSERT_TRUE(doc.RewriteWorkingCopy(section::ShellTask, {ShellRowLine({"/bin/true", "3", "a b"})}));
+    auto after = workingLines();
+    auto shellStart = std::find(after.begin(), after.end(), "<<Shell Task>>");
+    ASSERT_NE(shellStart, after.end());
+    EXPECT_EQ(*(shellStart + 1), " App.              :/bin/true,3,a b");
+    EXPECT_EQ(*(shellStart + 2), "unknown inside the shell section");
+    EXPECT_EQ(*(shellStart + 3), "<<Shell Task End>>");
+    EXPECT_EQ(after[5], "x-unknown");
+    EXPECT_EQ(after.size(), kDefault.size() + 3);
+
+    ASSERT_TRUE(doc.RewriteWorkingCopy(section::MonteCarlo,
+                                       {" Num of Calc.      :7", " Restart Excel     :1", " Random Seed       :3",
+                                        SampledRowLine({"a", "一様分布", "0", "1"})}));
+    Project p = ParseProject(workingLines());
+    EXPECT_EQ(p.monteCarlo.numOfCalc, "7");
+    ASSERT_EQ(p.monteCarlo.sampledVariables.size(), 1u);
+    EXPECT_EQ(p.monteCarlo.sampledVariables[0].distType, "一様分布");
+
+    ASSERT_TRUE(doc.RewriteKeyedLine(key::Macro, "M1, M2"));
+    EXPECT_EQ(ParseProject(workingLines()).macro, "M1, M2");
+}
+
+TEST_F(ProjectDocumentTest, RewriteOfSectionWithoutEndMarkerIsRefused) {
+    auto lines = kDefault;
+    lines.erase(std::find(lines.begin(), lines.end(), "<<Shell Task End>>"));
+    ASSERT_TRUE(doc.WriteWorkingCopy(lines));
+    const std::string before = ReadBytes(doc.WorkingCopy());
+    EXPECT_FALSE(doc.RewriteWorkingCopy(section::ShellTask, {ShellRowLine({"/bin/true", "3", ""})}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].find("<<Shell Task End>>"), std::string::npos) << ui.messages[0];
+    EXPECT_EQ(ReadBytes(doc.WorkingCopy()), before);
+}
+
+TEST_F(ProjectDocumentTest, FailedSaveLeavesTheTargetIntact) {
+    ASSERT_TRUE(doc.SaveProject(dir.file("keep.tolv")));
+    const std::string saved = ReadBytes(dir.file("keep.tolv"));
+    doc.header.workbookPath = "\xF0\x9F\x98\x80.xlsx";  // not representable in code page 932
+    EXPECT_FALSE(doc.SaveProject(dir.file("keep.tolv")));
+    EXPECT_EQ(ReadBytes(dir.file("keep.tolv")), saved);
+    EXPECT_FALSE(ui.messages.empty());
+}
+
+TEST(Paths, ResolveAndStoreBothWays) {
+    EXPECT_EQ(ResolveAppRelative("\\models\\a.xls", "/opt/k"), "/opt/k/models/a.xls");
+    EXPECT_EQ(ResolveAppRelative("\\\\server\\share\\a.xls", "/opt/k"), "\\\\server\\share\\a.xls");
+    EXPECT_EQ(ResolveAppRelative("/home/u/a.xls", "/opt/k"), "/home/u/a.xls");
+    EXPECT_EQ(ResolveAppRelative("", "/opt/k"), "");
+    EXPECT_EQ(StoreAppRelative("/opt/k/models/a.xls", "/opt/k"), "\\models\\a.xls");
+    EXPECT_EQ(StoreAppRelative("/opt/kx/a.xls", "/opt/k"), "/opt/kx/a.xls");
+    EXPECT_EQ(ResolveAppRelative(StoreAppRelative("/opt/k/a/b.tolv", "/opt/k"), "/opt/k"), "/opt/k/a/b.tolv");
+}
+
+TEST(Paths, PathPartSplitsAtBothSeparators) {
+    EXPECT_EQ(PathPart("C:\\work\\model.xls", 1), "model.xls");
+    EXPECT_EQ(PathPart("C:\\work\\model.xls", 2), "C:\\work");
+    EXPECT_EQ(PathPart("C:\\work\\model.xls", 3), "C:\\work\\");
+    EXPECT_EQ(PathPart("/home/u/model.xls", 1), "model.xls");
+    EXPECT_EQ(PathPart("/home/u/model.xls", 2), "/home/u");
+    EXPECT_EQ(PathPart("/home/u/model.xls", 3), "/home/u/");
+    EXPECT_EQ(PathPart("model.xls", 1), "model.xls");
+    EXPECT_EQ(PathPart("model.xls", 2), "");
+    EXPECT_EQ(PathPart("/a/b", 4), "");
+}
+
+TEST(Paths, FileExistsAndChecks) {
+    TempDir dir;
+    SetAppFolder(dir.path());
+    WriteBytes(dir.file("m.xls"), "x");
+    EXPECT_TRUE(FileExists(dir.file("m.xls")));
+    EXPECT_FALSE(FileExists(""));
+    EXPECT_FALSE(FileExists(dir.path()));
+    EXPECT_FALSE(FileExists(dir.file("*.xls")));
+    EXPECT_FALSE(FileExists(dir.file("m.xl?")));
+    EXPECT_TRUE(CheckPath("\\m.xls"));
+    RecordingUi ui;
+    EXPECT_TRUE(CheckExcelPath("\\m.xls", ui));
+    EXPECT_FALSE(CheckExePath("\\none", ui));
+    EXPECT_FALSE(CheckDbPath("", ui));
+    EXPECT_FALSE(CheckProjectPath(dir.path(), ui));
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"実行ファイルのアドレスを確認して下さい。",
+                                                     "データベースファイルのアドレスを確認して下さい。",
+                                                     "tolvファイルのアドレスを確認して下さい。"}));
+}

@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "platform/AppFolder.h"
+#include "project/RunState.h"
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+std::vector<std::string> ProjectText(const std::string& plan, const std::vector<std::string>& inputs,
+                                 const std::vector<std::string>& planSections) {
+    std::vector<std::string> l = {"Excel File Name    :ignored", "DataBase File Name :ignored",
+                                  "DB Write Mode      :OverWrite", "Excel Visible      :0", "<<Input Task>>"};
+    for (const auto& i : inputs) l.push_back(" Input Pram.       :" + i);
+    l.insert(l.end(), {"<<Input Task End>>", "<<Input Replace>>", " Replace Pram.     :b,1=鋼,2=銅",
+                       "<<Input Replace End>>", "<<Output Task>>", " Output Pram.      :応力,D5,S,0,999,250",
+                       "<<Output Task End>>", "<<Shell Task>>", " App.              :/bin/echo,6,[a],x",
+                       "<<Shell Task End>>", "Macro              :M1, M2", "Task Plan          :" + plan});
+    l.insert(l.end(), planSections.begin(), planSections.end());
+    return l;
+}
+
+const std::vector<std::string> kPlanSections = {
+    "<<MonteCarlo>>", " Num of Calc.      :2.5", " Restart Excel     :1", " Random Seed       :42",
+    " Var. Param.       :a,正規分布,10,0.5", "<<MonteCarlo End>>",
+    "<<DataFileInput>>", " DataFile          :\\data.csv", " Read Row          :3", " Restart Excel     :0",
+    " Read. Param.      :4,b", "<<DataFileInput End>>",
+    "<<OrthogonalTable>>", " Level             :2水準", " Restart Excel     :1",
+    " Var. Param.       :a,1.25,2,3.75", "<<OrthogonalTable End>>"};
+
+class RunLoadTest : public ::testing::Test {
+protected:
+    void SetUp() override { SetAppFolder(dir.path()); }
+    bool load(const std::vector<std::string>& lines) {
+        WriteBytes(dir.file("tmp.tolv1"), Cp932Lines(lines));
+        ResetRunArrays(state);
+        return LoadProjectForRun(state, header, dir.file("tmp.tolv1"), error);
+    }
+    TempDir dir;
+    RunState state;
+    HeaderValues header;
+    std::string error;
+};
+
+}  // namespace
+
+TEST_F(RunLoadTest, MonteCarloProjectFillsEveryField) {
+    header.workbookPath = "\\model.xlsx";
+    header.dbPath = "/tmp/db.csv";
+    header.optionOW = false;
+    header.optionAP = true;
+    header.plan = "Single";  // the working copy's line wins
+    ASSERT_TRUE(load(ProjectText("MonteCarlo", {"a,B2,S,1,10,20,Round,2", "b,B3,S,,2.7,,Replace,Text",
+                                            "a,C2,S,,10,,Format,#,##0.0"},
+                             kPlanSections)))
+        << error;
+    EXPECT_EQ(state.WorkbookPath, dir.path() + "/model.xlsx");
+    EXPECT_EQ(state.DbPath, "/tmp/db.csv");
+    EXPECT_EQ(state.WriteMode, "Append");
+    EXPECT_EQ(state.PlanName, "MonteCarlo");
+    EXPECT_EQ(state.MacroList, "M1, M2");
+    ASSERT_EQ(state.shellTaskCount(), 1u);
+    EXPECT_EQ(state.ShellTasks[1], "/bin/echo,6,[a],x");
+    EXPECT_EQ(state.MonteCarloCount, 2);  // 2.5 rounds half to even
+    EXPECT_EQ(state.RestartPerCalc, 1);
+    EXPECT_EQ(state.RandomSeed, "42");
+
+    ASSERT_EQ(state.inputCount(), 3u);
+    EXPECT_EQ(state.InputInitial[2], 2.7);
+    EXPECT_EQ(state.InputValues[2], "2.7");
+    EXPECT_EQ(state.InputLower[1], "1");
+    EXPECT_EQ(state.InputLower[2], "");  // empty limit stays empty, not 0
+    EXPECT_EQ(state.FormatArgs[3], "#,##0.0");
+    EXPECT_EQ(state.ReplaceLists[2], "1=鋼,2=銅");
+    EXPECT_EQ(state.ReplaceLists[1], "");
+    // The shared name "a" is sampled in both of its rows.
+    EXPECT_TRUE(state.PlanSelected[1]);
+    EXPECT_FALSE(state.PlanSelected[2]);
+    EXPECT_TRUE(state.PlanSelected[3]);
+    EXPECT_EQ(state.DistType[3], "正規分布");
+    EXPECT_EQ(state.DistCenter[3], 10.0);
+    EXPECT_EQ(state.DistSpread[1], 0.5);
+    EXPECT_EQ(state.DistType[2], "0");
+    // Other plans' sections are read past.
+    EXPECT_EQ(state.DataFilePath, "");
+    EXPECT_EQ(state.LevelLow[1], 1.0);
+    EXPECT_EQ(state.LevelHigh[1], 0.0);
+
+    ASSERT_EQ(state.outputCount(), 1u);
+    EXPECT_EQ(state.OutputNames[1], "応力");
+    EXPECT_EQ(state.OutputValues[1], "0");  // the stored value is never read
+    EXPECT_EQ(state.OutputUpper[1], "250");
+}
+
+TEST_F(RunLoadTest, DataFileAndOrthogonalSections) {
+    header.plan = "DataFile Input";
+    ASSERT_TRUE(load(ProjectText("DataFile Input", {"a,B2,S,,1,,x,y", "b,B3,S,,1,,x,y"}, kPlanSections))) << error;
+    EXPECT_EQ(state.DataFilePath, "\\data.csv");  // as written
+    EXPECT_EQ(state.DataReadRow, 3);
+    EXPECT_EQ(state.RestartPerCalc, 0);
+    EXPECT_FALSE(state.PlanSelected[1]);
+    EXPECT_TRUE(state.PlanSelected[2]);
+    EXPECT_EQ(state.DataColumn[2], 4);
+
+    ASSERT_TRUE(load(ProjectText("Orthogonal Table", {"a,B2,S,,1,,x,y", "b,B3,S,,1,,x,y"}, kPlanSections))) << error;
+    EXPECT_EQ(state.LevelChoice, "2水準");
+    EXPECT_EQ(state.RestartPerCalc, 1);
+    EXPECT_TRUE(state.PlanSelected[1]);
+    EXPECT_EQ(state.LevelLow[1], 1.25);  // decimals are kept
+    EXPECT_EQ(state.LevelHigh[1], 3.75);
+}
+
+TEST_F(RunLoadTest, SinglePlanKeepsRestartAndAProjectWithoutInputsIsEmpty) {
+    state.RestartPerCalc = 1;
+    WriteBytes(dir.file("tmp.tolv1"), Cp932Lines(ProjectText("Single", {}, kPlanSections)));
+    ASSERT_TRUE(LoadProjectForRun(state, header, dir.file("tmp.tolv1"), error)) << error;
+    EXPECT_EQ(state.RestartPerCalc, 1);
+    EXPECT_EQ(state.inputCount(), 0u);
+    EXPECT_EQ(state.InputNames.size(), 1u);
+}
+
+TEST_F(RunLoadTest, ResetEmptiesArraysAndStopsTheRun) {
+    ASSERT_TRUE(load(ProjectText("Single", {"a,B2,S,,1,,x,y"}, kPlanSections)));
+    state.CalcCount = 9;
+    state.StopRequested = false;
+    ResetRunArrays(state);
+    EXPECT_EQ(state.CalcCount, 0);
+    EXPECT_TRUE(state.StopRequested);
+    EXPECT_EQ(state.inputCount(), 0u);
+    EXPECT_EQ(state.outputCount(), 0u);
+    EXPECT_EQ(state.shellTaskCount(), 0u);
+    EXPECT_EQ(state.LevelHigh.size(), 1u);
+}
+
+// Every malformed working copy is refused with a message naming its line, and
+// the state keeps what it held before: no partial load is ever used.
+TEST_F(RunLoadTest, MalformedWorkingCopiesAreRefusedWithTheLine) {
+    struct Case {
+        std::vector<std::string> lines;
+        std::string lineText;  // "(N行目)"
+        std::string detail;
+    };
+    auto mc = [](std::vector<std::string> section) {
+        return ProjectText("MonteCarlo", {"a,B2,S,,1,,x,y"}, section);
+    };
+    std::vector<Case> cases = {
+        {ProjectText("Single", {"a,B2,S,,1,,Round"}, {}), "(6行目)", "8個必要"},
+        {ProjectText("Single", {"a,B2,S,,abc,,Round,2"}, {}), "(6行目)", "abc"},
+        {ProjectText("Single", {"a,B2,S,,1,,Round,2"}, {"<<Output Task>>", " Output Pram.      :o,A1,S"}), "行目", "6個必要"},
+        {mc({"<<MonteCarlo>>", " Num of Calc.      :many", " Restart Excel     :0", " Random Seed       :Random",
+             "<<MonteCarlo End>>"}),
+         "(20行目)", "many"},
+        {mc({"<<MonteCarlo>>", " Num of Calc.      :10", " Restart Excel     :70000", " Random Seed       :Random",
+             "<<MonteCarlo End>>"}),
+         "(21行目)", "範囲外"},
+        {mc({"<<MonteCarlo>>", " Num of Calc.      :10", "<<MonteCarlo End>>"}), "(21行目)", "Restart Excel"},
+        {mc({"<<MonteCarlo>>", " Num of Calc.      :10", " Restart Excel     :0", " Random Seed       :Random",
+             " Var. Param.       :a,正規分布,1,2"}),
+         "行目", "<<MonteCarlo End>>"},
+        {mc({"<<MonteCarlo>>", " Num of Calc.      :10", " Restart Excel     :0", " Random Seed       :Random",
+             " Var. Param.       :a,正規分布", "<<MonteCarlo End>>"}),
+         "(23行目)", "4個必要"},
+        {ProjectText("Single", {"a,B2,S,,1,,Round,2"}, {}), "", ""},  // placeholder replaced below
+    };
+    // A replace section without its end marker.
+    cases.back().lines = {"h1", "h2", "h3", "h4", "<<Input Replace>>", " Replace Pram.     :a,1=x"};
+    cases.back().lineText = "行目";
+    cases.back().detail = "<<Input Replace End>>";
+
+    for (const auto& c : cases) {
+        ResetRunArrays(state);
+        ASSERT_TRUE(load(ProjectText("Single", {"keep,A1,S,,5,,x,y"}, {})));
+        error.clear();
+        WriteBytes(dir.file("tmp.tolv1"), Cp932Lines(c.lines));
+        EXPECT_FALSE(LoadProjectForRun(state, header, dir.file("tmp.tolv1"), error)) << c.lines.back();
+        EXPECT_NE(error.find(c.lineText), std::string::npos) << error;
+        EXPECT_NE(error.find(c.detail), std::string::npos) << error;
+        ASSERT_EQ(state.inputCount(), 1u) << error;
+        EXPECT_EQ(state.InputNames[1], "keep");
+    }
+}
+
+TEST_F(RunLoadTest, UnreadableWorkingCopyIsRefused) {
+    WriteBytes(dir.file("tmp.tolv1"), "Excel File Name    :\r\n\x82\r\n");
+    EXPECT_FALSE(LoadProjectForRun(state, header, dir.file("tmp.tolv1"), error));
+    EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+    EXPECT_FALSE(LoadProjectForRun(state, header, dir.file("none"), error));
+    EXPECT_NE(error.find("none"), std::string::npos) << error;
+}
