@@ -8,6 +8,11 @@ namespace korvane {
 
 class UserInterface;
 
+inline constexpr const char* kRecentFileName = "Recent.dat";
+inline constexpr std::size_t kRecentMaxEntries = 10;
+inline constexpr const char* kRecentDeleteAllQuestion = "全てのリンクを削除します。よろしいですか？";
+inline constexpr const char* kRecentMissingStatus = "ファイルが存在しません。";
+
 class RecentFiles {
 public:
     explicit RecentFiles(std::string appFolder);
@@ -30,9 +35,23 @@ public:
     // (List then creates it again, empty). Returns true when deleted.
     bool DeleteAll(UserInterface& ui);
 
+    // The entry as a path to open: relative entries resolved against the
+    // application folder.
+    std::string resolve(const std::string& entry) const;
+    // True when the entry names an existing file.
+    bool exists(const std::string& entry) const;
+    // The status-bar text for an entry: "ファイルが存在しません。", or its
+    // creation and modification times.
+    std::string StatusText(const std::string& entry) const;
+
     std::string listPath() const;
 
 private:
+    // Rewrites the list keeping the lines `keep` accepts. A list that cannot
+    // be read whole is left alone, so no entry is ever lost.
+    template <class Keep>
+    void Rewrite(Keep keep);
+
     std::string appFolder_;
 };
 

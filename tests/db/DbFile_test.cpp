@@ -1,0 +1,340 @@
+#include "db/DbFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "TestSupport.h"
+#include "platform/AppFolder.h"
+#include "project/RunState.h"
+
+namespace korvane {
+namespace {
+
+using test::Cp932Lines;
+using test::ReadBytes;
+using test::RecordingUi;
+using test::TempDir;
+using test::WriteBytes;
+
+RunState MakeState(const std::string& dbPath, const std::string& mode,
+                   std::vector<std::pair<std::string, std::string>> inputs,
+                   std::vector<std::pair<std::string, std::string>> outputs) {
+    RunState s;
+    s.DbPath = dbPath;
+    s.WriteMode = mode;
+    for (auto& [name, value] : inputs) {
+        s.InputNames.push_back(name);
+        s.InputValues.push_back(value);
+    }
+    for (auto& [name, value] : outputs) {
+        s.OutputNames.push_back(name);
+        s.OutputValues.push_back(value);
+    }
+    return s;
+}
+
+// A run of `calcs` calculations numbered from `first`, as the plans drive it.
+void WriteRun(RunState& s, RecordingUi& ui, int calcs, int first = 1) {
+    DbWriter db(ui);
+    ASSERT_TRUE(db.open(s));
+    ASSERT_TRUE(db.writeHeader(s));
+    for (int i = 0; i < calcs; ++i) {
+        s.CalcCount = first + i;
+        s.InputValues[1] = std::to_string(10 * (first + i));
+        s.RunValid = (first + i) % 2 == 1;
+        ASSERT_TRUE(db.writeRow(s));
+    }
+    ASSERT_TRUE(db.close());
+}
+
+TEST(DbWriter, SingleRunWritesThreeExactLinesInShiftJis) {
+    TempDir dir;
+    RunState s = MakeState(dir.file("db.csv"), "OverWrite", {{"A", "1"}, {"B", "2.5"}},
+                           {{"出力", "3"}});
+    RecordingUi ui;
+    DbWriter db(ui);
+    ASSERT_TRUE(db.open(s));
+    ASSERT_TRUE(db.writeHeader(s));
+    ASSERT_TRUE(db.writeRow(s));  // Single keeps CalcCount at 0
+    ASSERT_TRUE(db.close());
+
+    // Spelled out byte by byte, independent of the codec under test.
+    const std::string expected =
+        "Count,A,B,\x8f\x6f\x97\xcd,Validity(\x90\xa7\x8c\xc0\x94\xbb\x92\xe8)\r\n"
+        "-,[Input],[Input],[Output],[System]\r\n"
+        "0,1,2.5,3,True\r\n";
+    EXPECT_EQ(ReadBytes(dir.file("db.csv")), expected);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST(DbWriter, OverWriteReplacesAnExistingFile) {
+    TempDir dir;
+    WriteBytes(dir.file("db.csv"), "old,content\r\nmore,lines\r\nand,more\r\n");
+    RunState s = MakeState(dir.file("db.csv"), "OverWrite", {{"x", ""}}, {{"y", "7"}});
+    RecordingUi ui;
+    WriteRun(s, ui, 5);
+    EXPECT_EQ(ReadBytes(dir.file("db.csv")),
+              Cp932Lines({"Count,x,y,Validity(制限判定)", "-,[Input],[Output],[System]",
+                          "1,10,7,True", "2,20,7,False", "3,30,7,True", "4,40,7,False",
+                          "5,50,7,True"}));
+}
+
+TEST(DbWriter, AppendRunsFollowEachOther) {
+    TempDir dir;
+    std::string path = dir.file("db.csv");
+    RunState s = MakeState(path, "Append", {{"x", ""}}, {{"y", "7"}});
+    RecordingUi ui;
+    WriteRun(s, ui, 2);  // creates the file
+    s.OutputNames[1] = "z";
+    WriteRun(s, ui, 1);
+    EXPECT_EQ(ReadBytes(path),
+              Cp932Lines({"Count,x,y,Validity(制限判定)", "-,[Input],[Output],[System]",
+                          "1,10,7,True", "2,20,7,False", "Count,x,z,Validity(制限判定)",
+                          "-,[Input],[Output],[System]", "1,10,7,True"}));
+}
+
+TEST(DbWriter, AppendFinishesALastLineWithoutLineEnd) {
+    TempDir dir;
+    RunState s = MakeState(dir.file("db.csv"), "Append", {{"x", ""}}, {});
+    RecordingUi ui;
+    WriteBytes(s.DbPath, "Count,x,Validity(\x90\xa7\x8c\xc0\x94\xbb\x92\xe8)\r\n-,[Input],[System]\r\n1,5,True");
+    WriteRun(s, ui, 1, 2);
+    EXPECT_EQ(ReadBytes(s.DbPath),
+              Cp932Lines({"Count,x,Validity(制限判定)", "-,[Input],[System]", "1,5,True",
+                          "Count,x,Validity(制限判定)", "-,[Input],[System]", "2,20,False"}));
+
+    // A line cut after its CR only needs the LF.
+    WriteBytes(s.DbPath, "1,5,True\r");
+    WriteRun(s, ui, 0);
+    EXPECT_EQ(ReadBytes(s.DbPath),
+              Cp932Lines({"1,5,True", "Count,x,Validity(制限判定)", "-,[Input],[System]"}));
+
+    // An empty existing file gets no blank line.
+    WriteBytes(s.DbPath, "");
+    WriteRun(s, ui, 0);
+    EXPECT_EQ(ReadBytes(s.DbPath), Cp932Lines({"Count,x,Validity(制限判定)", "-,[Input],[System]"}));
+}
+
+TEST(DbWriter, FieldCountsFollowTheVariables) {
+    TempDir dir;
+    // No outputs: n_in + 2 fields, and the verdict of a run without limits is True.
+    RunState s = MakeState(dir.file("db.csv"), "OverWrite", {{"a", "1"}, {"b", "2"}}, {});
+    RecordingUi ui;
+    WriteRun(s, ui, 1);
+    DbReader reader;
+    ASSERT_TRUE(reader.open(s.DbPath));
+    DbReader::Line line;
+    int lines = 0;
+    while (reader.next(line)) {
+        EXPECT_EQ(line.fields.size(), 4u) << line.lineNumber;
+        ++lines;
+    }
+    EXPECT_EQ(lines, 3);
+
+    // A comma read from a cell is written as it is and splits the field.
+    RunState t = MakeState(dir.file("comma.csv"), "OverWrite", {{"a", "1"}},
+                           {{"txt", "left,right"}, {"n", "4"}});
+    WriteRun(t, ui, 1);
+    ASSERT_TRUE(reader.open(t.DbPath));
+    ASSERT_TRUE(reader.nextData(line));
+    EXPECT_EQ(line.fields, (std::vector<std::string>{"1", "10", "left", "right", "4", "True"}));
+    EXPECT_EQ(reader.header().names.size() + 1, line.fields.size());
+}
+
+TEST(DbWriter, OpenFailureShowsTheMessageAndEndsTheApplication) {
+    TempDir dir;
+    struct Case {
+        std::string path, mode;
+    };
+    std::string file = dir.file("plain.txt");
+    WriteBytes(file, "keep\r\n");
+    for (const Case& c : {Case{dir.path(), "OverWrite"}, Case{dir.path(), "Append"},
+                          Case{dir.file("no/such/folder/db.csv"), "OverWrite"},
+                          Case{file + "/db.csv", "Append"}, Case{"", "OverWrite"}}) {
+        SCOPED_TRACE(c.path + " " + c.mode);
+        RunState s = MakeState(c.path, c.mode, {{"a", "1"}}, {{"b", "2"}});
+        RecordingUi ui;
+        DbWriter db(ui);
+        EXPECT_FALSE(db.open(s));
+        EXPECT_FALSE(db.isOpen());
+        EXPECT_EQ(ui.messages, std::vector<std::string>{kDbOpenErrorMessage});
+        EXPECT_TRUE(ui.ended);
+        EXPECT_NE(ui.exitStatus, 0);
+    }
+    EXPECT_EQ(ReadBytes(file), "keep\r\n");
+    struct stat st {};
+    EXPECT_NE(::stat(dir.file("no").c_str(), &st), 0);
+}
+
+TEST(DbWriter, UnencodableTextStopsWithAClearMessageAndWritesNoPartialLine) {
+    TempDir dir;
+    RunState s = MakeState(dir.file("db.csv"), "OverWrite", {{"a", "1"}}, {{"結果", "ok"}});
+    RecordingUi ui;
+    DbWriter db(ui);
+    ASSERT_TRUE(db.open(s));
+    ASSERT_TRUE(db.writeHeader(s));
+    s.CalcCount = 1;
+    ASSERT_TRUE(db.writeRow(s));
+    s.CalcCount = 2;
+    s.OutputValues[1] = "smile \xF0\x9F\x98\x80";
+    EXPECT_FALSE(db.writeRow(s));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].find("計算 2"), std::string::npos) << ui.messages[0];
+    EXPECT_NE(ui.messages[0].find("結果"), std::string::npos) << ui.messages[0];
+    EXPECT_NE(ui.messages[0].find(s.DbPath), std::string::npos) << ui.messages[0];
+    EXPECT_FALSE(ui.ended);  // the run stops; the program goes on
+    ASSERT_TRUE(db.close());
+    EXPECT_EQ(ReadBytes(s.DbPath), Cp932Lines({"Count,a,結果,Validity(制限判定)",
+                                               "-,[Input],[Output],[System]", "1,1,ok,True"}));
+
+    // The same for a variable name in the header.
+    RunState h = MakeState(dir.file("h.csv"), "OverWrite", {{"in\xF0\x9F\x98\x80", "1"}}, {});
+    RecordingUi ui2;
+    DbWriter db2(ui2);
+    ASSERT_TRUE(db2.open(h));
+    EXPECT_FALSE(db2.writeHeader(h));
+    ASSERT_EQ(ui2.messages.size(), 1u);
+    EXPECT_NE(ui2.messages[0].find("見出し行"), std::string::npos) << ui2.messages[0];
+    db2.close();
+    EXPECT_EQ(ReadBytes(h.DbPath), "");
+}
+
+TEST(DbWriter, PathRelativeToTheApplicationFolder) {
+    TempDir dir;
+    std::string before = AppFolder();
+    SetAppFolder(dir.path());
+    ::mkdir(dir.file("out").c_str(), 0777);
+    RunState s = MakeState("\\out\\db.csv", "OverWrite", {{"a", "1"}}, {});
+    RecordingUi ui;
+    DbWriter db(ui);
+    EXPECT_TRUE(db.open(s));
+    EXPECT_EQ(db.path(), dir.file("out/db.csv"));
+    db.close();
+    SetAppFolder(before);
+    EXPECT_TRUE(ui.messages.empty());
+    struct stat st {};
+    EXPECT_EQ(::stat(dir.file("out/db.csv").c_str(), &st), 0);
+}
+
+// ------------------------------------------------------------------ reader
+
+TEST(DbReader, VerdictRule) {
+    EXPECT_TRUE(IsInvalidVerdict("False"));
+    EXPECT_TRUE(IsInvalidVerdict("FALSE"));
+    EXPECT_TRUE(IsInvalidVerdict("fAlSe"));
+    EXPECT_FALSE(IsInvalidVerdict("True"));
+    EXPECT_FALSE(IsInvalidVerdict("False "));
+    EXPECT_FALSE(IsInvalidVerdict("0"));
+    EXPECT_FALSE(IsInvalidVerdict(""));
+    EXPECT_EQ(SplitDbFields(""), std::vector<std::string>{""});
+    EXPECT_EQ(SplitDbFields("a,,b,"), (std::vector<std::string>{"a", "", "b", ""}));
+}
+
+TEST(DbReader, BlocksHeadersAndCountsOfAnAppendedFile) {
+    TempDir dir;
+    std::string path = dir.file("db.csv");
+    // Two runs with different columns, a stray kind line, a lower-case verdict.
+    WriteBytes(path, Cp932Lines({"Count,x,y,Validity(制限判定)", "-,[Input],[Output],[System]",
+                                 "1,1,2,True", "2,2,4,false", "3,3,6,True",
+                                 "Count,x,w,y,Validity(制限判定)",
+                                 "-,[Input],[Input],[Output],[System]", "1,5,6,7,False",
+                                 "-,[Input],[Input],[Output],[System]", "2,5,6,8,anything"}));
+    DbReader reader;
+    ASSERT_TRUE(reader.open(path));
+    DbReader::Line line;
+    std::vector<std::string> seen;
+    while (reader.next(line)) {
+        const char* kind = line.kind == DbReader::LineKind::Names   ? "N"
+                           : line.kind == DbReader::LineKind::Kinds ? "K"
+                                                                    : (line.valid ? "v" : "i");
+        seen.push_back(std::to_string(line.block) + kind + line.fields[0]);
+        if (line.lineNumber == 8) {
+            // A data line carries its own block's columns.
+            EXPECT_EQ(reader.header().inputColumns(), (std::vector<std::size_t>{1, 2}));
+            EXPECT_EQ(reader.header().outputColumns(), std::vector<std::size_t>{3});
+            EXPECT_EQ(reader.header().findColumn("y", kDbOutputKind), 3);
+            EXPECT_EQ(line.fields[3], "7");
+        }
+    }
+    EXPECT_TRUE(reader.error().empty());
+    EXPECT_EQ(seen, (std::vector<std::string>{"0NCount", "0K-", "0v1", "0i2", "0v3", "1NCount",
+                                              "1K-", "1i1", "1K-", "1v2"}));
+    // The analyses build their tables from the first block.
+    EXPECT_EQ(reader.firstHeader().names.size(), 4u);
+    EXPECT_EQ(reader.firstHeader().findColumn("w"), -1);
+
+    DbCounts counts;
+    std::string error;
+    ASSERT_TRUE(CountDbLines(path, counts, error)) << error;
+    EXPECT_EQ(counts.valid, 3);
+    EXPECT_EQ(counts.invalid, 2);
+    EXPECT_EQ(counts.all(), 5);
+}
+
+TEST(DbReader, WriterOutputReadsBack) {
+    TempDir dir;
+    RunState s = MakeState(dir.file("db.csv"), "Append", {{"x", ""}, {"z", "0"}},
+                           {{"y", "7"}, {"y2", "-1"}});
+    RecordingUi ui;
+    WriteRun(s, ui, 3);
+    WriteRun(s, ui, 3);
+    DbCounts counts;
+    std::string error;
+    ASSERT_TRUE(CountDbLines(s.DbPath, counts, error)) << error;
+    EXPECT_EQ(counts.all(), 6);
+    EXPECT_EQ(counts.valid, 4);
+    EXPECT_EQ(counts.invalid, 2);
+
+    DbHeader header;
+    ASSERT_TRUE(ReadDbHeader(s.DbPath, header, error)) << error;
+    EXPECT_EQ(header.names,
+              (std::vector<std::string>{"Count", "x", "z", "y", "y2", "Validity(制限判定)"}));
+    EXPECT_EQ(header.inputColumns(), (std::vector<std::size_t>{1, 2}));
+    EXPECT_EQ(header.outputColumns(), (std::vector<std::size_t>{3, 4}));
+    EXPECT_EQ(header.findColumn("y", kDbInputKind), -1);
+    EXPECT_EQ(header.findLastColumn("Count"), 0);
+}
+
+TEST(DbReader, ShortAndEmptyFiles) {
+    TempDir dir;
+    std::string error;
+    DbHeader header;
+    DbCounts counts;
+    WriteBytes(dir.file("empty.csv"), "");
+    ASSERT_TRUE(ReadDbHeader(dir.file("empty.csv"), header, error));
+    EXPECT_TRUE(header.names.empty());
+    ASSERT_TRUE(CountDbLines(dir.file("empty.csv"), counts, error));
+    EXPECT_EQ(counts.all(), 0);
+
+    WriteBytes(dir.file("one.csv"), "Count,a,Validity");  // no line end
+    ASSERT_TRUE(ReadDbHeader(dir.file("one.csv"), header, error));
+    EXPECT_EQ(header.names.size(), 3u);
+    EXPECT_TRUE(header.kinds.empty());
+
+    EXPECT_FALSE(CountDbLines(dir.file("missing.csv"), counts, error));
+    EXPECT_NE(error.find("missing.csv"), std::string::npos);
+}
+
+TEST(DbReader, BytesThatAreNotShiftJisNameFileAndLine) {
+    TempDir dir;
+    std::string path = dir.file("bad.csv");
+    WriteBytes(path, Cp932Lines({"Count,a,Validity(制限判定)", "-,[Input],[System]", "1,2,True"}) +
+                         "2,\x82\xff,True\r\n3,4,True\r\n");
+    DbCounts counts;
+    std::string error;
+    EXPECT_FALSE(CountDbLines(path, counts, error));
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_NE(error.find("line 4"), std::string::npos) << error;
+    EXPECT_EQ(counts.all(), 1);  // the lines before the bad one
+
+    DbReader reader;
+    ASSERT_TRUE(reader.open(path));
+    DbReader::Line line;
+    int data = 0;
+    while (reader.nextData(line)) ++data;
+    EXPECT_EQ(data, 1);
+    EXPECT_FALSE(reader.error().empty());
+}
+
+}  // namespace
+}  // namespace korvane
