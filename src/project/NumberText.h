@@ -29,12 +29,14 @@ std::string GeneralNumber(double x);
 // Integer conversion, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
 std::int64_t RoundToInteger(double x);
 // Round to `decimals` decimals, halves to even on the decimal value as written
-// (0.125 -> 0.12, 0.375 -> 0.38).
+// (0.125 -> 0.12, 0.375 -> 0.38). Negative decimals round to tens, hundreds
+// and so on (25 with -1 -> 20).
 double RoundHalfEven(double x, int decimals);
 
 // The "Format" kind: a spreadsheet number-format pattern with "0" and "#"
 // placeholders, ".", the grouping ",", and exponents "E+", "E-", "e+", "e-".
-// Any other pattern character is copied as a literal.
+// Any other pattern character is copied as a literal. The shown digits are
+// rounded with halves away from zero; a value that rounds to zero has no sign.
 // 0.5 with "#.##" -> ".5"; 2 with "#.##" -> "2."; 123.45 with "#e+##" -> "1e+2".
 std::string FormatPattern(double x, const std::string& pattern);
 
