@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+
+#include "PlanTestSupport.h"
+#include "project/NumberText.h"
+#include "run/MonteCarlo.h"
+#include "run/PlanValues.h"
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+class MonteCarloTest : public ::testing::Test {
+protected:
+    void Load(const Project& p) { LoadForRun(p, dir, state); }
+
+    // The values of calculations 2..n, as a run assigns them after PrepareMonteCarlo.
+    std::vector<std::vector<std::string>> Run(int calculations) {
+        std::vector<std::vector<std::string>> values;
+        std::string error;
+        EXPECT_TRUE(PrepareMonteCarlo(state, source, error)) << error;
+        PlanSources sources;
+        sources.random = &source;
+        for (state.CalcCount = 2; state.CalcCount <= calculations; ++state.CalcCount) {
+            EXPECT_TRUE(AssignPlanValues(state, sources, error)) << error;
+            values.push_back(state.InputValues);
+        }
+        return values;
+    }
+
+    static Project TwoSampled(const std::string& seed) {
+        Project p;
+        p.taskPlan = plan::MonteCarlo;
+        p.monteCarlo.randomSeed = seed;
+        p.inputTasks = {Input("a", "9", "10", "11"), Input("fixed", "", "3.5", ""), Input("b", "", "0", ""),
+                        Input("a", "9", "10", "11")};
+        p.monteCarlo.sampledVariables = {{"a", kNormalDistribution, "10", "2"},
+                                         {"b", kUniformDistribution, "0", "1"}};
+        return p;
+    }
+
+    TempDir dir;
+    RunState state;
+    UniformSource source;
+};
+
+}  // namespace
+
+TEST(UniformSourceTest, FollowsTheStandardEngineAndStaysInTheUnitInterval) {
+    UniformSource u;
+    u.seed(5489);  // the engine's default seed: its first output is fixed by the C++ standard
+    EXPECT_EQ(u.next(), static_cast<float>(3499211612u >> 8) / 16777216.0f);
+    for (int i = 0; i < 200000; ++i) {
+        const float x = u.next();
+        ASSERT_GE(x, 0.0f);
+        ASSERT_LT(x, 1.0f);
+    }
+    EXPECT_EQ(SeedFromText("1234"), SeedFromText(" 1234.0abc"));
+    EXPECT_NE(SeedFromText("1234"), SeedFromText("1235"));
+    EXPECT_EQ(SeedFromText(""), SeedFromText("abc"));  // no number reads as 0
+}
+
+TEST(DrawTest, DrawsFollowTheFormulas) {
+    UniformSource a, b;
+    a.seed(7);
+    b.seed(7);
+    // Normal: the first number feeds the logarithm, the second the sine.
+    const double u1 = b.next(), u2 = b.next();
+    EXPECT_DOUBLE_EQ(DrawOnce(a, kNormalDistribution, 10, 2),
+                     10 + 2 * std::sqrt(-2 * std::log(u1)) * std::sin(6.28318530717958 * u2));
+    const double u = b.next();
+    EXPECT_DOUBLE_EQ(DrawOnce(a, kUniformDistribution, 5, 0.5), 5 + 0.5 * (2 * u - 1));
+    EXPECT_EQ(DrawOnce(a, "三角分布", 5, 1), 0.0);
+    EXPECT_EQ(a.next(), b.next());  // an unknown distribution takes no number
+}
+
+TEST(DrawTest, ValuesStayStrictlyInsideTheirLimits) {
+    UniformSource u;
+    u.seed(99);
+    double x = 0;
+    for (int i = 0; i < 20000; ++i) {
+        ASSERT_TRUE(DrawSample(u, "9", "11", kNormalDistribution, 10, 2, x));
+        const double written = LeadingNumber(GeneralNumber(x));
+        ASSERT_TRUE(written > 9 && written < 11) << GeneralNumber(x);
+        ASSERT_TRUE(DrawSample(u, "", "0", kNormalDistribution, 0, 1, x));
+        ASSERT_LT(x, 0.0);
+        ASSERT_TRUE(DrawSample(u, "-0.5", "", kUniformDistribution, 0, 1, x));
+        ASSERT_GT(x, -0.5);
+        ASSERT_LT(x, 1.0);
+        ASSERT_TRUE(DrawSample(u, "", "", kUniformDistribution, 0, 1, x));
+        ASSERT_GE(x, -1.0);
+        ASSERT_LT(x, 1.0);
+    }
+}
+
+TEST(DrawTest, UnreachableLimitsGiveUpInsteadOfHanging) {
+    UniformSource u;
+    u.seed(1);
+    double x = 42;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(DrawSample(u, "2", "3", kUniformDistribution, 0, 1, x));
+    EXPECT_FALSE(DrawSample(u, "1", "2", "不明", 0, 1, x));  // always 0
+    EXPECT_EQ(x, 42);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
+TEST_F(MonteCarloTest, FixedSeedReproducesTheValuesAndSharedNamesShareThem) {
+    Load(TwoSampled("1234"));
+    const auto first = Run(50);
+    const auto second = Run(50);
+    EXPECT_EQ(first, second);
+    for (const auto& v : first) {
+        EXPECT_EQ(v[4], v[1]);      // the second "a" carries the first one's value
+        EXPECT_EQ(v[2], "3.5");     // unticked: the initial value
+        const double a = LeadingNumber(v[1]);
+        EXPECT_TRUE(a > 9 && a < 11) << v[1];
+        const double b = LeadingNumber(v[3]);
+        EXPECT_TRUE(b >= -1 && b < 1) << v[3];
+    }
+    EXPECT_NE(first[0][1], first[1][1]);
+
+    // The repeated name draws no number: without it the other values are the same.
+    Project p = TwoSampled("1234");
+    p.inputTasks.pop_back();
+    Load(p);
+    const auto withoutRepeat = Run(50);
+    for (std::size_t r = 0; r < first.size(); ++r) {
+        EXPECT_EQ(withoutRepeat[r][1], first[r][1]);
+        EXPECT_EQ(withoutRepeat[r][3], first[r][3]);
+    }
+
+    Load(TwoSampled("4321"));
+    EXPECT_NE(Run(50), first);
+}
+
+TEST_F(MonteCarloTest, RandomSeedDiffersFromRunToRun) {
+    Load(TwoSampled("Random"));
+    EXPECT_NE(Run(20), Run(20));
+}
+
+TEST_F(MonteCarloTest, ImpossibleLimitsStopTheRunNamingTheVariable) {
+    Project p = TwoSampled("1");
+    p.inputTasks[2] = Input("b", "5", "0", "5");  // lower not below upper
+    Load(p);
+    std::string error;
+    EXPECT_FALSE(PrepareMonteCarlo(state, source, error));
+    EXPECT_NE(error.find("変数[b]"), std::string::npos) << error;
+
+    // Limits the uniform range never reaches: found while drawing, values kept.
+    p.inputTasks[2] = Input("b", "2", "0", "3");
+    Load(p);
+    ASSERT_TRUE(PrepareMonteCarlo(state, source, error)) << error;
+    const auto before = state.InputValues;
+    PlanSources sources;
+    sources.random = &source;
+    state.CalcCount = 2;
+    EXPECT_FALSE(AssignPlanValues(state, sources, error));
+    EXPECT_NE(error.find("変数[b]"), std::string::npos) << error;
+    EXPECT_NE(error.find("下限値：2"), std::string::npos) << error;
+    EXPECT_NE(error.find("上限値：3"), std::string::npos) << error;
+    EXPECT_EQ(state.InputValues, before);
+}
