@@ -25,7 +25,7 @@ struct ArrayFile {
     const char* fileName;  // in the application folder
     int rows;
     int columns;  // the most factors the array takes
-    char levels;  // 2 or 3
+    int levels;  // 2 or 3
 };
 inline constexpr ArrayFile kTwoLevelArray{"OT_L128-2-127.dat", 128, 127, 2};
 inline constexpr ArrayFile kThreeLevelArray{"OT_L108-3-49.dat", 108, 49, 3};

@@ -32,7 +32,10 @@ std::size_t EarlierSameName(const RunState& state, std::size_t i);
 // levels of row CalcCount; other variables keep their values. Values are
 // written as 15-digit number texts. False with a message when a value cannot
 // be had (a draw that never falls inside its limits, an unreadable data file);
-// the run must then stop before this calculation writes anything.
+// the run must then stop before this calculation writes anything, and the
+// values are left as they were. The sampling plan calls it from its second
+// calculation on (the first uses the initial values), the other plans for
+// every calculation.
 bool AssignPlanValues(RunState& state, PlanSources& sources, std::string& error);
 
 }  // namespace korvane
