@@ -1,0 +1,25 @@
+#pragma once
+// Starting external programs. A program is started directly with an argument
+// vector, never through a command interpreter, so no text that reaches the
+// arguments (a workbook value, say) can ever be run as a command.
+
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+// Starts `argv[0]` with the arguments `argv` and waits, without a time limit,
+// until it has ended. `argv[0]` is a path to an executable file or a script
+// with a "#!" line; a bare name without "/" is looked up in PATH. Returns
+// false with a message naming the program when it cannot be started; the
+// program's own exit status is given in `exitStatus` (128 + signal number when
+// a signal ended it).
+bool RunProgramAndWait(const std::vector<std::string>& argv, int& exitStatus, std::string& error);
+
+// Splits an argument text into words: blanks (spaces and tabs) separate words;
+// a pair of double quotes groups blanks into a word and is itself removed
+// ("a b" c -> [a b], [c]); "" gives an empty word. An unclosed quote runs to
+// the end of the text.
+std::vector<std::string> SplitWords(const std::string& text);
+
+}  // namespace korvane

@@ -1,0 +1,169 @@
+// The steps that need no workbook: initial values, formatting, replacement,
+// the restriction verdict and external programs (real processes).
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "platform/AppFolder.h"
+#include "platform/Process.h"
+#include "project/Paths.h"
+#include <sys/stat.h>
+#include "project/RunState.h"
+#include "workbook/CalcSteps.h"
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+void AddInput(RunState& s, const std::string& name, const std::string& value, const std::string& kind = "",
+              const std::string& arg = "") {
+    s.InputNames.push_back(name);
+    s.InputAddresses.push_back("A1");
+    s.InputSheets.push_back("S");
+    s.InputLower.push_back("");
+    s.InputInitial.push_back(0);
+    s.InputValues.push_back(value);
+    s.InputUpper.push_back("");
+    s.FormatKinds.push_back(kind);
+    s.FormatArgs.push_back(arg);
+    s.PlanSelected.push_back(false);
+    s.ReplaceLists.push_back("");
+    s.DistType.push_back("0");
+    s.DistCenter.push_back(0);
+    s.DistSpread.push_back(0);
+    s.DataColumn.push_back(0);
+    s.InputRows.push_back(1);
+    s.InputColumns.push_back(1);
+    s.LevelLow.push_back(1);
+    s.LevelHigh.push_back(0);
+}
+
+void AddOutput(RunState& s, const std::string& name, const std::string& value, const std::string& lower = "",
+               const std::string& upper = "") {
+    s.OutputNames.push_back(name);
+    s.OutputAddresses.push_back("A1");
+    s.OutputSheets.push_back("S");
+    s.OutputLower.push_back(lower);
+    s.OutputValues.push_back(value);
+    s.OutputUpper.push_back(upper);
+    s.OutputRows.push_back(1);
+    s.OutputColumns.push_back(1);
+}
+
+// A script that appends its arguments, one per line, to a log file.
+std::string ArgLogger(const TempDir& dir, const std::string& name) {
+    const std::string path = dir.file(name);
+    WriteBytes(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$(dirname \"$0\")/" + name +
+                         ".log\"; done\nprintf '%s\\n' '--' >> \"$(dirname \"$0\")/" + name + ".log\"\n");
+    ::chmod(path.c_str(), 0755);
+    return path;
+}
+
+}  // namespace
+
+TEST(CalcSteps, InitialValuesAndFormattingPass) {
+    RunState s;
+    AddInput(s, "r", "", "Round", "2");
+    AddInput(s, "r0", "", "Round", "0");
+    AddInput(s, "f", "", "Format", "#.##");
+    AddInput(s, "e", "", "Format", "#e+##");
+    AddInput(s, "plain", "", "Text", "");
+    s.InputInitial = {0, 0.125, 2.5, 0.5, 123.45, 1e-5};
+    AddOutput(s, "o", "42");
+    AssignInitialValues(s);
+    EXPECT_EQ(s.InputValues[5], "1E-05");
+    EXPECT_EQ(s.OutputValues[1], "0");
+    FormatInputs(s);
+    EXPECT_EQ(s.InputValues[1], "0.12");
+    EXPECT_EQ(s.InputValues[2], "2");
+    EXPECT_EQ(s.InputValues[3], ".5");
+    EXPECT_EQ(s.InputValues[4], "1e+2");
+    EXPECT_EQ(s.InputValues[5], "1E-05");
+    s.InputValues[1] = "0.375";
+    s.InputValues[2] = "3.5";
+    s.InputValues[3] = "2";
+    FormatInputs(s);
+    EXPECT_EQ(s.InputValues[1], "0.38");
+    EXPECT_EQ(s.InputValues[2], "4");
+    EXPECT_EQ(s.InputValues[3], "2.");
+}
+
+TEST(CalcSteps, ReplacementTexts) {
+    EXPECT_EQ(ReplacementText(2.9, "1=Steel,2=Copper"), "Copper");
+    EXPECT_EQ(ReplacementText(7, "1=Steel,2=Copper"), "NotFound:7");
+    EXPECT_EQ(ReplacementText(1, "1=,2=x"), "");
+    EXPECT_EQ(ReplacementText(3, "3==,2=x"), "");
+    EXPECT_EQ(ReplacementText(-0.5, "-1=minus,0=zero"), "minus");
+    EXPECT_EQ(ReplacementText(-0.5, ""), "NotFound:-1");
+    EXPECT_EQ(ReplacementText(2, "2=a=b"), "a=b");         // only the first "=" splits
+    EXPECT_EQ(ReplacementText(2, "x,2=after"), "after");   // an entry without "=" is skipped
+    EXPECT_EQ(ReplacementText(1, "1=鋼,1=銅"), "鋼");       // the first match wins
+}
+
+TEST(CalcSteps, RestrictionVerdict) {
+    RunState s;
+    AddOutput(s, "a", "-0.1", "0", "");
+    EXPECT_FALSE(JudgeRestrictions(s));
+    s.OutputValues[1] = "0";
+    EXPECT_TRUE(JudgeRestrictions(s));
+    AddOutput(s, "b", "text", "", "-1");  // a text reads as 0, above the upper limit -1
+    EXPECT_FALSE(JudgeRestrictions(s));
+    EXPECT_FALSE(s.RunValid);
+    s.OutputUpper[2] = "0";  // equal to a limit passes
+    EXPECT_TRUE(JudgeRestrictions(s));
+    RunState none;
+    EXPECT_TRUE(JudgeRestrictions(none));
+}
+
+TEST(CalcSteps, ShellLinesAndWords) {
+    auto l = SplitShellLine("\\bin\\run.sh,3,a,b c");
+    EXPECT_EQ(l.program, "\\bin\\run.sh");
+    EXPECT_EQ(l.timing, "3");
+    EXPECT_EQ(l.arguments, "a,b c");
+    EXPECT_EQ(SplitShellLine("/bin/x,1").arguments, "");
+    EXPECT_EQ(SplitWords("  a \"b c\"  d\"e f\"g \"\" "),
+              (std::vector<std::string>{"a", "b c", "de fg", ""}));
+
+    RunState s;
+    AddInput(s, "a", "10");
+    AddInput(s, "b", "0.00012");
+    AddOutput(s, "o", "$(touch pwned); `id` | rm -rf / & \"x\"");
+    EXPECT_EQ(ProgramArguments(s, "[a] [a] -v=[b] [o] [A]"),
+              (std::vector<std::string>{"1.00000e+1", "1.00000e+1", "-v=1.20000e-4",
+                                        "$(touch pwned); `id` | rm -rf / & \"x\"", "[A]"}));
+}
+
+TEST(CalcSteps, ExternalProgramsRunAtTheirTimingWithLiteralArguments) {
+    TempDir dir;
+    SetAppFolder(dir.path());
+    ArgLogger(dir, "log.sh");
+    RunState s;
+    AddInput(s, "長さ", "2.5");
+    AddOutput(s, "out", "a b; touch " + dir.file("pwned") + " $HOME *");
+    s.ShellTasks.push_back("\\log.sh,3,[長さ] \"[out]\" x,y");
+    s.ShellTasks.push_back("\\log.sh,4,never");
+    std::string error;
+    ASSERT_TRUE(RunExternalPrograms(s, 3, error)) << error;
+    ASSERT_TRUE(RunExternalPrograms(s, 0, error)) << error;
+    EXPECT_EQ(ReadBytes(dir.file("log.sh.log")),
+              "2.50000e+0\na b; touch " + dir.file("pwned") + " $HOME *\nx,y\n--\n");
+    EXPECT_FALSE(FileExists(dir.file("pwned")));
+}
+
+TEST(CalcSteps, ProgramThatCannotStartIsNamed) {
+    TempDir dir;
+    SetAppFolder(dir.path());
+    RunState s;
+    s.ShellTasks.push_back("\\missing-tool,1,");
+    std::string error;
+    EXPECT_FALSE(RunExternalPrograms(s, 1, error));
+    EXPECT_NE(error.find("missing-tool"), std::string::npos) << error;
+
+    WriteBytes(dir.file("noexec.sh"), "#!/bin/sh\n");  // not executable
+    s.ShellTasks[1] = "\\noexec.sh,1,";
+    EXPECT_FALSE(RunExternalPrograms(s, 1, error));
+    EXPECT_NE(error.find("noexec.sh"), std::string::npos) << error;
+
+    s.ShellTasks[1] = "/bin/sh,1,-c \"exit 3\"";  // the program's own failure is not ours
+    EXPECT_TRUE(RunExternalPrograms(s, 1, error)) << error;
+}
