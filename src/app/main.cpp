@@ -1,12 +1,19 @@
-// Korvane's entry point. The windows and the unattended run build on the core
-// library; this entry answers --help and --version and guards the application
-// folder against a second instance.
+// Korvane's entry point. Without arguments the windows start; with a project
+// path the project's plan runs once, unattended, and the program ends. Without
+// a display the unattended run needs no window at all.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include "ConsoleUi.h"
+#include "Gui.h"
 #include "platform/AppFolder.h"
+#include "project/ProjectDocument.h"
+#include "project/RunState.h"
+#include "run/RunDriver.h"
+#include "workbook/WorkbookLink.h"
 
 namespace {
 
@@ -14,14 +21,50 @@ void PrintHelp() {
     std::printf(
         "Usage: korvane [PROJECT.tolv]\n"
         "\n"
-        "Runs parameter studies on spreadsheet models.\n"
-        "Without arguments the main window opens; with a project file the\n"
-        "project's plan runs once, unattended, and the program ends.\n"
+        "Runs parameter studies on spreadsheet models with LibreOffice Calc.\n"
+        "Without arguments the main window opens. With a project file, the\n"
+        "project's plan runs once, unattended, and the program ends; messages go\n"
+        "to standard error (and to a message box when a display is available).\n"
         "\n"
         "  --help     show this help and exit\n"
         "  --version  show the version and exit\n"
         "\n"
-        "Environment: KORVANE_HOME overrides the application folder.\n");
+        "Exit status of an unattended run:\n"
+        "  0  the plan ran to its end\n"
+        "  1  the run failed (the message says why)\n"
+        "  2  the project was refused before anything was written\n"
+        "  3  the run was stopped before its end\n"
+        "\n"
+        "Environment:\n"
+        "  KORVANE_HOME     the application folder (default: the program's folder)\n"
+        "  KORVANE_NO_GUI=1 run a project without showing any window\n");
+}
+
+bool DisplayAvailable() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && (std::strcmp(platform, "offscreen") == 0 || std::strcmp(platform, "minimal") == 0))
+        return false;
+    const char* noGui = std::getenv("KORVANE_NO_GUI");
+    if (noGui && *noGui && std::strcmp(noGui, "0") != 0) return false;
+    const char* x = std::getenv("DISPLAY");
+    const char* w = std::getenv("WAYLAND_DISPLAY");
+    return (x && *x) || (w && *w);
+}
+
+// The unattended run without any window.
+int RunHeadless(const std::string& commandLine) {
+    korvane::ConsoleUi ui;
+    korvane::ProjectDocument document(ui, korvane::AppFolder());
+    korvane::RunState state;
+    if (!document.NewProject()) return 1;
+    korvane::ResetRunArrays(state);
+#ifdef KORVANE_HAVE_LIBREOFFICE
+    korvane::WorkbookLinkFactory factory = [] { return korvane::CreateWorkbookLink(); };
+#else
+    korvane::WorkbookLinkFactory factory = [] { return std::unique_ptr<korvane::WorkbookLink>(); };
+#endif
+    korvane::RunDriver driver(ui, ui, document, state, factory);
+    return driver.CommandLineRun(commandLine);
 }
 
 }  // namespace
@@ -38,9 +81,15 @@ int main(int argc, char** argv) {
     std::string error;
     auto lock = korvane::InstanceLock::acquire(korvane::AppFolder(), error);
     if (!lock) {
-        std::fprintf(stderr, "korvane: %s\n", error.c_str());
+        korvane::PrintMessage(error);
         return 1;
     }
-    std::fprintf(stderr, "korvane: the main window is not available yet\n");
-    return 1;
+    if (argc <= 1) return korvane::RunGui(argc, argv, nullptr);
+
+    // The command-line text, taken whole: a path with blanks arrives as
+    // several arguments when it was not quoted.
+    std::string commandLine = argv[1];
+    for (int i = 2; i < argc; ++i) commandLine += std::string(" ") + argv[i];
+    if (!DisplayAvailable() || !korvane::GuiAvailable()) return RunHeadless(commandLine);
+    return korvane::RunGui(argc, argv, &commandLine);
 }

@@ -8,6 +8,7 @@
 #include "project/Project.h"
 #include "project/RunState.h"
 #include "workbook/CellRef.h"
+#include "workbook/WorkbookLink.h"
 
 namespace korvane {
 
@@ -67,6 +68,64 @@ std::string ReplacementText(double value, const std::string& replaceList) {
         return text == "=" ? std::string() : text;
     }
     return notFound;
+}
+
+bool WriteInputs(RunState& s, WorkbookLink& link, std::string& error) {
+    FormatInputs(s);
+    std::vector<CellWrite> writes;
+    writes.reserve(s.inputCount());
+    for (std::size_t i = 1; i <= s.inputCount(); ++i) {
+        CellWrite w;
+        w.cell.sheet = s.InputSheets[i];
+        w.cell.address = s.InputAddresses[i];
+        w.cell.row = s.InputRows[i];
+        w.cell.column = s.InputColumns[i];
+        if (s.FormatKinds[i] == "Replace") {
+            const double value = LeadingNumber(s.InputValues[i]);
+            w.text = ReplacementText(value, s.ReplaceLists[i]);
+            // The DB line records the number, not the text that went in.
+            s.InputValues[i] = FloorText(value);
+        } else {
+            w.text = s.InputValues[i];
+        }
+        writes.push_back(std::move(w));
+    }
+    // Manual calculation while writing, so the model recalculates once.
+    if (!link.setCalculation(CalculationMode::Manual) || !link.writeCells(writes) ||
+        !link.setCalculation(CalculationMode::Automatic)) {
+        error = link.lastError();
+        return false;
+    }
+    return true;
+}
+
+bool RunMacros(RunState& s, WorkbookLink& link, std::string& error) {
+    if (s.MacroList.empty()) return true;
+    for (const std::string& name : SplitFields(s.MacroList)) {
+        if (!link.run(MacroReference(s.WorkbookPath, name))) {
+            error = link.lastError();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReadOutputs(RunState& s, WorkbookLink& link, std::string& error, bool* instanceDead) {
+    if (instanceDead) *instanceDead = false;
+    std::vector<CellRef> cells;
+    cells.reserve(s.outputCount());
+    for (std::size_t i = 1; i <= s.outputCount(); ++i)
+        cells.push_back(CellRef{s.OutputSheets[i], s.OutputAddresses[i], s.OutputRows[i], s.OutputColumns[i]});
+    std::vector<std::optional<std::string>> values;
+    const bool all = link.readCells(cells, values);
+    for (std::size_t i = 0; i < values.size() && i < cells.size(); ++i) {
+        if (!values[i]) break;  // the step ends here; the rest keep their text
+        s.OutputValues[i + 1] = *values[i];
+    }
+    if (all && values.size() == cells.size()) return true;
+    error = link.lastError();
+    if (instanceDead && !link.isRunning()) *instanceDead = true;
+    return false;
 }
 
 bool JudgeRestrictions(RunState& s) {

@@ -1,0 +1,36 @@
+#pragma once
+// The plans' calculation loops: the Single plan and the frame the repeating
+// plans (MonteCarlo, DataFile Input, Orthogonal Table) share. Each runs the
+// steps of one calculation in their fixed order and ends the run in order on
+// any failure: the message shown, the DB file closed with whole lines, the
+// spreadsheet instance quit.
+
+#include <string>
+
+#include "run/RunDriver.h"
+
+namespace korvane {
+
+struct HeaderValues;
+
+struct PlanContext {
+    UserInterface& ui;
+    RunObserver& observer;
+    RunState& state;
+    const HeaderValues& header;  // the visibility box is read live
+    const WorkbookLinkFactory& factory;
+    std::string appFolder;
+};
+
+// The Single plan: one calculation numbered 0.
+RunOutcome RunSinglePlan(PlanContext& ctx);
+// The repeating plans, by RunState::PlanName.
+RunOutcome RunMonteCarlo(PlanContext& ctx);
+RunOutcome RunOrthogonalTable(PlanContext& ctx);
+RunOutcome RunDataFileInput(PlanContext& ctx);
+
+// The pre-run checks: the first failing one's message, or empty when the run
+// may start.
+std::string PreRunCheckMessage(const RunState& state);
+
+}  // namespace korvane

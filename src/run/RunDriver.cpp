@@ -1,0 +1,183 @@
+#include "run/RunDriver.h"
+
+#include <ctime>
+
+#include "db/DbFile.h"
+#include "platform/UserInterface.h"
+#include "project/NumberText.h"
+#include "project/Paths.h"
+#include "project/ProjectDocument.h"
+#include "project/RunState.h"
+#include "run/Plans.h"
+#include "workbook/CalcSteps.h"
+
+namespace korvane {
+
+struct RunDriver::Impl {
+    UserInterface& ui;
+    RunObserver& observer;
+    ProjectDocument& document;
+    RunState& state;
+    WorkbookLinkFactory factory;
+    RecentFiles* recent;
+    bool running = false;
+
+    // Reset, load, checks: false (with the message shown) refuses the run.
+    bool loadAndCheck() {
+        ResetRunArrays(state);
+        std::string error;
+        if (!LoadProjectForRun(state, document.header, document.WorkingCopy(), error)) {
+            ui.showMessage(error);
+            return false;
+        }
+        std::string check = PreRunCheckMessage(state);
+        if (!check.empty()) {
+            ui.showMessage(check);
+            return false;
+        }
+        return true;
+    }
+
+    // Timing-0 programs, then the plan the project names.
+    RunOutcome runPlan() {
+        std::string error;
+        if (!RunExternalPrograms(state, 0, error)) {
+            ui.showMessage(error);
+            return RunOutcome::Failed;
+        }
+        PlanContext ctx{ui, observer, state, document.header, factory, document.appFolder()};
+        const std::string& plan = state.PlanName;
+        if (plan == plan::Single) {
+            state.CalcTotal = "1";
+            return RunSinglePlan(ctx);
+        }
+        if (plan == plan::MonteCarlo) {
+            state.CalcTotal = std::to_string(state.MonteCarloCount);
+            return RunMonteCarlo(ctx);
+        }
+        if (plan == plan::DataFileInput) return RunDataFileInput(ctx);
+        if (plan == plan::OrthogonalTable) return RunOrthogonalTable(ctx);
+        // Any other plan name: no plan runs.
+        return RunOutcome::Completed;
+    }
+};
+
+RunDriver::RunDriver(UserInterface& ui, RunObserver& observer, ProjectDocument& document, RunState& state,
+                     WorkbookLinkFactory factory, RecentFiles* recent)
+    : impl_(new Impl{ui, observer, document, state, std::move(factory), recent}) {}
+
+RunDriver::~RunDriver() = default;
+
+bool RunDriver::running() const { return impl_->running; }
+
+void RunDriver::Stop() { impl_->state.StopRequested = true; }
+
+std::string RunDriver::Now() {
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[64];
+    // The short date and time forms: 2026/12/06   9:05:03
+    std::strftime(buf, sizeof buf, "%Y/%m/%d", &tm);
+    std::string date = buf;
+    std::snprintf(buf, sizeof buf, "%d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return date + "   " + buf;
+}
+
+RunObserver::EndCounts RunDriver::CountDbFile(const std::string& dbPath) {
+    RunObserver::EndCounts c;
+    DbCounts counts;
+    std::string error;
+    CountDbLines(dbPath, counts, error);
+    c.all = counts.all();
+    c.valid = counts.valid;
+    c.invalid = counts.invalid;
+    c.haveShare = c.all > 0;
+    if (c.haveShare) c.validShare = 1.0 - static_cast<double>(c.invalid) / static_cast<double>(c.all);
+    return c;
+}
+
+RunOutcome RunDriver::RunCommand() {
+    Impl& d = *impl_;
+    if (d.running) return RunOutcome::Refused;
+    if (!CheckExcelPath(d.document.header.workbookPath, d.ui)) return RunOutcome::Refused;
+    if (!d.ui.askYesNo("計算実行前にプロジェクトを保存する必要があります。保存して実行しますか？"))
+        return RunOutcome::Refused;
+    d.document.SaveFile(d.recent);
+    if (d.document.ProjectPath.empty()) return RunOutcome::Refused;
+
+    d.running = true;
+    d.observer.lockWindow(true);
+    d.state.StartTime = Now();
+    if (!d.loadAndCheck()) {
+        d.observer.lockWindow(false);
+        d.running = false;
+        return RunOutcome::Refused;
+    }
+    d.state.StopRequested = false;
+    if (d.state.PlanName == plan::Single) {
+        d.state.KeepExcelOpen =
+            d.ui.askYesNo("計算後にエクセルを開いたままにしますか？");
+        if (d.state.KeepExcelOpen) {
+            d.document.header.visible = 1;
+            d.observer.setVisibleCheck(true);
+        }
+    }
+    RunOutcome outcome = d.runPlan();
+    d.state.EndTime = Now();
+    d.observer.lockWindow(false);
+    d.running = false;
+    RunObserver::EndCounts counts = CountDbFile(d.state.DbPath);
+    counts.startTime = d.state.StartTime;
+    counts.endTime = d.state.EndTime;
+    d.observer.showEndWindow(counts);
+    d.observer.setProgressMaximum(0);
+    d.observer.showProgress(d.state.CalcCount, 0, "");
+    d.state.StopRequested = true;
+    return outcome;
+}
+
+int RunDriver::CommandLineRun(const std::string& commandLineText) {
+    Impl& d = *impl_;
+    std::string path;
+    for (char c : commandLineText)
+        if (c != '"') path += c;
+    path = ResolveAppRelative(path);
+    if (!FileExists(path)) {
+        d.ui.showMessage(path + "\n【tolvファイルアドレスが不正です。】");
+        return 2;
+    }
+    d.document.ProjectPath = path;
+    if (!d.document.LoadProjectToWindow()) return 2;
+    if (d.document.header.plan == plan::UserScroll) {
+        d.ui.showMessage("UserScroll Modeはコマンドライン実行では対応出来ません。");
+        return 2;
+    }
+    if (!CheckExcelPath(d.document.header.workbookPath, d.ui)) return 2;
+    d.running = true;
+    d.state.StartTime = Now();
+    if (!d.loadAndCheck()) {
+        d.running = false;
+        return 2;
+    }
+    d.state.StopRequested = false;
+    d.state.KeepExcelOpen = false;
+    RunOutcome outcome = d.runPlan();
+    d.state.EndTime = Now();
+    d.observer.setProgressMaximum(0);
+    d.running = false;
+    d.state.StopRequested = true;
+    switch (outcome) {
+    case RunOutcome::Completed:
+        return 0;
+    case RunOutcome::Stopped:
+        return 3;
+    case RunOutcome::Refused:
+        return 2;
+    case RunOutcome::Failed:
+        break;
+    }
+    return 1;
+}
+
+}  // namespace korvane

@@ -1,0 +1,86 @@
+#pragma once
+// The run driver: turns the open project into a run. It saves and checks the
+// project, loads RunState, runs the programs of timing 0, hands over to the
+// plan, and afterwards gives the end window its times and counts. The main
+// window's Run command and the unattended command-line run both use it.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace korvane {
+
+class UserInterface;
+class ProjectDocument;
+class RecentFiles;
+class WorkbookLink;
+struct RunState;
+
+// What a run shows while it goes on. The main window implements it with its
+// controls; the command-line run with stderr; tests record it.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+    // Lock or unlock the main window's controls for the run.
+    virtual void lockWindow(bool /*locked*/) {}
+    // The progress bar's maximum (CalcTotal).
+    virtual void setProgressMaximum(std::int64_t /*total*/) {}
+    // After a calculation: Calc_Cnt_Text shows `counter`, the progress bar
+    // `value`, the status bar "value/total".
+    virtual void showProgress(std::int64_t /*counter*/, std::int64_t /*value*/, const std::string& /*statusText*/) {}
+    // One pass of pending window events: where pause and stop take effect.
+    virtual void eventPass() {}
+    // The Single plan's "keep open" answer ticks the visibility check box.
+    virtual void setVisibleCheck(bool /*visible*/) {}
+    // The end window, shown modally after a run from the main window.
+    struct EndCounts {
+        std::string startTime, endTime;
+        std::int64_t all = 0, valid = 0, invalid = 0;
+        bool haveShare = false;  // false when no line was counted
+        double validShare = 0;   // 1 - invalid / all
+    };
+    virtual void showEndWindow(const EndCounts& /*counts*/) {}
+};
+
+// Makes a new, not yet started workbook link (a private spreadsheet instance).
+using WorkbookLinkFactory = std::function<std::unique_ptr<WorkbookLink>()>;
+
+// How a run ended.
+enum class RunOutcome {
+    Completed,  // the plan ran to its end
+    Stopped,    // a stop request ended it early (whole lines written)
+    Refused,    // a check refused it before anything was written
+    Failed,     // something failed during the run; the run ended in order
+};
+
+class RunDriver {
+public:
+    RunDriver(UserInterface& ui, RunObserver& observer, ProjectDocument& document, RunState& state,
+              WorkbookLinkFactory factory, RecentFiles* recent = nullptr);
+    ~RunDriver();
+
+    // The main window's Run command (everything but "UserScroll Mode", which
+    // the window handles itself).
+    RunOutcome RunCommand();
+    // The unattended run of a project named on the command line; returns the
+    // process exit status: 0 only when the plan ran to its end.
+    int CommandLineRun(const std::string& commandLineText);
+
+    // The stop command: seen at the next event pass.
+    void Stop();
+    // True while a run is in progress.
+    bool running() const;
+
+    // The end window's counts of a DB file (all blocks of an appended file).
+    static RunObserver::EndCounts CountDbFile(const std::string& dbPath);
+
+    // The date and time form of StartTime and EndTime.
+    static std::string Now();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace korvane
