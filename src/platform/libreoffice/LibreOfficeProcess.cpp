@@ -1,0 +1,371 @@
+#include "platform/libreoffice/LibreOfficeProcess.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace korvane::lo {
+
+namespace {
+
+// soffice.bin asks to be started again with this code (first start of a new
+// profile, some configuration changes).
+constexpr int kRestartExitCode = 81;
+
+std::string FileUrl(const std::string& path) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~')
+            url += static_cast<char>(c);
+        else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 15];
+        }
+    }
+    return url;
+}
+
+// The profile settings every private instance needs: macros run without a
+// question, no lock files next to the workbook (a killed instance would leave
+// one behind), formulas recalculated on load (files written by other tools
+// carry stale cached results), no dialogs that wait for a click. The last
+// version is set high so that a fresh profile skips the graphics self-test
+// of a first start (3-4 s).
+const char* kRegistryModifications = R"(<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Office.Common/Security/Scripting"><prop oor:name="MacroSecurityLevel" oor:op="fuse"><value>0</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Security/Scripting"><prop oor:name="DisableMacrosExecution" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentOOoLockFile" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentSystemFileLocking" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="ShowTipOfTheDay" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Calc/Formula/Load"><prop oor:name="OOXMLRecalcMode" oor:op="fuse"><value>0</value></prop></item>
+<item oor:path="/org.openoffice.Office.Calc/Formula/Load"><prop oor:name="ODFRecalcMode" oor:op="fuse"><value>0</value></prop></item>
+<item oor:path="/org.openoffice.Office.Calc/Filter/Import/VBA"><prop oor:name="Load" oor:op="fuse"><value>true</value></prop></item>
+<item oor:path="/org.openoffice.Office.Calc/Filter/Import/VBA"><prop oor:name="Executable" oor:op="fuse"><value>true</value></prop></item>
+<item oor:path="/org.openoffice.Office.Calc/Filter/Import/VBA"><prop oor:name="Save" oor:op="fuse"><value>true</value></prop></item>
+<item oor:path="/org.openoffice.Office.Recovery/AutoSave"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Recovery/RecoveryInfo"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>99.9</value></prop></item>
+<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="LastTimeDonateShown" oor:op="fuse"><value>9999999999</value></prop></item>
+<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="LastTimeGetInvolvedShown" oor:op="fuse"><value>9999999999</value></prop></item>
+</oor:items>
+)";
+
+std::string UniqueToken() {
+    static std::atomic<unsigned> counter{0};
+    std::random_device rd;
+    return std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" +
+           std::to_string(rd() % 1000000);
+}
+
+std::string TempBase(const std::string& wanted) {
+    if (!wanted.empty()) return wanted;
+    const char* t = std::getenv("TMPDIR");
+    return (t && *t) ? t : "/tmp";
+}
+
+bool MakeTempDir(const std::string& base, const std::string& prefix, std::string& dir,
+                 std::string& error) {
+    std::string templ = base + "/" + prefix + "XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) {
+        error = "一時フォルダを作れません: " + base + " (" + std::strerror(errno) + ")";
+        return false;
+    }
+    dir = buf.data();
+    return true;
+}
+
+bool WriteSeed(const std::string& profileDir) {
+    std::error_code ec;
+    std::filesystem::create_directories(profileDir + "/user", ec);
+    if (ec) return false;
+    std::ofstream out(profileDir + "/user/registrymodifications.xcu", std::ios::binary);
+    out << kRegistryModifications;
+    out.close();
+    return static_cast<bool>(out);
+}
+
+// Starts soffice.bin in a group of its own that dies with this process.
+// Everything the child needs is prepared before fork: after fork only
+// async-signal-safe calls are allowed (the parent may run UNO threads).
+pid_t Spawn(const std::string& programDir, const std::string& profileDir,
+            const std::vector<std::string>& extraArgs, const std::string& logPath,
+            std::string& error) {
+    const std::string bin = programDir + "/soffice.bin";
+    std::vector<std::string> args = {
+        bin,
+        "-env:UserInstallation=" + FileUrl(profileDir),
+        "--norestore",
+        "--nologo",
+        "--nodefault",
+        "--nolockcheck",
+    };
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    std::vector<std::string> env;
+    for (char** e = environ; e && *e; ++e) {
+        std::string entry = *e;
+        // The soffice script would set this; a private instance never locks.
+        if (entry.rfind("SAL_ENABLE_FILE_LOCKING=", 0) == 0) continue;
+        env.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    int logFd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    int nullFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (logFd < 0 || nullFd < 0) {
+        error = "LibreOffice を起動できません: " + logPath + " (" + std::strerror(errno) + ")";
+        if (logFd >= 0) ::close(logFd);
+        if (nullFd >= 0) ::close(nullFd);
+        return -1;
+    }
+    const pid_t parent = getpid();
+    pid_t child = fork();
+    if (child == 0) {
+        setsid();
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGPIPE, SIG_DFL);
+        dup2(nullFd, 0);
+        dup2(logFd, 1);
+        dup2(logFd, 2);
+        ::close_range(3, ~0U, 0);
+        execve(bin.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+    const int forkErrno = errno;
+    ::close(logFd);
+    ::close(nullFd);
+    if (child < 0) {
+        error = std::string("LibreOffice を起動できません: ") + std::strerror(forkErrno);
+        return -1;
+    }
+    return child;
+}
+
+// Waits for a child with a time limit; kills its group when it is over.
+// Returns the wait status, or -1 when the time ran out.
+int WaitChild(pid_t pid, int milliseconds) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        int status = 0;
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) return status;
+        if (r < 0 && errno != EINTR) return 0;
+        if (std::chrono::steady_clock::now() >= until) {
+            ::kill(-pid, SIGKILL);
+            ::kill(pid, SIGKILL);
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// A profile that has been through one start of soffice.bin: copying it makes
+// a new instance start at once, where a bare seeded profile first ends with
+// the restart code and must be started twice. Made once per process, removed
+// at exit. Empty when it could not be made (each instance then seeds its own).
+class ProfileTemplate {
+public:
+    const std::string& get(const std::string& programDir, const std::string& tempBase) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (tried_) return profile_;
+        tried_ = true;
+        std::string error, dir;
+        if (!MakeTempDir(TempBase(tempBase), "korvane-lo-template-", dir, error)) return profile_;
+        dir_ = dir;
+        const std::string profile = dir + "/profile";
+        if (!WriteSeed(profile)) return profile_;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            pid_t pid = Spawn(programDir, profile, {"--headless", "--invisible", "--terminate_after_init"},
+                              dir + "/soffice.log", error);
+            if (pid < 0) return profile_;
+            int status = WaitChild(pid, 60000);
+            if (status < 0 || !WIFEXITED(status)) return profile_;
+            if (WEXITSTATUS(status) == 0) {
+                std::error_code ec;
+                std::filesystem::remove(profile + "/.lock", ec);
+                profile_ = profile;
+                return profile_;
+            }
+            if (WEXITSTATUS(status) != kRestartExitCode) return profile_;
+        }
+        return profile_;
+    }
+    ~ProfileTemplate() {
+        if (!dir_.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(dir_, ec);
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    bool tried_ = false;
+    std::string dir_;
+    std::string profile_;
+};
+
+ProfileTemplate& Template() {
+    static ProfileTemplate t;
+    return t;
+}
+
+}  // namespace
+
+bool DisplayAvailable() {
+    const char* x = std::getenv("DISPLAY");
+    const char* w = std::getenv("WAYLAND_DISPLAY");
+    return (x && *x) || (w && *w);
+}
+
+OfficeProcess::OfficeProcess(std::string programDir, std::string tempBase)
+    : programDir_(std::move(programDir)), tempBase_(std::move(tempBase)) {}
+
+OfficeProcess::~OfficeProcess() { stop(); }
+
+std::string OfficeProcess::connectString() const {
+    return "uno:pipe,name=" + pipeName_ + ";urp;StarOffice.ComponentContext";
+}
+
+bool OfficeProcess::seedProfile(std::string& error) {
+    const std::string& templ = Template().get(programDir_, tempBase_);
+    if (!MakeTempDir(TempBase(tempBase_), "korvane-lo-", workDir_, error)) return false;
+    profileDir_ = workDir_ + "/profile";
+    if (!templ.empty()) {
+        std::error_code ec;
+        std::filesystem::copy(templ, profileDir_, std::filesystem::copy_options::recursive, ec);
+        if (!ec) return true;
+        std::filesystem::remove_all(profileDir_, ec);
+    }
+    if (!WriteSeed(profileDir_)) {
+        error = "LibreOffice のプロファイルを作れません: " + profileDir_;
+        return false;
+    }
+    return true;
+}
+
+bool OfficeProcess::start(bool withWindow, std::string& error) {
+    stop();
+    withWindow_ = withWindow;
+    restarts_ = 0;
+    pipeName_ = "korvane_" + UniqueToken();
+    if (!seedProfile(error)) return false;
+    return launch(error);
+}
+
+bool OfficeProcess::launch(std::string& error) {
+    std::vector<std::string> extra = {"--accept=pipe,name=" + pipeName_ +
+                                      ";urp;StarOffice.ComponentContext"};
+    if (!withWindow_) {
+        extra.push_back("--headless");
+        extra.push_back("--invisible");
+    }
+    pid_ = Spawn(programDir_, profileDir_, extra, workDir_ + "/soffice.log", error);
+    return pid_ > 0;
+}
+
+bool OfficeProcess::poll(std::string& error) {
+    if (pid_ <= 0) {
+        error = "LibreOffice は起動していません。";
+        return false;
+    }
+    int status = 0;
+    pid_t r = waitpid(pid_, &status, WNOHANG);
+    if (r == 0) return true;
+    if (r < 0 && errno == EINTR) return true;
+    const pid_t ended = pid_;
+    pid_ = -1;
+    ::kill(-ended, SIGKILL);  // whatever it left in its group
+    if (r > 0 && WIFEXITED(status) && WEXITSTATUS(status) == kRestartExitCode && restarts_ < 3) {
+        ++restarts_;
+        return launch(error);
+    }
+    if (r > 0 && WIFEXITED(status)) {
+        if (WEXITSTATUS(status) == 127)
+            error = "LibreOffice (" + programDir_ + "/soffice.bin) を実行できません。";
+        else
+            error = "LibreOffice が終了しました (終了コード " + std::to_string(WEXITSTATUS(status)) + ")。";
+    } else if (r > 0 && WIFSIGNALED(status)) {
+        error = "LibreOffice が強制終了されました (シグナル " + std::to_string(WTERMSIG(status)) + ")。";
+    } else {
+        error = "LibreOffice が終了しました。";
+    }
+    return false;
+}
+
+bool OfficeProcess::waitExit(int milliseconds) {
+    if (pid_ <= 0) return true;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        int status = 0;
+        pid_t r = waitpid(pid_, &status, WNOHANG);
+        if (r == pid_ || (r < 0 && errno != EINTR)) {
+            ::kill(-pid_, SIGKILL);
+            pid_ = -1;
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+void OfficeProcess::stop() {
+    if (pid_ > 0) {
+        ::kill(-pid_, SIGKILL);
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+    }
+    if (!workDir_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(workDir_, ec);
+        workDir_.clear();
+        profileDir_.clear();
+    }
+}
+
+std::string OfficeProcess::logTail() const {
+    if (workDir_.empty()) return {};
+    std::ifstream in(workDir_ + "/soffice.log", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (text.size() > 400) text = text.substr(text.size() - 400);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+}  // namespace korvane::lo
