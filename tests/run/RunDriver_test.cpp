@@ -1,0 +1,183 @@
+// The run driver's checks and refusals: everything that happens before a
+// workbook is touched. (Runs on real workbooks are in the LibreOffice suite.)
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "platform/AppFolder.h"
+#include "platform/TextFile.h"
+#include "project/Paths.h"
+#include "project/ProjectDocument.h"
+#include "project/RunState.h"
+#include "run/Plans.h"
+#include "run/RunDriver.h"
+#include "workbook/WorkbookLink.h"
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+class RecordingObserver : public RunObserver {
+public:
+    void lockWindow(bool locked) override { locks.push_back(locked); }
+    void showEndWindow(const EndCounts& c) override { ends.push_back(c); }
+    std::vector<bool> locks;
+    std::vector<EndCounts> ends;
+};
+
+class RunDriverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetAppFolder(dir.path());
+        ASSERT_TRUE(document.NewProject());
+        WriteBytes(dir.file("model.xlsx"), "not opened by these tests");
+    }
+    // Writes a project file and returns its path.
+    std::string writeProject(Project p) {
+        p.excelFileName = "\\model.xlsx";
+        p.dataBaseFileName = dir.file("db.csv");
+        std::string error;
+        EXPECT_TRUE(WriteTextFileAtomic(dir.file("p.tolv"), ProjectLines(p), error)) << error;
+        return dir.file("p.tolv");
+    }
+    int runCommandLine(const std::string& text) {
+        RunDriver driver(ui, observer, document, state, [] { return std::unique_ptr<WorkbookLink>(); });
+        return driver.CommandLineRun(text);
+    }
+
+    TempDir dir;
+    RecordingUi ui;
+    RecordingObserver observer;
+    ProjectDocument document{ui, dir.path()};
+    RunState state;
+};
+
+InputTask In(const std::string& name) {
+    InputTask t;
+    t.name = name;
+    t.range = "A1";
+    t.sheet = "S";
+    return t;
+}
+OutputTask Out(const std::string& name) {
+    OutputTask t;
+    t.name = name;
+    t.range = "B1";
+    t.sheet = "S";
+    return t;
+}
+
+}  // namespace
+
+TEST_F(RunDriverTest, PreRunChecksInTheirOrder) {
+    RunState s;
+    ResetRunArrays(s);
+    s.PlanName = "MonteCarlo";
+    EXPECT_EQ(PreRunCheckMessage(s), "有効な入力変数がありません。");
+    s.InputNames.push_back("a");
+    s.PlanSelected.push_back(false);
+    EXPECT_EQ(PreRunCheckMessage(s), "有効な読込変数がありません。");
+    s.OutputNames.push_back("o");
+    EXPECT_EQ(PreRunCheckMessage(s), "計算回数が不正な値です。");
+    s.MonteCarloCount = 10;
+    EXPECT_EQ(PreRunCheckMessage(s), "有効な変数がありません。");
+    s.PlanSelected[1] = true;
+    EXPECT_EQ(PreRunCheckMessage(s), "");
+    s.PlanSelected[1] = false;
+    s.PlanName = "Orthogonal Table";
+    EXPECT_EQ(PreRunCheckMessage(s), "有効な割付変数がありません。");
+    s.PlanName = "DataFile Input";
+    EXPECT_EQ(PreRunCheckMessage(s), "有効な変数がありません。");
+    s.PlanName = "Single";
+    EXPECT_EQ(PreRunCheckMessage(s), "");
+}
+
+TEST_F(RunDriverTest, CommandLineRefusalsExitNonZeroBeforeAnythingIsWritten) {
+    // A folder, a wildcard and a missing file are not projects.
+    EXPECT_EQ(runCommandLine(dir.path()), 2);
+    EXPECT_EQ(ui.messages.back(), dir.path() + "\n【tolvファイルアドレスが不正です。】");
+    EXPECT_EQ(runCommandLine("\"" + dir.file("*.tolv") + "\""), 2);
+    EXPECT_EQ(runCommandLine(dir.file("none.tolv")), 2);
+
+    Project p;  // no inputs
+    EXPECT_EQ(runCommandLine(writeProject(p)), 2);
+    EXPECT_EQ(ui.messages.back(), "有効な入力変数がありません。");
+
+    p.inputTasks = {In("a")};
+    EXPECT_EQ(runCommandLine(writeProject(p)), 2);
+    EXPECT_EQ(ui.messages.back(), "有効な読込変数がありません。");
+
+    p.outputTasks = {Out("o")};
+    p.taskPlan = "MonteCarlo";
+    p.monteCarlo.numOfCalc = "0";
+    EXPECT_EQ(runCommandLine(writeProject(p)), 2);
+    EXPECT_EQ(ui.messages.back(), "計算回数が不正な値です。");
+
+    p.taskPlan = "UserScroll Mode";
+    EXPECT_EQ(runCommandLine(writeProject(p)), 2);
+    EXPECT_EQ(ui.messages.back(), "UserScroll Modeはコマンドライン実行では対応出来ません。");
+
+    // Nothing was written: no DB file exists.
+    EXPECT_FALSE(FileExists(dir.file("db.csv")));
+    EXPECT_TRUE(state.StopRequested);
+}
+
+TEST_F(RunDriverTest, QuotedPathWithBlanksAndAppRelativePath) {
+    Project p;
+    std::string error;
+    ASSERT_TRUE(WriteTextFileAtomic(dir.file("my project.tolv"), ProjectLines(p), error));
+    // The project is found (it is refused later, for having no inputs).
+    EXPECT_EQ(runCommandLine("\"" + dir.file("my project.tolv") + "\""), 2);
+    EXPECT_EQ(ui.messages.back(), "エクセルファイルのアドレスを確認して下さい。");
+    p.excelFileName = "\\model.xlsx";
+    ASSERT_TRUE(WriteTextFileAtomic(dir.file("rel.tolv"), ProjectLines(p), error));
+    EXPECT_EQ(runCommandLine("\\rel.tolv"), 2);
+    EXPECT_EQ(ui.messages.back(), "有効な入力変数がありません。");
+}
+
+TEST_F(RunDriverTest, MalformedProjectIsRefusedWithItsLine) {
+    std::vector<std::string> lines = ProjectLines(Project{});
+    lines[0] = "Excel File Name    :\\model.xlsx";
+    lines.insert(lines.begin() + 5, " Input Pram.       :a,A1,S,,notanumber,,Round,2");
+    std::string error;
+    ASSERT_TRUE(WriteTextFileAtomic(dir.file("bad.tolv"), lines, error));
+    EXPECT_EQ(runCommandLine(dir.file("bad.tolv")), 2);
+    EXPECT_NE(ui.messages.back().find("6行目"), std::string::npos) << ui.messages.back();
+}
+
+TEST_F(RunDriverTest, RunCommandAsksToSaveAndUnlocksAfterAFailedCheck) {
+    RunDriver driver(ui, observer, document, state, [] { return std::unique_ptr<WorkbookLink>(); });
+    document.header.workbookPath = "\\model.xlsx";
+    ui.answerYes = false;
+    EXPECT_EQ(driver.RunCommand(), RunOutcome::Refused);
+    EXPECT_EQ(ui.questions.back(), "計算実行前にプロジェクトを保存する必要があります。保存して実行しますか？");
+    EXPECT_TRUE(observer.locks.empty());
+
+    ui.answerYes = true;
+    ui.nextFile = "";  // the save dialog is cancelled
+    EXPECT_EQ(driver.RunCommand(), RunOutcome::Refused);
+    EXPECT_TRUE(observer.locks.empty());
+
+    ui.nextFile = dir.file("saved.tolv");
+    EXPECT_EQ(driver.RunCommand(), RunOutcome::Refused);  // no inputs
+    EXPECT_EQ(ui.messages.back(), "有効な入力変数がありません。");
+    EXPECT_EQ(observer.locks, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(FileExists(dir.file("saved.tolv")));
+    EXPECT_TRUE(observer.ends.empty());
+}
+
+TEST_F(RunDriverTest, EndWindowCountsEveryBlockOfAnAppendedFile) {
+    WriteBytes(dir.file("db.csv"), Cp932Lines({"Count,a,o,Validity(制限判定)", "-,[Input],[Output],[System]",
+                                               "1,1,1,True", "2,1,1,False", "3,1,1,True",
+                                               "Count,a,o,Validity(制限判定)", "-,[Input],[Output],[System]",
+                                               "1,1,1,True", "2,1,1,false", "3,1,1,True"}));
+    auto c = RunDriver::CountDbFile(dir.file("db.csv"));
+    EXPECT_EQ(c.all, 6);
+    EXPECT_EQ(c.valid, 4);
+    EXPECT_EQ(c.invalid, 2);
+    EXPECT_TRUE(c.haveShare);
+    EXPECT_NEAR(c.validShare, 4.0 / 6.0, 1e-12);
+    auto none = RunDriver::CountDbFile(dir.file("missing.csv"));
+    EXPECT_EQ(none.all, 0);
+    EXPECT_FALSE(none.haveShare);
+}
