@@ -39,7 +39,10 @@ int main(int argc, char** argv) {
     int block = -1;
     std::int64_t valid = 0, invalid = 0, lines = 0;
     DbReader::Line line;
-    while (reader.nextData(line)) {
+    int blocks = 0;
+    while (reader.next(line)) {
+        if (line.kind == DbReader::LineKind::Names) ++blocks;
+        if (line.kind != DbReader::LineKind::Data) continue;
         if (line.block != block) {
             block = line.block;
             columns.clear();
@@ -63,7 +66,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("%s\n", argv[1]);
-    std::printf("  blocks: %d, calculations: %lld (valid %lld, invalid %lld)\n", block + 1,
+    std::printf("  blocks: %d, calculations: %lld (valid %lld, invalid %lld)\n", blocks,
                 static_cast<long long>(lines), static_cast<long long>(valid), static_cast<long long>(invalid));
     if (lines == 0) return 0;
     std::printf("  %-24s %-9s %14s %14s %14s\n", "column", "kind", "min", "mean", "max");
