@@ -13,6 +13,7 @@
 #include <com/sun/star/awt/XTopWindow.hpp>
 #include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/UnknownPropertyException.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
@@ -563,6 +564,17 @@ struct LibreOfficeLink::Impl {
             if (!doc.is()) {
                 closeWorkbook(wb);
                 return fail("表計算のブックではありません: " + path);
+            }
+            // Opened read-only, so that nothing (not even a macro) can store
+            // over the file; range writes must be allowed explicitly then.
+            // No undo and no row height fitting: both only cost time here.
+            Reference<beans::XPropertySet> docProps(wb.component, UNO_QUERY_THROW);
+            for (const char* name : {"IsChangeReadOnlyEnabled", "IsUndoEnabled", "IsAdjustHeightEnabled"}) {
+                try {
+                    docProps->setPropertyValue(OUString::createFromAscii(name),
+                                               Any(std::string(name) == "IsChangeReadOnlyEnabled"));
+                } catch (const beans::UnknownPropertyException&) {
+                }
             }
             wb.sheets.set(doc->getSheets(), UNO_QUERY_THROW);
             wb.calculation.set(wb.component, UNO_QUERY_THROW);

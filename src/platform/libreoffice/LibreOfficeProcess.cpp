@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <rtl/digest.h>
+
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -95,6 +97,71 @@ bool MakeTempDir(const std::string& base, const std::string& prefix, std::string
     }
     dir = buf.data();
     return true;
+}
+
+// The socket files soffice makes for its pipes: the UNO pipe of our own name,
+// and the single-instance pipe named after the profile URL. A killed soffice
+// leaves both behind.
+std::string PipeFile(const std::string& name) {
+    return "/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_" + name;
+}
+
+std::string SingleInstancePipe(const std::string& profileDir) {
+    // The MD5 of the URL's UTF-16 code units, bytes in hex without padding.
+    const std::string url = FileUrl(profileDir);
+    std::vector<unsigned char> utf16;
+    for (unsigned char c : url) {
+        utf16.push_back(c);
+        utf16.push_back(0);
+    }
+    sal_uInt8 digest[RTL_DIGEST_LENGTH_MD5];
+    rtl_digest_MD5(utf16.data(), static_cast<sal_uInt32>(utf16.size()), digest, sizeof digest);
+    static const char* hex = "0123456789abcdef";
+    std::string name = "SingleOfficeIPC_";
+    for (sal_uInt8 b : digest) {
+        if (b >= 16) name += hex[b >> 4];
+        name += hex[b & 15];
+    }
+    return name;
+}
+
+// Removes what an instance leaves on disk: its folder and its pipe files.
+void RemoveInstanceFiles(const std::string& workDir, const std::string& pipeName) {
+    if (workDir.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove(PipeFile(SingleInstancePipe(workDir + "/profile")), ec);
+    if (!pipeName.empty()) std::filesystem::remove(PipeFile(pipeName), ec);
+    std::filesystem::remove_all(workDir, ec);
+}
+
+bool ProcessAlive(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
+
+// Folders and pipes left by a Korvane that died without tidying up (its
+// soffice died with it): recognised by the process id in their names.
+void RemoveLeftovers(const std::string& base) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(base, ec)) {
+        const std::string name = entry.path().filename().string();
+        std::string rest;
+        if (name.rfind("korvane-lo-template-", 0) == 0)
+            rest = name.substr(20);
+        else if (name.rfind("korvane-lo-", 0) == 0)
+            rest = name.substr(11);
+        else
+            continue;
+        const auto dash = rest.find('-');
+        if (dash == std::string::npos || dash == 0) continue;
+        const pid_t owner = static_cast<pid_t>(std::atol(rest.substr(0, dash).c_str()));
+        if (owner <= 0 || owner == getpid() || ProcessAlive(owner)) continue;
+        RemoveInstanceFiles(entry.path().string(), "");
+    }
+    const std::string prefix = "OSL_PIPE_" + std::to_string(getuid()) + "_korvane_";
+    for (const auto& entry : std::filesystem::directory_iterator("/tmp", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) != 0) continue;
+        const pid_t owner = static_cast<pid_t>(std::atol(name.substr(prefix.size()).c_str()));
+        if (owner > 0 && owner != getpid() && !ProcessAlive(owner)) std::filesystem::remove(entry.path(), ec);
+    }
 }
 
 bool WriteSeed(const std::string& profileDir) {
@@ -201,10 +268,18 @@ class ProfileTemplate {
 public:
     const std::string& get(const std::string& programDir, const std::string& tempBase) {
         std::lock_guard<std::mutex> lock(mutex_);
+        std::error_code ec;
+        // Made afresh when its folder has gone (a caller's temp folder removed).
+        if (!profile_.empty() && !std::filesystem::is_directory(profile_, ec)) {
+            remove();
+            tried_ = false;
+        }
         if (tried_) return profile_;
         tried_ = true;
         std::string error, dir;
-        if (!MakeTempDir(TempBase(tempBase), "korvane-lo-template-", dir, error)) return profile_;
+        RemoveLeftovers(TempBase(tempBase));
+        if (!MakeTempDir(TempBase(tempBase), "korvane-lo-template-" + std::to_string(getpid()) + "-", dir, error))
+            return profile_;
         dir_ = dir;
         const std::string profile = dir + "/profile";
         if (!WriteSeed(profile)) return profile_;
@@ -215,7 +290,6 @@ public:
             int status = WaitChild(pid, 60000);
             if (status < 0 || !WIFEXITED(status)) return profile_;
             if (WEXITSTATUS(status) == 0) {
-                std::error_code ec;
                 std::filesystem::remove(profile + "/.lock", ec);
                 profile_ = profile;
                 return profile_;
@@ -224,14 +298,15 @@ public:
         }
         return profile_;
     }
-    ~ProfileTemplate() {
-        if (!dir_.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(dir_, ec);
-        }
-    }
+    ~ProfileTemplate() { remove(); }
 
 private:
+    void remove() {
+        RemoveInstanceFiles(dir_, "");
+        dir_.clear();
+        profile_.clear();
+    }
+
     std::mutex mutex_;
     bool tried_ = false;
     std::string dir_;
@@ -262,7 +337,8 @@ std::string OfficeProcess::connectString() const {
 
 bool OfficeProcess::seedProfile(std::string& error) {
     const std::string& templ = Template().get(programDir_, tempBase_);
-    if (!MakeTempDir(TempBase(tempBase_), "korvane-lo-", workDir_, error)) return false;
+    if (!MakeTempDir(TempBase(tempBase_), "korvane-lo-" + std::to_string(getpid()) + "-", workDir_, error))
+        return false;
     profileDir_ = workDir_ + "/profile";
     if (!templ.empty()) {
         std::error_code ec;
@@ -351,12 +427,9 @@ void OfficeProcess::stop() {
         }
         pid_ = -1;
     }
-    if (!workDir_.empty()) {
-        std::error_code ec;
-        std::filesystem::remove_all(workDir_, ec);
-        workDir_.clear();
-        profileDir_.clear();
-    }
+    RemoveInstanceFiles(workDir_, pipeName_);
+    workDir_.clear();
+    profileDir_.clear();
 }
 
 std::string OfficeProcess::logTail() const {

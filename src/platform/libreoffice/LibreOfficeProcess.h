@@ -3,7 +3,7 @@
 // own process group. The process dies with its parent (PR_SET_PDEATHSIG) and
 // is killed with its whole group when this object quits or goes.
 //
-// Plain POSIX; the UNO side lives in LibreOfficeLink.cpp.
+// POSIX and the sal C library only; the UNO side lives in LibreOfficeLink.cpp.
 
 #include <sys/types.h>
 

@@ -1,0 +1,366 @@
+#include "platform/libreoffice/LibreOfficeLink.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "LoTestSupport.h"
+#include "TestSupport.h"
+#include "workbook/CellRef.h"
+
+namespace korvane {
+namespace {
+
+using test::ChildProcesses;
+using test::ProcessExists;
+using test::ReadBytes;
+using test::TempDir;
+
+// Every instance a test started is gone when the tests end: checked once,
+// after the last suite of this process.
+class NoProcessLeftBehind : public ::testing::Environment {
+public:
+    void TearDown() override {
+        EXPECT_TRUE(ChildProcesses().empty()) << "a child process outlived the tests";
+    }
+};
+[[maybe_unused]] auto* const kNoLeftovers = ::testing::AddGlobalTestEnvironment(new NoProcessLeftBehind);
+
+CellRef Cell(const std::string& sheet, const std::string& address) { return MakeCellRef(sheet, address); }
+
+std::vector<std::string> FolderListing(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// One hidden instance for the whole suite; each test opens the workbook it
+// needs and closes it again.
+class LibreOfficeLinkTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        folder_ = new TempDir;
+        link_ = new LibreOfficeLink;
+        if (!link_->start(false)) {
+            setupError_ = "start: " + link_->lastError();
+            return;
+        }
+        if (!test::MakeTestWorkbooks(*link_, folder_->path(), books_, setupError_))
+            setupError_ = "making the workbooks: " + setupError_;
+    }
+    static void TearDownTestSuite() {
+        delete link_;
+        link_ = nullptr;
+        delete folder_;
+        folder_ = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(setupError_.empty()) << setupError_;
+        if (!link_->isRunning()) {
+            ASSERT_TRUE(link_->start(false)) << link_->lastError();
+        }
+    }
+    void TearDown() override { link_->closeWorkbooks(); }
+
+    static LibreOfficeLink& link() { return *link_; }
+    static const test::TestWorkbooks& books() { return books_; }
+
+    static inline TempDir* folder_ = nullptr;
+    static inline LibreOfficeLink* link_ = nullptr;
+    static inline test::TestWorkbooks books_;
+    static inline std::string setupError_;
+};
+
+TEST_F(LibreOfficeLinkTest, ReadsNumbersTextLogicalsAndEmptyCellsAsText) {
+    ASSERT_TRUE(link().open(books().ods)) << link().lastError();
+    std::vector<CellRef> cells = {Cell("Outputs", "A1"), Cell("Outputs", "J1"), Cell("Outputs", "A2"),
+                                  Cell("Outputs", "B2"), Cell("Outputs", "C2"), Cell("Outputs", "D2"),
+                                  Cell("Outputs", "G2"), Cell("Outputs", "H2"), Cell("Outputs", "I2"),
+                                  Cell("Outputs", "J2"), Cell("Outputs", "K2"), Cell("計算 1", "A1")};
+    std::vector<std::optional<std::string>> values;
+    ASSERT_TRUE(link().readCells(cells, values)) << link().lastError();
+    std::vector<std::optional<std::string>> expected = {"2", "20", "True", "False", "hello", "",
+                                                        "0", "1", "", "1234567.891", "1.2345E-05", "3"};
+    EXPECT_EQ(values, expected);
+    // A plain 0 or 1 is a number, not a logical.
+    EXPECT_EQ(link().readCell(Cell("Outputs", "G2")), "0");
+}
+
+TEST_F(LibreOfficeLinkTest, AnErrorValueHasNoTextAndIsNamed) {
+    ASSERT_TRUE(link().open(books().ods)) << link().lastError();
+    EXPECT_EQ(link().readCell(Cell("Outputs", "E2")), std::nullopt);
+    EXPECT_TRUE(Contains(link().lastError(), "Outputs!E2")) << link().lastError();
+    EXPECT_TRUE(Contains(link().lastError(), "#DIV/0!")) << link().lastError();
+
+    // In a batch the other cells are still read; the message names the
+    // first failing cell in the order given.
+    std::vector<std::optional<std::string>> values;
+    EXPECT_FALSE(link().readCells({Cell("Outputs", "A1"), Cell("Outputs", "F2"), Cell("Outputs", "E2"),
+                                   Cell("Outputs", "B1")},
+                                  values));
+    ASSERT_EQ(values.size(), 4u);
+    EXPECT_EQ(values[0], "2");
+    EXPECT_EQ(values[1], std::nullopt);
+    EXPECT_EQ(values[2], std::nullopt);
+    EXPECT_EQ(values[3], "4");
+    EXPECT_TRUE(Contains(link().lastError(), "Outputs!F2")) << link().lastError();
+    EXPECT_TRUE(Contains(link().lastError(), "#N/A")) << link().lastError();
+    EXPECT_TRUE(link().isRunning());
+}
+
+TEST_F(LibreOfficeLinkTest, WritesAsTypedEachTextIntoItsOwnCell) {
+    ASSERT_TRUE(link().open(books().ods)) << link().lastError();
+    ASSERT_TRUE(link().writeCells({{Cell("Inputs", "P1"), "old"}, {Cell("Inputs", "T1"), "keep"}})) << link().lastError();
+    std::vector<CellWrite> writes = {
+        {Cell("Inputs", "L1"), "1.5"},      {Cell("Inputs", "M1"), "-2e3"},
+        {Cell("Inputs", "N1"), "1E-05"},    {Cell("Inputs", "O1"), "abc"},
+        {Cell("Inputs", "P1"), ""},         {Cell("Inputs", "Q1"), "=2+3"},
+        {Cell("Inputs", "R1"), "NotFound:3"}, {Cell("Inputs", "S1"), "0012"},
+        {Cell("Inputs", "U1"), "x y"},      {Cell("Outputs", "Z9"), "far"},
+        {Cell("Inputs", "A20"), "7"},       {Cell("Inputs", "L1"), "2.5"},  // the later text wins
+        {Cell("計算 1", "B2"), "日本語"},
+    };
+    ASSERT_TRUE(link().writeCells(writes)) << link().lastError();
+    std::vector<CellRef> cells = {Cell("Inputs", "L1"), Cell("Inputs", "M1"), Cell("Inputs", "N1"),
+                                  Cell("Inputs", "O1"), Cell("Inputs", "P1"), Cell("Inputs", "Q1"),
+                                  Cell("Inputs", "R1"), Cell("Inputs", "S1"), Cell("Inputs", "T1"),
+                                  Cell("Inputs", "U1"), Cell("Outputs", "Z9"), Cell("Inputs", "A20"),
+                                  Cell("計算 1", "B2"), Cell("Inputs", "L2")};
+    std::vector<std::optional<std::string>> values;
+    ASSERT_TRUE(link().readCells(cells, values)) << link().lastError();
+    std::vector<std::optional<std::string>> expected = {"2.5", "-2000", "1E-05", "abc", "", "5", "NotFound:3",
+                                                        "12",  "keep",  "x y",   "far", "7", "日本語", ""};
+    EXPECT_EQ(values, expected);
+}
+
+TEST_F(LibreOfficeLinkTest, ManualModeHoldsRecalculationUntilAutomatic) {
+    ASSERT_TRUE(link().open(books().ods)) << link().lastError();
+    ASSERT_TRUE(link().setCalculation(CalculationMode::Manual)) << link().lastError();
+    ASSERT_TRUE(link().writeCell(Cell("Inputs", "A1"), "5"));
+    EXPECT_EQ(link().readCell(Cell("Outputs", "A1")), "2");
+    ASSERT_TRUE(link().setCalculation(CalculationMode::Automatic)) << link().lastError();
+    EXPECT_EQ(link().readCell(Cell("Outputs", "A1")), "10");
+    EXPECT_EQ(link().readCell(Cell("計算 1", "A1")), "11");
+    // Automatic: each write recalculates at once.
+    ASSERT_TRUE(link().writeCell(Cell("Inputs", "A1"), "-1"));
+    EXPECT_EQ(link().readCell(Cell("Outputs", "A2")), "False");
+}
+
+TEST_F(LibreOfficeLinkTest, AMissingSheetOrAnImpossibleCellIsNamed) {
+    ASSERT_TRUE(link().open(books().ods)) << link().lastError();
+    EXPECT_FALSE(link().writeCell(Cell("Nosheet", "A1"), "1"));
+    EXPECT_TRUE(Contains(link().lastError(), "Nosheet")) << link().lastError();
+    EXPECT_FALSE(link().activateSheet("Nosheet2"));
+    EXPECT_TRUE(Contains(link().lastError(), "Nosheet2")) << link().lastError();
+
+    std::vector<std::optional<std::string>> values;
+    EXPECT_FALSE(link().readCells({Cell("Outputs", "A1"), Cell("Nosheet3", "A1")}, values));
+    EXPECT_EQ(values[0], "2");
+    EXPECT_EQ(values[1], std::nullopt);
+    EXPECT_TRUE(Contains(link().lastError(), "Nosheet3")) << link().lastError();
+
+    // No digits: row 0, which no sheet has.
+    EXPECT_FALSE(link().writeCell(Cell("Inputs", "B"), "1"));
+    EXPECT_TRUE(Contains(link().lastError(), "Inputs!B")) << link().lastError();
+    EXPECT_TRUE(link().isRunning());
+}
+
+TEST_F(LibreOfficeLinkTest, SheetNamesComeInWorkbookOrder) {
+    ASSERT_TRUE(link().open(books().ods)) << link().lastError();
+    EXPECT_EQ(link().sheetNames(), (std::vector<std::string>{"Inputs", "Outputs", "計算 1"}));
+    EXPECT_TRUE(link().activateSheet("Outputs")) << link().lastError();
+    EXPECT_TRUE(link().activateSheet("計算 1")) << link().lastError();
+}
+
+TEST_F(LibreOfficeLinkTest, RunsBasicMacrosByReferenceNameOrModule) {
+    ASSERT_TRUE(link().open(books().ods)) << link().lastError();
+    ASSERT_TRUE(link().run(MacroReference(books().ods, "Calc1"))) << link().lastError();
+    EXPECT_EQ(link().readCell(Cell("Outputs", "C3")), "10");
+    ASSERT_TRUE(link().run(MacroReference(books().ods, "Module2.Calc1"))) << link().lastError();
+    EXPECT_EQ(link().readCell(Cell("Outputs", "C3")), "100");
+    // Case does not matter; the blank a macro list leaves after a comma neither.
+    ASSERT_TRUE(link().writeCell(Cell("Inputs", "A1"), "2"));
+    ASSERT_TRUE(link().run(MacroReference(books().ods, " module1.CALC1"))) << link().lastError();
+    EXPECT_EQ(link().readCell(Cell("Outputs", "C3")), "20");
+    ASSERT_TRUE(link().run("Standard.Module2.Calc1")) << link().lastError();
+    EXPECT_EQ(link().readCell(Cell("Outputs", "C3")), "200");
+}
+
+TEST_F(LibreOfficeLinkTest, AMissingOrFailingMacroIsNamedAndTheRunCanGoOn) {
+    ASSERT_TRUE(link().open(books().ods)) << link().lastError();
+    EXPECT_FALSE(link().run(MacroReference(books().ods, "NoSuchMacro")));
+    EXPECT_TRUE(Contains(link().lastError(), "NoSuchMacro")) << link().lastError();
+    EXPECT_FALSE(link().run(MacroReference(books().ods, "Boom")));
+    EXPECT_TRUE(Contains(link().lastError(), "Boom")) << link().lastError();
+    EXPECT_FALSE(link().run(MacroReference("/elsewhere/other.ods", "Calc1")));
+    EXPECT_TRUE(Contains(link().lastError(), "/elsewhere/other.ods")) << link().lastError();
+
+    ASSERT_TRUE(link().run(MacroReference(books().ods, "Calc1"))) << link().lastError();
+    EXPECT_EQ(link().readCell(Cell("Outputs", "C3")), "10");
+}
+
+TEST_F(LibreOfficeLinkTest, RunsTheVbaMacroOfAnExcelWorkbook) {
+    ASSERT_TRUE(link().open(books().xlsm)) << link().lastError();
+    EXPECT_EQ(link().readCell(Cell("Outputs", "A1")), "2");
+    ASSERT_TRUE(link().writeCell(Cell("Inputs", "A1"), "3"));
+    EXPECT_EQ(link().readCell(Cell("Outputs", "A1")), "6");
+    ASSERT_TRUE(link().run(MacroReference(books().xlsm, "Calc1"))) << link().lastError();
+    EXPECT_EQ(link().readCell(Cell("Outputs", "C3")), "3000");
+    EXPECT_FALSE(link().run(MacroReference(books().xlsm, "Module1.Boom")));
+    EXPECT_TRUE(Contains(link().lastError(), "Boom")) << link().lastError();
+}
+
+TEST_F(LibreOfficeLinkTest, TheWorkbookFileIsNeverChanged) {
+    const auto before = ReadBytes(books().ods);
+    struct stat st {};
+    ASSERT_EQ(stat(books().ods.c_str(), &st), 0);
+    const auto modified = st.st_mtim;
+    const auto listing = FolderListing(folder_->path());
+
+    ASSERT_TRUE(link().open(books().ods)) << link().lastError();
+    ASSERT_TRUE(link().writeCell(Cell("Inputs", "A1"), "42"));
+    ASSERT_TRUE(link().run(MacroReference(books().ods, "Calc1"))) << link().lastError();
+    // Open: no lock file next to the workbook.
+    EXPECT_EQ(FolderListing(folder_->path()), listing);
+    CloseAndQuit(link());
+
+    EXPECT_EQ(ReadBytes(books().ods), before);
+    ASSERT_EQ(stat(books().ods.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, modified.tv_sec);
+    EXPECT_EQ(st.st_mtim.tv_nsec, modified.tv_nsec);
+    EXPECT_EQ(FolderListing(folder_->path()), listing);
+}
+
+TEST_F(LibreOfficeLinkTest, OpenRefusesMissingAndForeignFilesByName) {
+    EXPECT_FALSE(link().open(folder_->file("missing.ods")));
+    EXPECT_TRUE(Contains(link().lastError(), folder_->file("missing.ods"))) << link().lastError();
+    test::WriteBytes(folder_->file("notes.txt"), "just some text\n");
+    EXPECT_FALSE(link().open(folder_->file("notes.txt")));
+    EXPECT_TRUE(Contains(link().lastError(), "notes.txt")) << link().lastError();
+    // With nothing open, cell operations say so.
+    EXPECT_FALSE(link().writeCell(Cell("Inputs", "A1"), "1"));
+    EXPECT_FALSE(link().lastError().empty());
+    EXPECT_TRUE(link().isRunning());
+}
+
+TEST_F(LibreOfficeLinkTest, SheetListingUsesAShortLivedInstanceOfItsOwn) {
+    LibreOfficeLink second;
+    std::vector<std::string> names;
+    ASSERT_TRUE(ListSheetNames(second, books().xlsm, names)) << second.lastError();
+    EXPECT_EQ(names, (std::vector<std::string>{"Inputs", "Outputs"}));
+    EXPECT_FALSE(second.isRunning());
+
+    LibreOfficeLink third;
+    names.clear();
+    EXPECT_FALSE(ListSheetNames(third, folder_->file("gone.xlsx"), names));
+    EXPECT_TRUE(Contains(third.lastError(), "gone.xlsx")) << third.lastError();
+    EXPECT_FALSE(third.isRunning());
+    EXPECT_TRUE(names.empty());
+}
+
+TEST_F(LibreOfficeLinkTest, KillingTheInstanceMidMacroGivesAClearMessageAndLeavesNothing) {
+    TempDir temp;
+    WorkbookLinkOptions options;
+    options.tempFolder = temp.path();
+    LibreOfficeLink victim(options);
+    ASSERT_TRUE(StartAndOpen(victim, books().ods, false)) << victim.lastError();
+    const pid_t pid = victim.processId();
+    ASSERT_GT(pid, 0);
+    EXPECT_FALSE(FolderListing(temp.path()).empty());  // the private profile
+
+    std::thread killer([pid] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        ::kill(pid, SIGKILL);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    const bool ran = victim.run(MacroReference(books().ods, "Slow"));  // waits 20 s unless killed
+    const auto took = std::chrono::steady_clock::now() - started;
+    killer.join();
+
+    EXPECT_FALSE(ran);
+    EXPECT_LT(took, std::chrono::seconds(15));
+    const std::string message = victim.lastError();
+    EXPECT_TRUE(Contains(message, "LibreOffice が終了")) << message;
+    EXPECT_FALSE(victim.isRunning());
+    EXPECT_FALSE(ProcessExists(pid));
+    EXPECT_TRUE(FolderListing(temp.path()).empty());
+    // Later operations fail at once with the same message; ending is quiet.
+    EXPECT_FALSE(victim.writeCell(Cell("Inputs", "A1"), "1"));
+    EXPECT_EQ(victim.lastError(), message);
+    EXPECT_EQ(victim.readCell(Cell("Outputs", "A1")), std::nullopt);
+    CloseAndQuit(victim);
+    EXPECT_FALSE(victim.isRunning());
+}
+
+TEST_F(LibreOfficeLinkTest, KillingTheInstanceBetweenCallsIsSeenByTheNextCall) {
+    LibreOfficeLink victim;
+    ASSERT_TRUE(StartAndOpen(victim, books().ods, false)) << victim.lastError();
+    const pid_t pid = victim.processId();
+    ::kill(pid, SIGKILL);
+    std::vector<std::optional<std::string>> values;
+    EXPECT_FALSE(victim.readCells({Cell("Outputs", "A1")}, values));
+    EXPECT_TRUE(Contains(victim.lastError(), "LibreOffice が終了")) << victim.lastError();
+    EXPECT_FALSE(ProcessExists(pid));
+}
+
+TEST_F(LibreOfficeLinkTest, QuitEndsTheProcessAndRemovesTheProfile) {
+    TempDir temp;
+    WorkbookLinkOptions options;
+    options.tempFolder = temp.path();
+    pid_t pid = -1;
+    {
+        LibreOfficeLink own(options);
+        ASSERT_TRUE(StartAndOpen(own, books().ods, false)) << own.lastError();
+        pid = own.processId();
+        CloseAndQuit(own);
+        EXPECT_FALSE(own.isRunning());
+        EXPECT_FALSE(ProcessExists(pid));
+        EXPECT_FALSE(own.writeCell(Cell("Inputs", "A1"), "1"));
+        EXPECT_FALSE(own.lastError().empty());
+        // Started again after a quit, and then simply dropped.
+        ASSERT_TRUE(own.start(false)) << own.lastError();
+        pid = own.processId();
+        EXPECT_TRUE(ProcessExists(pid));
+    }
+    EXPECT_FALSE(ProcessExists(pid));
+    // Only the profile template shared by all instances of this process stays.
+    for (const auto& name : FolderListing(temp.path())) EXPECT_TRUE(Contains(name, "template")) << name;
+}
+
+TEST_F(LibreOfficeLinkTest, AShownWindowNeedsADisplayAndSaysSo) {
+    const char* display = std::getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    unsetenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const std::string savedWayland = wayland ? wayland : "";
+    unsetenv("WAYLAND_DISPLAY");
+
+    LibreOfficeLink shown;
+    EXPECT_FALSE(shown.start(true));
+    EXPECT_TRUE(Contains(shown.lastError(), "DISPLAY")) << shown.lastError();
+    LibreOfficeLink picker;
+    EXPECT_EQ(PickCell(picker, books().ods, {}), std::nullopt);
+    EXPECT_TRUE(Contains(picker.lastError(), "DISPLAY")) << picker.lastError();
+    EXPECT_FALSE(picker.isRunning());
+
+    // A hidden run is unaffected, and cannot be shown.
+    EXPECT_TRUE(FollowVisibility(link(), false, false));
+    ASSERT_TRUE(link().open(books().ods));
+    EXPECT_FALSE(FollowVisibility(link(), true, false));
+    EXPECT_TRUE(Contains(link().lastError(), "DISPLAY")) << link().lastError();
+    EXPECT_TRUE(link().isRunning());
+
+    if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
+    if (!savedWayland.empty()) setenv("WAYLAND_DISPLAY", savedWayland.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace korvane

@@ -1,0 +1,301 @@
+#include "LoTestSupport.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/container/XNameContainer.hpp>
+#include <com/sun/star/document/XEmbeddedScripts.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/script/ModuleInfo.hpp>
+#include <com/sun/star/script/ModuleType.hpp>
+#include <com/sun/star/script/XLibraryContainer.hpp>
+#include <com/sun/star/script/vba/XVBACompatibility.hpp>
+#include <com/sun/star/script/vba/XVBAModuleInfo.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <osl/file.hxx>
+
+#include "platform/libreoffice/LibreOfficeLink.h"
+#include "platform/libreoffice/UnoAccess.h"
+
+namespace korvane::test {
+
+using namespace ::com::sun::star;
+using rtl::OUString;
+using uno::Any;
+using uno::Reference;
+using uno::Sequence;
+using uno::UNO_QUERY_THROW;
+
+namespace {
+
+OUString U(const std::string& s) {
+    return rtl::OStringToOUString(rtl::OString(s.data(), static_cast<sal_Int32>(s.size())),
+                                  RTL_TEXTENCODING_UTF8);
+}
+
+std::string S(const OUString& s) {
+    rtl::OString o = rtl::OUStringToOString(s, RTL_TEXTENCODING_UTF8);
+    return std::string(o.getStr(), static_cast<std::size_t>(o.getLength()));
+}
+
+Sequence<beans::PropertyValue> Props(std::initializer_list<std::pair<const char*, Any>> list) {
+    Sequence<beans::PropertyValue> seq(static_cast<sal_Int32>(list.size()));
+    sal_Int32 i = 0;
+    for (const auto& [name, value] : list) {
+        seq.getArray()[i].Name = OUString::createFromAscii(name);
+        seq.getArray()[i].Value = value;
+        ++i;
+    }
+    return seq;
+}
+
+void Put(const Reference<sheet::XSpreadsheet>& sheet, const char* address, const std::string& formula) {
+    std::string letters, digits;
+    for (const char* p = address; *p; ++p) (std::isdigit(static_cast<unsigned char>(*p)) ? digits : letters) += *p;
+    sal_Int32 column = 0;
+    for (char c : letters) column = column * 26 + (c - 'A' + 1);
+    sheet->getCellByPosition(column - 1, std::stoi(digits) - 1)->setFormula(U(formula));
+}
+
+// The sheets and cells both workbooks share.
+void FillModel(const Reference<sheet::XSpreadsheetDocument>& doc, bool withJapaneseSheet) {
+    Reference<sheet::XSpreadsheets> sheets = doc->getSheets();
+    Reference<container::XNamed>(sheets->getByName("Sheet1"), UNO_QUERY_THROW)->setName("Inputs");
+    sheets->insertNewByName("Outputs", 1);
+    Reference<sheet::XSpreadsheet> inputs(sheets->getByName("Inputs"), UNO_QUERY_THROW);
+    Reference<sheet::XSpreadsheet> outputs(sheets->getByName("Outputs"), UNO_QUERY_THROW);
+    const char* columns = "ABCDEFGHIJ";
+    for (int i = 0; i < 10; ++i) {
+        std::string col(1, columns[i]);
+        Put(inputs, (col + "1").c_str(), std::to_string(i + 1));
+        Put(outputs, (col + "1").c_str(), "=$Inputs." + col + "1*2");
+    }
+    Put(outputs, "A2", "=$Inputs.A1>0");
+    Put(outputs, "B2", "=$Inputs.A1<0");
+    Put(outputs, "C2", "hello");
+    Put(outputs, "E2", "=1/0");
+    Put(outputs, "F2", "=NA()");
+    Put(outputs, "G2", "0");
+    Put(outputs, "H2", "1");
+    Put(outputs, "I2", "=\"\"");
+    Put(outputs, "J2", "1234567.891");
+    Put(outputs, "K2", "0.000012345");
+    if (withJapaneseSheet) {
+        sheets->insertNewByName(U("計算 1"), 2);
+        Reference<sheet::XSpreadsheet> third(sheets->getByName(U("計算 1")), UNO_QUERY_THROW);
+        Put(third, "A1", "=$Outputs.A1+1");
+    }
+}
+
+const char* kBasicModule1 =
+    "Sub Calc1\n"
+    "  Dim s\n"
+    "  s = ThisComponent.Sheets\n"
+    "  s.getByName(\"Outputs\").getCellRangeByName(\"C3\").setValue(_\n"
+    "    s.getByName(\"Inputs\").getCellRangeByName(\"A1\").getValue() * 10)\n"
+    "End Sub\n"
+    "Sub Boom\n"
+    "  Dim a(1) As Integer\n"
+    "  a(5) = 1\n"
+    "End Sub\n"
+    "Sub Slow\n"
+    "  Wait 20000\n"
+    "End Sub\n";
+
+const char* kBasicModule2 =
+    "Sub Calc1\n"
+    "  Dim s\n"
+    "  s = ThisComponent.Sheets\n"
+    "  s.getByName(\"Outputs\").getCellRangeByName(\"C3\").setValue(_\n"
+    "    s.getByName(\"Inputs\").getCellRangeByName(\"A1\").getValue() * 100)\n"
+    "End Sub\n";
+
+const char* kVbaModule1 =
+    "Option VBASupport 1\n"
+    "Public Sub Calc1()\n"
+    "  Worksheets(\"Outputs\").Range(\"C3\").Value = Worksheets(\"Inputs\").Range(\"A1\").Value * 1000\n"
+    "End Sub\n"
+    "Public Sub Boom()\n"
+    "  Dim a(1) As Integer\n"
+    "  a(5) = 1\n"
+    "End Sub\n";
+
+void Store(const Reference<lang::XComponent>& component, const std::string& path, const char* filter) {
+    OUString url;
+    osl::FileBase::getFileURLFromSystemPath(U(path), url);
+    Reference<frame::XStorable> storable(component, UNO_QUERY_THROW);
+    storable->storeToURL(url, Props({{"FilterName", Any(OUString::createFromAscii(filter))}}));
+}
+
+}  // namespace
+
+bool MakeTestWorkbooks(LibreOfficeLink& link, const std::string& folder, TestWorkbooks& books,
+                       std::string& error) {
+    Reference<uno::XComponentContext> context = lo::UnoAccess::context(link);
+    if (!context.is()) {
+        error = "no running instance";
+        return false;
+    }
+    try {
+        auto desktop = frame::Desktop::create(context);
+        for (int kind = 0; kind < 2; ++kind) {
+            const bool vba = kind == 1;
+            Reference<lang::XComponent> component =
+                desktop->loadComponentFromURL("private:factory/scalc", "_blank", 0, Props({{"Hidden", Any(true)}}));
+            Reference<sheet::XSpreadsheetDocument> doc(component, UNO_QUERY_THROW);
+            FillModel(doc, !vba);
+            Reference<document::XEmbeddedScripts> scripts(component, UNO_QUERY_THROW);
+            Reference<script::XLibraryContainer> libraries(scripts->getBasicLibraries(), UNO_QUERY_THROW);
+            if (vba) {
+                // What the VBA export writes: the project library in VBA mode,
+                // each module with its module kind.
+                Reference<script::vba::XVBACompatibility> compat(libraries, UNO_QUERY_THROW);
+                compat->setVBACompatibilityMode(true);
+                compat->setProjectName("VBAProject");
+                Reference<container::XNameContainer> lib = libraries->createLibrary("VBAProject");
+                lib->insertByName("Module1", Any(OUString::createFromAscii(kVbaModule1)));
+                script::ModuleInfo info;
+                info.ModuleType = script::ModuleType::NORMAL;
+                Reference<script::vba::XVBAModuleInfo>(lib, UNO_QUERY_THROW)->insertModuleInfo("Module1", info);
+                books.xlsm = folder + "/model.xlsm";
+                Store(component, books.xlsm, "Calc MS Excel 2007 VBA XML");
+            } else {
+                Reference<container::XNameContainer> lib = libraries->createLibrary("Standard");
+                lib->insertByName("Module1", Any(OUString::createFromAscii(kBasicModule1)));
+                lib->insertByName("Module2", Any(OUString::createFromAscii(kBasicModule2)));
+                books.ods = folder + "/model.ods";
+                Store(component, books.ods, "calc8");
+            }
+            Reference<util::XCloseable>(component, UNO_QUERY_THROW)->close(true);
+        }
+    } catch (const uno::Exception& e) {
+        error = S(e.Message);
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- display
+
+PrivateDisplay::~PrivateDisplay() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+    if (!display_.empty()) {
+        if (hadDisplay_)
+            setenv("DISPLAY", savedDisplay_.c_str(), 1);
+        else
+            unsetenv("DISPLAY");
+    }
+}
+
+bool PrivateDisplay::start(std::string& reason) {
+    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) {
+        reason = "Xvfb is not installed";
+        return false;
+    }
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        reason = "pipe failed";
+        return false;
+    }
+    const pid_t parent = getpid();
+    pid_t child = fork();
+    if (child == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        int devnull = ::open("/dev/null", O_RDWR);
+        dup2(devnull, 0);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        dup2(fds[1], 3);  // -displayfd writes the display number here
+        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1280x1024x24",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ::close(fds[1]);
+    if (child < 0) {
+        ::close(fds[0]);
+        reason = "fork failed";
+        return false;
+    }
+    pid_ = child;
+    std::string number;
+    char c;
+    while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(fds[0]);
+    if (number.empty()) {
+        reason = "Xvfb did not start";
+        return false;
+    }
+    const char* old = std::getenv("DISPLAY");
+    hadDisplay_ = old != nullptr;
+    if (old) savedDisplay_ = old;
+    display_ = ":" + number;
+    setenv("DISPLAY", display_.c_str(), 1);
+    return true;
+}
+
+int Shell(const std::string& command) {
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ShellOutput(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[512];
+        if (fgets(buf, sizeof buf, p)) out = buf;
+        while (fgets(buf, sizeof buf, p)) {
+        }
+        pclose(p);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+std::vector<pid_t> ChildProcesses() {
+    std::vector<pid_t> children;
+    const pid_t self = getpid();
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        // pid (comm) state ppid ...; comm may hold blanks and parentheses.
+        auto close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 1));
+        std::string state;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == self) children.push_back(std::stoi(name));
+    }
+    return children;
+}
+
+bool ProcessExists(pid_t pid) { return pid > 0 && std::filesystem::exists("/proc/" + std::to_string(pid)); }
+
+}  // namespace korvane::test
