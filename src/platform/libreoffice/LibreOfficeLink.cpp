@@ -268,7 +268,8 @@ struct LibreOfficeLink::Impl {
         std::map<sal_Int32, bool> logicalFormats;
         Reference<sheet::XSpreadsheetView> view;
         Reference<view::XSelectionSupplier> selection;
-        std::string activeSheet;   // last activated through this link
+        std::string activeSheet;   // last made active through this link
+        std::string pendingSheet;  // to be made active before it matters
         std::string lastActiveCell;
         bool macrosListed = false;
         std::vector<MacroEntry> macros;
@@ -807,17 +808,35 @@ struct LibreOfficeLink::Impl {
         return true;
     }
 
+    // While nobody sees the window, the active sheet matters only to what
+    // runs inside the application (a macro using the active sheet) and to
+    // the pick: activation is only noted, and made before those. The input
+    // and output steps activate a sheet per cell, which would otherwise cost
+    // a round trip each.
     bool activateSheet(const std::string& name) {
         Workbook* wb = active();
         if (!wb) return false;
-        // Hidden, activation changes nothing that can be seen or computed:
-        // skip repeats, which the input step makes once per input.
-        if (!withWindow && wb->activeSheet == name) return true;
         try {
-            Reference<sheet::XSpreadsheet> sh = sheet(*wb, name);
+            if (!sheet(*wb, name).is()) return false;
+            wb->pendingSheet = name;
+            if (withWindow && wantVisible) return applyActivation(*wb);
+        } catch (const uno::Exception& e) {
+            return failUno("シート「" + name + "」を選択できません", e);
+        }
+        return true;
+    }
+
+    bool applyActivation(Workbook& wb) {
+        if (wb.pendingSheet.empty()) return true;
+        const std::string name = wb.pendingSheet;
+        wb.pendingSheet.clear();
+        // Shown, the user may have changed sheets meanwhile: always set it.
+        if (name == wb.activeSheet && !(withWindow && wantVisible)) return true;
+        try {
+            Reference<sheet::XSpreadsheet> sh = sheet(wb, name);
             if (!sh.is()) return false;
-            if (ensureView(*wb)) wb->view->setActiveSheet(sh);
-            wb->activeSheet = name;
+            if (ensureView(wb)) wb.view->setActiveSheet(sh);
+            wb.activeSheet = name;
         } catch (const uno::Exception& e) {
             return failUno("シート「" + name + "」を選択できません", e);
         }
@@ -951,7 +970,7 @@ struct LibreOfficeLink::Impl {
         SplitMacroReference(reference, path, name);
         name = Trim(name);
         Workbook* wb = workbookOf(path);
-        if (!wb) return false;
+        if (!wb || !applyActivation(*wb)) return false;
         try {
             listMacros(*wb);
             const MacroEntry* m = findMacro(*wb, name);
@@ -978,7 +997,7 @@ struct LibreOfficeLink::Impl {
 
     std::optional<std::string> activeCellAddress() {
         Workbook* wb = active();
-        if (!wb) return std::nullopt;
+        if (!wb || !applyActivation(*wb)) return std::nullopt;
         try {
             if (!ensureView(*wb)) {
                 fail("ブックのウィンドウがありません。");
@@ -1013,7 +1032,7 @@ struct LibreOfficeLink::Impl {
 
     std::optional<std::string> activeSheetName() {
         Workbook* wb = active();
-        if (!wb) return std::nullopt;
+        if (!wb || !applyActivation(*wb)) return std::nullopt;
         try {
             if (!ensureView(*wb)) {
                 fail("ブックのウィンドウがありません。");
@@ -1029,7 +1048,7 @@ struct LibreOfficeLink::Impl {
 
     bool selectCell(std::int64_t row, std::int32_t column) {
         Workbook* wb = active();
-        if (!wb) return false;
+        if (!wb || !applyActivation(*wb)) return false;
         if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
             return fail("セル " + CellAddress(row, column) + " はシートの範囲外です。");
         try {

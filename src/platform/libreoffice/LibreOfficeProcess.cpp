@@ -277,7 +277,6 @@ public:
         if (tried_) return profile_;
         tried_ = true;
         std::string error, dir;
-        RemoveLeftovers(TempBase(tempBase));
         if (!MakeTempDir(TempBase(tempBase), "korvane-lo-template-" + std::to_string(getpid()) + "-", dir, error))
             return profile_;
         dir_ = dir;
@@ -336,6 +335,7 @@ std::string OfficeProcess::connectString() const {
 }
 
 bool OfficeProcess::seedProfile(std::string& error) {
+    RemoveLeftovers(TempBase(tempBase_));
     const std::string& templ = Template().get(programDir_, tempBase_);
     if (!MakeTempDir(TempBase(tempBase_), "korvane-lo-" + std::to_string(getpid()) + "-", workDir_, error))
         return false;

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -176,8 +179,20 @@ TEST_F(LibreOfficeLinkTest, AMissingSheetOrAnImpossibleCellIsNamed) {
 TEST_F(LibreOfficeLinkTest, SheetNamesComeInWorkbookOrder) {
     ASSERT_TRUE(link().open(books().ods)) << link().lastError();
     EXPECT_EQ(link().sheetNames(), (std::vector<std::string>{"Inputs", "Outputs", "計算 1"}));
+}
+
+TEST_F(LibreOfficeLinkTest, TheLastActivatedSheetIsActiveForAMacro) {
+    ASSERT_TRUE(link().open(books().ods)) << link().lastError();
     EXPECT_TRUE(link().activateSheet("Outputs")) << link().lastError();
     EXPECT_TRUE(link().activateSheet("計算 1")) << link().lastError();
+    ASSERT_TRUE(link().run("MarkActive")) << link().lastError();
+    EXPECT_EQ(link().readCell(Cell("計算 1", "Z1")), "here");
+    EXPECT_EQ(link().activeSheetName(), "計算 1");
+
+    EXPECT_TRUE(link().activateSheet("Inputs")) << link().lastError();
+    ASSERT_TRUE(link().run("MarkActive")) << link().lastError();
+    EXPECT_EQ(link().readCell(Cell("Inputs", "Z1")), "here");
+    EXPECT_EQ(link().readCell(Cell("Outputs", "Z1")), "");
 }
 
 TEST_F(LibreOfficeLinkTest, RunsBasicMacrosByReferenceNameOrModule) {
@@ -291,7 +306,7 @@ TEST_F(LibreOfficeLinkTest, KillingTheInstanceMidMacroGivesAClearMessageAndLeave
     EXPECT_TRUE(Contains(message, "LibreOffice が終了")) << message;
     EXPECT_FALSE(victim.isRunning());
     EXPECT_FALSE(ProcessExists(pid));
-    EXPECT_TRUE(FolderListing(temp.path()).empty());
+    for (const auto& name : FolderListing(temp.path())) EXPECT_TRUE(Contains(name, "template")) << name;
     // Later operations fail at once with the same message; ending is quiet.
     EXPECT_FALSE(victim.writeCell(Cell("Inputs", "A1"), "1"));
     EXPECT_EQ(victim.lastError(), message);
@@ -333,6 +348,75 @@ TEST_F(LibreOfficeLinkTest, QuitEndsTheProcessAndRemovesTheProfile) {
     EXPECT_FALSE(ProcessExists(pid));
     // Only the profile template shared by all instances of this process stays.
     for (const auto& name : FolderListing(temp.path())) EXPECT_TRUE(Contains(name, "template")) << name;
+}
+
+// Not a test of its own: the body of the child process that the next test
+// starts and then kills.
+TEST(LibreOfficeLinkChild, StartsAnInstanceAndWaits) {
+    const char* report = std::getenv("KORVANE_LO_CHILD_REPORT");
+    if (!report) GTEST_SKIP() << "runs only as the child of AnInstanceDiesWithTheProgramThatStartedIt";
+    WorkbookLinkOptions options;
+    options.tempFolder = std::getenv("KORVANE_LO_CHILD_TEMP");
+    LibreOfficeLink link(options);
+    ASSERT_TRUE(link.start(false)) << link.lastError();
+    test::WriteBytes(std::string(report) + ".part", std::to_string(link.processId()));
+    std::filesystem::rename(std::string(report) + ".part", report);
+    for (;;) pause();
+}
+
+TEST_F(LibreOfficeLinkTest, AnInstanceDiesWithTheProgramThatStartedIt) {
+    TempDir temp;
+    const std::string report = temp.file("soffice.pid");
+    const std::string profiles = temp.file("profiles");
+    std::filesystem::create_directory(profiles);
+
+    // A program of its own (this test binary, running only the child test
+    // above), so that killing it kills nothing of this process.
+    std::vector<std::string> env = {"KORVANE_LO_CHILD_REPORT=" + report, "KORVANE_LO_CHILD_TEMP=" + profiles};
+    for (char** e = environ; *e; ++e) env.push_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        int quiet = ::open("/dev/null", O_WRONLY);
+        dup2(quiet, 1);
+        execle("/proc/self/exe", "test_libreoffice", "--gtest_filter=LibreOfficeLinkChild.*",
+               static_cast<char*>(nullptr), envp.data());
+        _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    pid_t office = -1;
+    for (int i = 0; i < 300 && office <= 0; ++i) {
+        if (std::filesystem::exists(report)) office = std::atoi(ReadBytes(report).c_str());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ::kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_GT(office, 0) << "the child did not start an instance";
+
+    bool gone = false;
+    for (int i = 0; i < 100 && !gone; ++i) {
+        gone = !ProcessExists(office);
+        if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(gone) << "soffice outlived the program that started it";
+
+    // What the killed program left on disk goes with the next start.
+    const std::string pipePrefix = "OSL_PIPE_" + std::to_string(getuid()) + "_korvane_" + std::to_string(child) + "_";
+    auto leftovers = [&] {
+        int n = 0;
+        for (const auto& name : FolderListing(profiles)) n += Contains(name, "-" + std::to_string(child) + "-");
+        for (const auto& name : FolderListing("/tmp")) n += name.rfind(pipePrefix, 0) == 0;
+        return n;
+    };
+    EXPECT_GT(leftovers(), 0);
+    WorkbookLinkOptions options;
+    options.tempFolder = profiles;
+    LibreOfficeLink next(options);
+    ASSERT_TRUE(next.start(false)) << next.lastError();
+    EXPECT_EQ(leftovers(), 0);
 }
 
 TEST_F(LibreOfficeLinkTest, AShownWindowNeedsADisplayAndSaysSo) {

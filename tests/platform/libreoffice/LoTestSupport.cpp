@@ -119,6 +119,9 @@ const char* kBasicModule1 =
     "End Sub\n"
     "Sub Slow\n"
     "  Wait 20000\n"
+    "End Sub\n"
+    "Sub MarkActive\n"
+    "  ThisComponent.CurrentController.ActiveSheet.getCellRangeByName(\"Z1\").setString(\"here\")\n"
     "End Sub\n";
 
 const char* kBasicModule2 =
@@ -296,6 +299,14 @@ std::vector<pid_t> ChildProcesses() {
     return children;
 }
 
-bool ProcessExists(pid_t pid) { return pid > 0 && std::filesystem::exists("/proc/" + std::to_string(pid)); }
+bool ProcessExists(pid_t pid) {
+    if (pid <= 0) return false;
+    // A zombie has ended; whether anyone reaps it is not ours to decide.
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return false;
+    auto close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
 
 }  // namespace korvane::test

@@ -22,7 +22,8 @@ namespace korvane::test {
 // "hello", D2 empty, E2 =1/0, F2 =NA(), G2 plain 0, H2 plain 1, I2 ="",
 // J2 1234567.891, K2 0.000012345. '計算 1'!A1 = Outputs!A1 + 1.
 // Basic (model.ods), module Module1: Calc1 sets Outputs!C3 = Inputs!A1 * 10;
-// Boom stops with an index error; Slow waits 20 s. Module2: Calc1 sets
+// Boom stops with an index error; Slow waits 20 s; MarkActive writes "here"
+// into Z1 of the active sheet. Module2: Calc1 sets
 // Outputs!C3 = Inputs!A1 * 100.
 // VBA (model.xlsm), Module1: Calc1 sets Outputs!C3 = Inputs!A1 * 1000; Boom
 // stops with an index error.
@@ -59,6 +60,7 @@ std::string ShellOutput(const std::string& command);
 
 // Processes whose parent is this process.
 std::vector<pid_t> ChildProcesses();
+// True while the process runs (a zombie counts as ended).
 bool ProcessExists(pid_t pid);
 
 }  // namespace korvane::test
