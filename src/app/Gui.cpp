@@ -1,20 +1,55 @@
-// Placeholder until the windows land: an interactive start says so; a run
-// with a display falls back to the unattended run.
+// The windowed program: the splash window, then the main window; or, with a
+// project on the command line, the unattended run with the main window shown.
 #include "Gui.h"
 
-#include "ConsoleUi.h"
+#include <QApplication>
+
+#include "AppStyle.h"
+#include "GuiUserInterface.h"
+#include "MainWindow.h"
+#include "SplashWindow.h"
+#include "platform/AppFolder.h"
+#include "project/RunState.h"
+#include "workbook/WorkbookLink.h"
 
 namespace korvane {
 
-bool GuiAvailable() { return false; }
+bool GuiAvailable() { return true; }
 
-int RunGui(int&, char**, const std::string* commandLine) {
-    if (commandLine) {
-        PrintMessage("the main window is not available yet; run with KORVANE_NO_GUI=1");
-        return 1;
+int RunGui(int& argc, char** argv, const std::string* commandLine) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Korvane"));
+    QApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
+    ApplyJapaneseFont(app);
+
+    // An unattended run also prints every message, for the calling script.
+    GuiUserInterface ui(commandLine != nullptr);
+    RunState state;
+#ifdef KORVANE_HAVE_LIBREOFFICE
+    WorkbookLinkFactory factory = [] { return CreateWorkbookLink(); };
+#else
+    WorkbookLinkFactory factory = [] { return std::unique_ptr<WorkbookLink>(); };
+#endif
+    MainWindow main(ui, state, factory, AppFolder());
+    ui.setParentWindow(&main);
+    QObject::connect(&main, &MainWindow::closed, &app, &QApplication::quit);
+
+    if (!commandLine) {
+        SplashWindow splash(SplashWindow::Mode::StartUp);
+        QObject::connect(&splash, &SplashWindow::startMainWindow, &main, [&main] {
+            main.show();
+            main.activateWindow();
+        });
+        splash.show();
+        splash.activateWindow();
+        splash.startTimer1();
+        const int status = app.exec();
+        return ui.ended() ? ui.exitStatus() : status;
     }
-    PrintMessage("the main window is not available yet");
-    return 1;
+
+    main.show();
+    const int status = main.commandLineRun(*commandLine);
+    return ui.ended() ? ui.exitStatus() : status;
 }
 
 }  // namespace korvane
