@@ -317,8 +317,8 @@ struct LibreOfficeLink::Impl {
     // no process behind.
     bool markDead(const std::string& processMessage) {
         dead = true;
-        deadMessage = "LibreOffice が終了したため続行できません。" +
-                      (processMessage.empty() ? std::string() : " (" + processMessage + ")");
+        deadMessage = "LibreOffice が終了したため続行できません" +
+                      (processMessage.empty() ? std::string() : " (" + processMessage + ")") + "。";
         releaseAll();
         process.stop();
         return fail(deadMessage);
@@ -364,9 +364,9 @@ struct LibreOfficeLink::Impl {
         if (started || process.pid() > 0) quitInstance();
         dead = false;
         deadMessage.clear();
-        wantVisible = visible;
         if (visible && !lo::DisplayAvailable())
             return fail("画面 (DISPLAY) がないため LibreOffice のウィンドウを表示できません。");
+        wantVisible = visible;
         std::string message;
         Reference<uno::XComponentContext> local = LocalContext(programDir, message);
         if (!local.is()) return fail(message);
@@ -385,7 +385,7 @@ struct LibreOfficeLink::Impl {
                 if (!process.poll(message)) {
                     std::string log = process.logTail();
                     process.stop();
-                    return fail("LibreOffice を起動できません: " + message +
+                    return fail("LibreOffice を起動できません (" + message + ")。" +
                                 (log.empty() ? std::string() : "\n" + log));
                 }
                 if (std::chrono::steady_clock::now() >= until) {
@@ -518,15 +518,19 @@ struct LibreOfficeLink::Impl {
             std::string path;
             std::vector<CellWrite> written;
             std::optional<bool> automatic;
+            std::string activeSheet;
         };
         std::vector<Saved> saved;
-        for (auto& wb : workbooks) saved.push_back({wb.path, wb.written, wb.automatic});
+        for (auto& wb : workbooks)
+            saved.push_back({wb.path, wb.written, wb.automatic,
+                             wb.pendingSheet.empty() ? wb.activeSheet : wb.pendingSheet});
         quitInstance();
         if (!start(true)) return false;
         for (auto& s : saved) {
             if (!open(s.path)) return false;
             if (!s.written.empty() && !writeCells(s.written)) return false;
             if (s.automatic && !setCalculation(*s.automatic)) return false;
+            if (!s.activeSheet.empty() && !activateSheet(s.activeSheet)) return false;
         }
         return true;
     }

@@ -375,7 +375,7 @@ bool OfficeProcess::launch(std::string& error) {
 
 bool OfficeProcess::poll(std::string& error) {
     if (pid_ <= 0) {
-        error = "LibreOffice は起動していません。";
+        error = "起動していません";
         return false;
     }
     int status = 0;
@@ -391,13 +391,13 @@ bool OfficeProcess::poll(std::string& error) {
     }
     if (r > 0 && WIFEXITED(status)) {
         if (WEXITSTATUS(status) == 127)
-            error = "LibreOffice (" + programDir_ + "/soffice.bin) を実行できません。";
+            error = programDir_ + "/soffice.bin を実行できません";
         else
-            error = "LibreOffice が終了しました (終了コード " + std::to_string(WEXITSTATUS(status)) + ")。";
+            error = "終了コード " + std::to_string(WEXITSTATUS(status));
     } else if (r > 0 && WIFSIGNALED(status)) {
-        error = "LibreOffice が強制終了されました (シグナル " + std::to_string(WTERMSIG(status)) + ")。";
+        error = "シグナル " + std::to_string(WTERMSIG(status)) + " で強制終了";
     } else {
-        error = "LibreOffice が終了しました。";
+        error = "プロセスが終了";
     }
     return false;
 }

@@ -29,7 +29,8 @@ public:
 
     // Checks the process without blocking. soffice.bin ends with code 81 on
     // the first start of a new profile and asks to be started again: that is
-    // done here. False once the process has ended for good (`error` says how).
+    // done here. False once the process has ended for good; `error` then says
+    // how, in a few words ("シグナル 9 で強制終了").
     bool poll(std::string& error);
 
     // Waits up to `milliseconds` for the process to end by itself.

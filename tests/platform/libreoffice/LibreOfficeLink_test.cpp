@@ -419,6 +419,15 @@ TEST_F(LibreOfficeLinkTest, AnInstanceDiesWithTheProgramThatStartedIt) {
     EXPECT_EQ(leftovers(), 0);
 }
 
+TEST_F(LibreOfficeLinkTest, AMissingApplicationIsNamed) {
+    WorkbookLinkOptions options;
+    options.programFolder = "/nonexistent/libreoffice/program";
+    LibreOfficeLink link(options);
+    EXPECT_FALSE(StartAndOpen(link, books().ods, false));
+    EXPECT_TRUE(Contains(link.lastError(), "/nonexistent/libreoffice/program/soffice.bin")) << link.lastError();
+    EXPECT_FALSE(link.isRunning());
+}
+
 TEST_F(LibreOfficeLinkTest, AShownWindowNeedsADisplayAndSaysSo) {
     const char* display = std::getenv("DISPLAY");
     const std::string saved = display ? display : "";

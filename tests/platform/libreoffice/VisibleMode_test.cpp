@@ -101,6 +101,7 @@ TEST_F(VisibleModeTest, AHiddenInstanceShownLaterKeepsItsWorkbookStateAndTakesKe
     const pid_t headless = link.processId();
     ASSERT_TRUE(link.setCalculation(CalculationMode::Manual));
     ASSERT_TRUE(link.writeCells({{Cell("Inputs", "A1"), "4"}, {Cell("Inputs", "B1"), "text"}}));
+    ASSERT_TRUE(link.activateSheet("Outputs"));
 
     // A restart per calculation keeps the instance hidden.
     EXPECT_TRUE(FollowVisibility(link, true, true));
@@ -110,7 +111,9 @@ TEST_F(VisibleModeTest, AHiddenInstanceShownLaterKeepsItsWorkbookStateAndTakesKe
     EXPECT_FALSE(ProcessExists(headless));
     EXPECT_FALSE(ShownWindow(link.processId()).empty());
 
-    // What was written is still there, and the calculation mode too.
+    // What was written is still there, and the calculation mode and the
+    // active sheet too.
+    EXPECT_EQ(link.activeSheetName(), "Outputs");
     EXPECT_EQ(link.readCell(Cell("Inputs", "A1")), "4");
     EXPECT_EQ(link.readCell(Cell("Inputs", "B1")), "text");
     EXPECT_EQ(link.readCell(Cell("Outputs", "A1")), "2");
