@@ -15,6 +15,7 @@
 //
 // Threads: every call comes from the thread that called start(), in practice
 // the user-interface thread; the application instance dies with that thread.
+// A link held beyond main() (in a global) must be quit before main returns.
 //
 // Speed: each operation costs one or more round trips to the application
 // (about 0.1-0.2 ms each). writeCells() and readCells() do a whole
