@@ -704,6 +704,8 @@ ExeGrid MainWindow::exeGridRows() const {
     return grid;
 }
 
+int MainWindow::exeGridCurrentRow() const { return exeGrid_->currentRow(); }
+
 void MainWindow::styleExeGrid(int selectRow) {
     const QColor text = palette().color(QPalette::ButtonText);
     for (int r = 0; r < exeGrid_->rowCount(); ++r) {
@@ -740,6 +742,7 @@ void MainWindow::moveExeRow(int direction) {
 void MainWindow::addExe() {
     WindowRequest request;
     request.deleteEnabled = false;
+    request.gridRow = exeGrid_->rowCount();  // a new program goes to the end
     openWindow("Exe_Setting_Form", "exe実行設定", &request);
     // The settings window saved the section: show it with the new last row.
     if (IsWindowRegistered("Exe_Setting_Form")) {
@@ -755,7 +758,8 @@ void MainWindow::exeGridDoubleClicked(int row) {
     WindowRequest request;
     const ExeRow& r = grid[static_cast<std::size_t>(row)];
     if (!r.path.empty() || !r.args.empty()) request.row = {r.path, r.args};
-    request.deleteEnabled = true;
+    request.deleteEnabled = !request.row.empty();
+    request.gridRow = row;
     openWindow("Exe_Setting_Form", "exe実行設定", &request);
     if (IsWindowRegistered("Exe_Setting_Form")) {
         refreshGrid(QStringLiteral("ShellExe"));
@@ -768,6 +772,7 @@ void MainWindow::taskGridDoubleClicked(QTableWidget* grid, const char* target, i
     EditTarget = target;
     WindowRequest request;
     request.editTarget = target;
+    request.gridRow = row;
     if (!CellText(grid, row, 0).empty())
         for (int c = 0; c < grid->columnCount(); ++c) request.row.push_back(CellText(grid, row, c));
     openWindow("WriteForm", grid == inpGrid_ ? "入力操作" : "読込操作", &request);
@@ -777,6 +782,7 @@ void MainWindow::replaceGridDoubleClicked(int row) {
     const std::string name = CellText(replaceGrid_, row, 0);
     if (name.empty()) return;
     WindowRequest request;
+    request.gridRow = row;
     request.row = {name, CellText(replaceGrid_, row, 1)};
     openWindow("Replace_Form", "入力置換", &request);
 }

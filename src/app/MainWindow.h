@@ -76,6 +76,12 @@ public:
     // ProjectPath, LoadProjectToWindow, layout, first tab. On failure the
     // previous project stays open, under its previous name.
     bool openProjectPath(const std::string& path);
+    // The exe grid's rows (markers included) and its current row (0-based),
+    // for the exe settings window, which edits the flow list in place.
+    ExeGrid exeGridRows() const;
+    int exeGridCurrentRow() const;
+    // Shows `grid` in the exe grid, styled, with `selectRow` current.
+    void fillExeGrid(const ExeGrid& grid, int selectRow);
     // Writes the exe grid into the "<<Shell Task>>" section.
     bool Exe_Set_Save_to_tmpFile1();
 
@@ -134,8 +140,6 @@ private:
     void syncControlsFromHeader();
     void onTabSelected(int index);
     void applyGridLayouts();
-    void fillExeGrid(const ExeGrid& grid, int selectRow);
-    ExeGrid exeGridRows() const;
     void styleExeGrid(int selectRow);
     void moveExeRow(int direction);
     void exeGridDoubleClicked(int row);

@@ -18,6 +18,7 @@ struct WindowRequest {
     std::string caption;        // the command's caption, for the message
     std::string editTarget;     // WriteForm: "Inp" or "Out"
     std::vector<std::string> row;  // the grid row the editor is preloaded with (empty: a new row)
+    int gridRow = -1;              // that row's index in its grid (0-based, no header row)
     std::string filePath;       // analysis windows: the chosen DB file
     bool includeInvalidRows = false;  // Stdev_Form, Sens_Prgrs_Form
     bool deleteEnabled = false;       // Exe_Setting_Form: editing an existing row
