@@ -1,0 +1,73 @@
+#include "bench_support.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace korvane::bench {
+
+namespace {
+
+// The whole of a /proc file; empty when the process is gone (reading a
+// vanished process's file fails, and libstdc++ reports that by throwing).
+std::string ReadProc(const std::string& path) {
+    try {
+        std::ifstream in(path);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    } catch (...) {
+        return {};
+    }
+}
+
+double StatusKiB(pid_t pid, const std::string& key) {
+    std::istringstream in(ReadProc("/proc/" + std::to_string(pid) + "/status"));
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key + ":", 0) == 0) return std::strtod(line.c_str() + key.size() + 1, nullptr);
+    return 0;
+}
+
+}  // namespace
+
+double RssMiB(pid_t pid) { return StatusKiB(pid, "VmRSS") / 1024.0; }
+double PeakRssMiB(pid_t pid) { return StatusKiB(pid, "VmHWM") / 1024.0; }
+
+double CpuSeconds(pid_t pid) {
+    std::string all = ReadProc("/proc/" + std::to_string(pid) + "/stat");
+    auto close = all.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream rest(all.substr(close + 2));
+    std::string field;
+    double utime = 0, stime = 0;
+    // Fields after the name: state is 3; utime 14 and stime 15.
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 14) utime = std::strtod(field.c_str(), nullptr);
+        if (i == 15) stime = std::strtod(field.c_str(), nullptr);
+    }
+    return (utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+pid_t OfficeChild() {
+    pid_t found = -1;
+    DIR* d = ::opendir("/proc");
+    if (!d) return -1;
+    while (dirent* e = ::readdir(d)) {
+        pid_t pid = static_cast<pid_t>(std::atoi(e->d_name));
+        if (pid <= 0) continue;
+        std::string all = ReadProc("/proc/" + std::to_string(pid) + "/stat");
+        auto close = all.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(all.substr(close + 2));
+        std::string state;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == ::getpid() && all.find("soffice") != std::string::npos) found = pid;
+    }
+    ::closedir(d);
+    return found;
+}
+
+}  // namespace korvane::bench
