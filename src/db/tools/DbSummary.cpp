@@ -23,6 +23,23 @@ struct Column {
     std::int64_t n = 0;
 };
 
+// The text padded with blanks to `width` terminal columns; East Asian wide
+// characters take two columns.
+std::string Pad(const std::string& text, std::size_t width) {
+    std::size_t columns = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : 4;
+        unsigned cp = c < 0x80 ? c : 0;
+        if (len == 3 && i + 2 < text.size())
+            cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6) |
+                 (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
+        columns += (cp >= 0x1100 && cp < 0xFF61) || (cp >= 0xFFE0) ? 2 : 1;
+        i += len;
+    }
+    return text + std::string(columns < width ? width - columns : 1, ' ');
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,11 +86,11 @@ int main(int argc, char** argv) {
     std::printf("  blocks: %d, calculations: %lld (valid %lld, invalid %lld)\n", blocks,
                 static_cast<long long>(lines), static_cast<long long>(valid), static_cast<long long>(invalid));
     if (lines == 0) return 0;
-    std::printf("  %-24s %-9s %14s %14s %14s\n", "column", "kind", "min", "mean", "max");
+    std::printf("  %s%-9s %17s %17s %17s\n", Pad("column", 24).c_str(), "kind", "min", "mean", "max");
     for (const Column& c : columns) {
         if (c.kind != kDbInputKind && c.kind != kDbOutputKind) continue;
         if (c.n == 0) continue;
-        std::printf("  %-24s %-9s %14s %14s %14s\n", c.name.c_str(), c.kind.c_str(), GeneralNumber(c.min).c_str(),
+        std::printf("  %s%-9s %17s %17s %17s\n", Pad(c.name, 24).c_str(), c.kind.c_str(), GeneralNumber(c.min).c_str(),
                     GeneralNumber(c.sum / static_cast<double>(c.n)).c_str(), GeneralNumber(c.max).c_str());
     }
     return 0;
