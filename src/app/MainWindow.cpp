@@ -337,6 +337,7 @@ void MainWindow::buildTabs(QWidget* central) {
     macroText_->setObjectName(QStringLiteral("MacroText"));
     macroText_->setToolTip(QStringLiteral("カンマで区切り10個まで登録できます。"));
     macroText_->installEventFilter(this);
+    connect(macroText_, &QLineEdit::textEdited, this, [this] { macroEdited_ = true; });
     auto* macroNote = new QLabel(QStringLiteral("※標準モジュール内のPublic Subマクロのみ実行可能"), macroFrame);
     macroNote->setObjectName(QStringLiteral("Label6"));
     macroLayout->addWidget(macroLabel, 0, 0);
@@ -591,7 +592,12 @@ void MainWindow::calcCountEdited() {
     filtering_ = false;
 }
 
-void MainWindow::commitMacro() { document_->RewriteKeyedLine(key::Macro, S(macroText_->text())); }
+void MainWindow::commitMacro() {
+    // Only a text the user changed is written: the box may not have been
+    // shown since the project was loaded.
+    if (!macroEdited_) return;
+    if (document_->RewriteKeyedLine(key::Macro, S(macroText_->text()))) macroEdited_ = false;
+}
 
 // ---------------------------------------------------------------- tabs and grids
 
@@ -680,6 +686,7 @@ void MainWindow::refreshGrid(const QString& key) {
         }
     } else if (key == QLatin1String("Macro")) {
         macroText_->setText(Q(project.macro));
+        macroEdited_ = false;
     } else if (key == QLatin1String("ShellExe")) {
         fillExeGrid(BuildExeGrid(project.shellTasks), 0);
     }
@@ -879,6 +886,7 @@ bool MainWindow::openProjectPath(const std::string& path) {
     syncControlsFromHeader();
     initLayout();
     selectFirstTab();
+    refreshGrid(QStringLiteral("Macro"));
     return true;
 }
 
@@ -888,7 +896,7 @@ void MainWindow::New_File() {
     clearTaskGrid(inpGrid_, 1);
     clearTaskGrid(outGrid_, 1);
     initLayout();
-    macroText_->clear();
+    refreshGrid(QStringLiteral("Macro"));
 }
 
 void MainWindow::Open_File() {
@@ -902,6 +910,7 @@ void MainWindow::Open_File() {
     syncControlsFromHeader();
     initLayout();
     selectFirstTab();
+    refreshGrid(QStringLiteral("Macro"));
 }
 
 void MainWindow::Save_File() {
@@ -1075,6 +1084,7 @@ void MainWindow::setProgressMaximum(std::int64_t total) {
         syncControlsFromHeader();
         initLayout();
         selectFirstTab();
+        refreshGrid(QStringLiteral("Macro"));
     }
     // A maximum of 0 would turn the bar into a busy indicator.
     if (total > 0) progress_->setRange(0, static_cast<int>(std::min<std::int64_t>(total, INT32_MAX)));

@@ -188,6 +188,7 @@ private:
     QToolBar* toolbar_ = nullptr;
     std::map<QString, void (MainWindow::*)()> commandSlots_;
     bool filtering_ = false;
+    bool macroEdited_ = false;
     bool closeAfterRun_ = false;
     bool commandLineLoadPending_ = false;
 };

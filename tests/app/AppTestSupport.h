@@ -1,0 +1,131 @@
+#pragma once
+// Helpers of the window tests: a user interface that answers from a script,
+// a main window over a fresh application folder, drops, and waiting for
+// modal windows. Header-only: every window test is its own program.
+
+#include <QAbstractItemView>
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+#include <deque>
+#include <functional>
+#include <memory>
+
+#include "MainWindow.h"
+#include "TestSupport.h"
+#include "platform/AppFolder.h"
+#include "platform/TextFile.h"
+#include "project/RunState.h"
+#include "workbook/WorkbookLink.h"
+
+namespace korvane::test {
+
+// Answers questions and file dialogs from queues; when a queue is empty, the
+// recording defaults (answerYes, nextFile) apply.
+class ScriptedUi : public RecordingUi {
+public:
+    std::deque<bool> answers;
+    std::deque<std::string> files;
+
+    bool askYesNo(const std::string& text) override {
+        questions.push_back(text);
+        if (answers.empty()) return answerYes;
+        bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::string chooseFile(const std::string& filter, const std::string& title, const std::string& startFolder,
+                           bool forSaving) override {
+        dialogs.push_back({filter, title, startFolder, forSaving});
+        if (files.empty()) return nextFile;
+        std::string f = files.front();
+        files.pop_front();
+        return f;
+    }
+};
+
+inline WorkbookLinkFactory TestLinkFactory() {
+#ifdef KORVANE_HAVE_LIBREOFFICE
+    return [] { return CreateWorkbookLink(); };
+#else
+    return [] { return std::unique_ptr<WorkbookLink>(); };
+#endif
+}
+
+// A main window over its own application folder.
+struct Fixture {
+    TempDir app;
+    ScriptedUi ui;
+    RunState state;
+    std::unique_ptr<MainWindow> window;
+
+    Fixture() {
+        SetAppFolder(app.path());
+        window = std::make_unique<MainWindow>(ui, state, TestLinkFactory(), app.path());
+    }
+    ~Fixture() {
+        window.reset();
+        state.ExcelApp.reset();
+    }
+    template <class T>
+    T* find(const char* name) {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+    std::vector<std::string> workingCopy() {
+        std::vector<std::string> lines;
+        std::string error;
+        ReadTextLines(app.file("tmp.tolv1"), lines, error);
+        return lines;
+    }
+};
+
+inline QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Writes a project file (UTF-8 lines in, code page 932 with CR LF on disk).
+inline void WriteProject(const std::string& path, const std::vector<std::string>& lines) {
+    WriteBytes(path, Cp932Lines(lines));
+}
+
+// Drops one file on a widget as the window system would: drag enter, then
+// drop, delivered to the widget (a scroll area's viewport for grids).
+inline bool DropFile(QWidget* target, const std::string& path) {
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(target)) target = area->viewport();
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(Q(path))});
+    QDragEnterEvent enter(QPoint(4, 4), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(4, 4), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+}
+
+// Calls `handle` with every modal window that comes up (checked every 20 ms)
+// until the returned guard goes. For windows opened with exec().
+class ModalWatcher {
+public:
+    explicit ModalWatcher(std::function<void(QWidget*)> handle) : handle_(std::move(handle)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal && modal != last_) {
+                last_ = modal;
+                handle_(modal);
+            } else if (!modal) {
+                last_ = nullptr;
+            }
+        });
+        timer_.start(20);
+    }
+
+private:
+    std::function<void(QWidget*)> handle_;
+    QTimer timer_;
+    QWidget* last_ = nullptr;
+};
+
+}  // namespace korvane::test

@@ -1,0 +1,619 @@
+// The main window driven by its object names: New, Open and Save, drops, the
+// grids, the exe flow, the Run item, the run lock, the file fields.
+#include <filesystem>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolBar>
+
+#include "AppTestSupport.h"
+#include "WindowRegistry.h"
+#include "project/Project.h"
+#include "project/ProjectDocument.h"
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+std::vector<std::string> SampleProject(const std::string& workbook, const std::string& db) {
+    return {"Excel File Name    :" + workbook,
+            "DataBase File Name :" + db,
+            "DB Write Mode      :Append",
+            "Excel Visible      :1",
+            "<<Input Task>>",
+            " Input Pram.       :荷重,B2,モデル,0,1000,2000,Round,3",
+            " Input Pram.       :材質,B4,モデル,,1,,Replace,Text",
+            " Input Pram.       :長さ,B3,モデル,,2,,Format,#,##0.0",
+            "<<Input Task End>>",
+            "<<Input Replace>>",
+            " Replace Pram.     :材質,0=鋼,1=アルミ,2=",
+            "<<Input Replace End>>",
+            "<<Output Task>>",
+            " Output Pram.      :たわみ,D2,結果,,0,0.01",
+            "<<Output Task End>>",
+            "<<Shell Task>>",
+            " App.              :/opt/t/late.sh,6,--end",
+            " App.              :/opt/t/mesh.sh,2,[長さ]",
+            " App.              :/opt/t/first.sh,0,",
+            " App.              :/opt/t/post.sh,5,x",
+            "<<Shell Task End>>",
+            "Macro              :Module1.Calc",
+            "Task Plan          :MonteCarlo",
+            "未知の行 survives",
+            "<<MonteCarlo>>",
+            " Num of Calc.      :100",
+            " Restart Excel     :0",
+            " Random Seed       :Random",
+            "<<MonteCarlo End>>",
+            "<<DataFileInput>>",
+            " DataFile          :",
+            " Read Row          :2",
+            " Restart Excel     :0",
+            "<<DataFileInput End>>",
+            "<<OrthogonalTable>>",
+            " Level             :3水準",
+            " Restart Excel     :0",
+            "<<OrthogonalTable End>>"};
+}
+
+QStringList Column(QTableWidget* grid, int column) {
+    QStringList out;
+    for (int r = 0; r < grid->rowCount(); ++r) out << (grid->item(r, column) ? grid->item(r, column)->text() : QString());
+    return out;
+}
+
+std::vector<std::string> ShellLines(const std::vector<std::string>& lines) {
+    std::vector<std::string> out;
+    for (const auto& l : lines)
+        if (HasKey(l, key::App)) out.push_back(l);
+    return out;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void newProjectLeavesOwAndOneEmptyRow();
+    void menusAndToolbarCarryTheirCaptionsAndKeys();
+    void saveAndOpenRoundTrip();
+    void gridsShowTheWorkingCopy();
+    void droppedFilesByTheirExactEnding();
+    void exeGridPlacesProgramsAndUpDownChangeTheTiming();
+    void runItemNeedsBothPaths();
+    void runLockDisablesExactlyTheListedControls();
+    void refusedRunLeavesTheWindowUsable();
+    void fileFieldsStoreRelativePathsAndBrowse();
+    void macroBoxIsSavedWhenItLosesTheFocus();
+    void counterBoxBeepsForEachRemovedCharacter();
+    void laterWindowsSayTheyAreNotAvailableOrOpen();
+    void gridDoubleClicksCheckTheWorkbookFirst();
+    void exitAsksFirst();
+};
+
+void MainWindowTest::newProjectLeavesOwAndOneEmptyRow() {
+    Fixture f;
+    QCOMPARE(f.window->objectName(), QStringLiteral("Main_Form"));
+    QCOMPARE(f.window->windowTitle(), QStringLiteral("Korvane"));
+    // Form_Load wrote the 28 default lines, byte for byte.
+    QCOMPARE(ReadBytes(f.app.file("tmp.tolv1")), Cp932Lines(DefaultProjectLines()));
+    QVERIFY(f.state.StopRequested);
+
+    // Change everything, then New.
+    f.find<QLineEdit>("Exl_Brws_Text")->setText("/x/model.xlsx");
+    f.find<QRadioButton>("Option_AP")->setChecked(true);
+    f.find<QComboBox>("TaskCombo")->setCurrentIndex(2);
+    std::string project = f.app.file("p.tolv");
+    WriteProject(project, SampleProject("", ""));
+    QVERIFY(f.window->openProjectPath(project));
+    QCOMPARE(f.find<QTableWidget>("Inp_CellsGrid")->rowCount(), 4);
+    f.find<QTabBar>("TabStrip1")->setCurrentIndex(3);
+
+    f.window->findChild<QAction*>("New_File")->trigger();
+    QVERIFY(f.find<QRadioButton>("Option_OW")->isChecked());
+    QVERIFY(!f.find<QRadioButton>("Option_AP")->isChecked());
+    QVERIFY(f.find<QLineEdit>("Exl_Brws_Text")->text().isEmpty());
+    QVERIFY(!f.find<QCheckBox>("Exl_Visbl_Check")->isChecked());
+    QCOMPARE(f.find<QComboBox>("TaskCombo")->currentText(), QStringLiteral("Single"));
+    for (const char* name : {"Inp_CellsGrid", "Out_CellsGrid"}) {
+        auto* grid = f.find<QTableWidget>(name);
+        QCOMPARE(grid->rowCount(), 1);
+        QCOMPARE(Column(grid, 0), QStringList{QString()});
+    }
+    // The layout: the first tab and its frame.
+    QCOMPARE(f.find<QTabBar>("TabStrip1")->currentIndex(), 0);
+    QVERIFY(f.find<QWidget>("Inp_Frame")->isVisibleTo(f.window.get()));
+    QVERIFY(!f.find<QWidget>("Out_Frame")->isVisibleTo(f.window.get()));
+    QVERIFY(f.window->document().ProjectPath.empty());
+    QCOMPARE(ReadBytes(f.app.file("tmp.tolv1")), Cp932Lines(DefaultProjectLines()));
+}
+
+void MainWindowTest::menusAndToolbarCarryTheirCaptionsAndKeys() {
+    Fixture f;
+    QStringList file;
+    for (QAction* a : f.find<QMenu>("File")->actions()) file << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    QCOMPARE(file, (QStringList{"新規作成(&N)", "プロジェクトを開く(&O)", "-", "プロジェクトを保存(&S)",
+                                "名前を付けてプロジェクトを保存(&A)", "-", "最近開いたファイル(&R)", "-", "終了(&Q)"}));
+    QCOMPARE(f.find<QMenu>("Execution")->title(), QStringLiteral("実行操作(&E)"));
+    QCOMPARE(f.find<QMenu>("Data_Shori")->actions().at(3)->text(), QStringLiteral("要因効果図(直交表用)(&F)"));
+    QCOMPARE(f.find<QMenu>("Dummy_Mn")->actions().at(0)->objectName(), QStringLiteral("Open_Excl_Pop"));
+    QCOMPARE(f.find<QMenu>("Dummy_Mn1")->actions().at(0)->text(), QStringLiteral("データベースファイルを開く(&O)"));
+
+    QStringList keys;
+    for (QAction* a : f.find<QToolBar>("Toolbar1")->actions()) {
+        keys << (a->isSeparator() ? QStringLiteral("|") : a->objectName());
+        if (!a->isSeparator()) QVERIFY2(!a->icon().isNull(), qPrintable(a->objectName()));
+    }
+    QCOMPARE(keys.join(' '),
+             QStringLiteral("New_File_Mn1 Open_File_Mn1 Save_File_Mn1 Save_As_File_Mn1 Exit_Mn1 | CurrentValue_Mn1 "
+                            "InitialSetting_Mn1 RestrictionSetting_Mn1 | MonteCarlo_Mn1 DataFile_Input_Mn1 "
+                            "Orthogonal_Table_Setting_Mn1 UserScroll_Menu_Mn1 | Run_Mn1 Pause_Mn1 Stop_Mn1 | "
+                            "Graph_Draw_Mn1 Stdev_Ave_etc_Mn1 Sens_Mn1 Fact_Effts_Mn1 | Ver_Mn1 Help_Mn1"));
+    QCOMPARE(f.window->findChild<QAction*>("Stdev_Ave_etc_Mn1")->toolTip(),
+             QStringLiteral("平均、標準偏差、分散、ヒストグラム等"));
+
+    // Tabs in order, and the grids' columns and widths (15 twips a pixel).
+    auto* tabs = f.find<QTabBar>("TabStrip1");
+    QStringList captions;
+    for (int i = 0; i < tabs->count(); ++i) captions << tabs->tabText(i);
+    QCOMPARE(captions, (QStringList{"入力操作", "入力置換", "マクロ実行", "読込操作", "exe実行"}));
+    auto* inp = f.find<QTableWidget>("Inp_CellsGrid");
+    QCOMPARE(inp->horizontalHeaderItem(3)->text(), QStringLiteral("フォーマット"));
+    QCOMPARE(inp->columnWidth(0), 187);
+    QCOMPARE(inp->columnWidth(1), 70);
+    QCOMPARE(f.find<QTableWidget>("Exe_CellsGrid")->horizontalHeaderItem(1)->text(), QStringLiteral("Cmd Line引数"));
+    QCOMPARE(f.find<QTableWidget>("Replace_CellsGrid")->columnWidth(1), 336);
+    QCOMPARE(f.find<QComboBox>("TaskCombo")->count(), 5);
+    QCOMPARE(f.find<QComboBox>("TaskCombo")->itemText(1), QStringLiteral("DataFile Input"));
+    QCOMPARE(f.find<QLabel>("Label2")->text(), QStringLiteral("Excel File   ："));
+    QCOMPARE(f.find<QPushButton>("Up_Command")->toolTip(), QStringLiteral("実行タイミングを設定します。"));
+    // Usable at 1280x800.
+    f.window->resize(1280, 800);
+    QVERIFY(f.window->minimumSizeHint().width() <= 1280 && f.window->minimumSizeHint().height() <= 800);
+}
+
+void MainWindowTest::saveAndOpenRoundTrip() {
+    Fixture f;
+    TempDir elsewhere;
+    const std::string workbook = elsewhere.file("model.xlsx");
+    WriteBytes(workbook, "x");
+    const std::string source = elsewhere.file("source.tolv");
+    WriteProject(source, SampleProject(workbook, "/data/out.csv"));
+    WriteBytes(f.app.file("Recent.dat"), "");
+
+    f.ui.files = {source};
+    f.window->findChild<QAction*>("Open_File_Mn1")->trigger();
+    QCOMPARE(f.ui.dialogs.back().title, std::string("tolvファイルを選択"));
+    QCOMPARE(f.find<QLineEdit>("Exl_Brws_Text")->text(), Q(workbook));
+    QCOMPARE(f.find<QLineEdit>("DB_Brws_Text")->text(), QStringLiteral("/data/out.csv"));
+    QVERIFY(f.find<QRadioButton>("Option_AP")->isChecked());
+    QVERIFY(f.find<QCheckBox>("Exl_Visbl_Check")->isChecked());
+    QCOMPARE(f.find<QComboBox>("TaskCombo")->currentText(), QStringLiteral("MonteCarlo"));
+    QVERIFY(f.ui.messages.empty());
+
+    // Change the header in the window and save under a new name.
+    f.find<QRadioButton>("Option_OW")->setChecked(true);
+    f.find<QCheckBox>("Exl_Visbl_Check")->setChecked(false);
+    f.find<QComboBox>("TaskCombo")->setCurrentIndex(3);
+    f.find<QLineEdit>("DB_Brws_Text")->setText("/data/other.csv");
+    const std::string saved = elsewhere.file("saved.tolv");
+    f.ui.files = {saved};
+    f.window->findChild<QAction*>("Save_As_File")->trigger();
+    std::vector<std::string> lines;
+    std::string error;
+    QVERIFY(ReadTextLines(saved, lines, error));
+    std::vector<std::string> expected = SampleProject(workbook, "/data/other.csv");
+    expected[2] = "DB Write Mode      :OverWrite";
+    expected[3] = "Excel Visible      :0";
+    expected[22] = "Task Plan          :Orthogonal Table";
+    QCOMPARE(lines, expected);
+    QCOMPARE(f.window->document().ProjectPath, saved);
+    QVERIFY(ReadBytes(f.app.file("Recent.dat")).find(saved) != std::string::npos);
+
+    // New, then open the saved file: the window shows what was saved.
+    f.window->New_File();
+    f.ui.files = {saved};
+    f.window->Open_File();
+    QCOMPARE(f.find<QLineEdit>("DB_Brws_Text")->text(), QStringLiteral("/data/other.csv"));
+    QVERIFY(f.find<QRadioButton>("Option_OW")->isChecked());
+    QCOMPARE(f.find<QComboBox>("TaskCombo")->currentText(), QStringLiteral("Orthogonal Table"));
+    QCOMPARE(Column(f.find<QTableWidget>("Inp_CellsGrid"), 0), (QStringList{"荷重", "材質", "長さ", ""}));
+    // Save writes to the open file again, without a dialog.
+    const std::size_t dialogs = f.ui.dialogs.size();
+    f.find<QLineEdit>("Exl_Brws_Text")->setText("/y/b.xlsx");
+    f.window->findChild<QAction*>("Save_File_Mn1")->trigger();
+    QCOMPARE(f.ui.dialogs.size(), dialogs);
+    QVERIFY(ReadTextLines(saved, lines, error));
+    QCOMPARE(lines[0], std::string("Excel File Name    :/y/b.xlsx"));
+
+    // Open, then cancel: the project stays, without a name; Save asks.
+    f.ui.files = {""};
+    f.window->Open_File();
+    QVERIFY(f.window->document().ProjectPath.empty());
+    QCOMPARE(f.find<QLineEdit>("Exl_Brws_Text")->text(), QStringLiteral("/y/b.xlsx"));
+    f.ui.files = {""};
+    f.window->Save_File();
+    QCOMPARE(f.ui.dialogs.back().title, std::string("TOLVファイルを選択"));
+
+    // A project that cannot be read keeps the open one, under its name.
+    f.ui.files = {saved};
+    f.window->Open_File();
+    f.ui.files = {elsewhere.file("missing.tolv")};
+    f.window->Open_File();
+    QCOMPARE(f.ui.messages.back(), std::string("tolvファイルのアドレスを確認して下さい。"));
+    QCOMPARE(f.window->document().ProjectPath, saved);
+    QCOMPARE(f.find<QLineEdit>("Exl_Brws_Text")->text(), QStringLiteral("/y/b.xlsx"));
+}
+
+void MainWindowTest::gridsShowTheWorkingCopy() {
+    Fixture f;
+    const std::string project = f.app.file("p.tolv");
+    WriteProject(project, SampleProject("", ""));
+    QVERIFY(f.window->openProjectPath(project));
+    auto* inp = f.find<QTableWidget>("Inp_CellsGrid");
+    QCOMPARE(inp->rowCount(), 4);  // three tasks and the empty row to add one
+    QCOMPARE(Column(inp, 3), (QStringList{"Round,3", "Replace,Text", "Format,#,##0.0", ""}));
+    QCOMPARE(inp->item(0, 1)->textAlignment() & Qt::AlignHorizontal_Mask, int(Qt::AlignHCenter));
+
+    auto* tabs = f.find<QTabBar>("TabStrip1");
+    tabs->setCurrentIndex(1);
+    QVERIFY(f.find<QWidget>("Inp_Rplc_Frame")->isVisibleTo(f.window.get()));
+    auto* rplc = f.find<QTableWidget>("Replace_CellsGrid");
+    QCOMPARE(rplc->rowCount(), 1);
+    QCOMPARE(Column(rplc, 0), QStringList{"材質"});
+    QCOMPARE(Column(rplc, 1), QStringList{"0=鋼,1=アルミ,2="});
+    tabs->setCurrentIndex(2);
+    QCOMPARE(f.find<QLineEdit>("MacroText")->text(), QStringLiteral("Module1.Calc"));
+    tabs->setCurrentIndex(3);
+    QCOMPARE(Column(f.find<QTableWidget>("Out_CellsGrid"), 2), (QStringList{"結果", ""}));
+
+    // An editor changed the working copy: the tab shows it when selected.
+    std::vector<std::string> lines = f.workingCopy();
+    lines.insert(lines.begin() + 14, " Output Pram.      :応力,D3,結果,,0,");
+    QVERIFY(f.window->document().WriteWorkingCopy(lines));
+    tabs->setCurrentIndex(0);
+    tabs->setCurrentIndex(3);
+    QCOMPARE(Column(f.find<QTableWidget>("Out_CellsGrid"), 0), (QStringList{"たわみ", "応力", ""}));
+}
+
+void MainWindowTest::droppedFilesByTheirExactEnding() {
+    Fixture f;
+    TempDir elsewhere;
+    WriteBytes(f.app.file("Recent.dat"), "");
+    auto* excel = f.find<QLineEdit>("Exl_Brws_Text");
+    auto* db = f.find<QLineEdit>("DB_Brws_Text");
+
+    // A workbook on an empty field: taken without a question.
+    QVERIFY(DropFile(f.find<QWidget>("Exe_CellsGrid"), "/w/a.xlsx"));
+    QCOMPARE(excel->text(), QStringLiteral("/w/a.xlsx"));
+    QVERIFY(f.ui.questions.empty());
+    // Another one: asked; No keeps the old one, Yes replaces it.
+    f.ui.answers = {false, true};
+    DropFile(f.find<QWidget>("Frame1"), "/w/b.xlsm");
+    QCOMPARE(excel->text(), QStringLiteral("/w/a.xlsx"));
+    DropFile(excel, "/w/b.xlsm");
+    QCOMPARE(excel->text(), QStringLiteral("/w/b.xlsm"));
+    QCOMPARE(f.ui.questions, (std::vector<std::string>{"現在のエクセルファイルを置き換えますか？",
+                                                       "現在のエクセルファイルを置き換えますか？"}));
+    // Capitals are not a workbook ending: ignored, no question.
+    DropFile(f.find<QWidget>("Macro_Frame"), "/w/c.XLS");
+    QCOMPARE(excel->text(), QStringLiteral("/w/b.xlsm"));
+    QCOMPARE(f.ui.questions.size(), 2u);
+    DropFile(f.find<QWidget>("Inp_CellsGrid"), "/w/d.txt");
+    QCOMPARE(excel->text(), QStringLiteral("/w/b.xlsm"));
+
+    // A DB file, and a file inside the application folder stored relative.
+    DropFile(db, f.app.file("results/out.csv"));
+    QCOMPARE(db->text(), QStringLiteral("\\results\\out.csv"));
+    QCOMPARE(f.window->document().header.dbPath, std::string("\\results\\out.csv"));
+
+    // A project: loaded, first tab, recorded in the recent files.
+    const std::string project = elsewhere.file("drop.tolv");
+    WriteProject(project, SampleProject("/m/model.xls", "/m/db.csv"));
+    f.find<QTabBar>("TabStrip1")->setCurrentIndex(4);
+    QVERIFY(DropFile(f.find<QWidget>("Out_CellsGrid"), project));
+    QCOMPARE(f.window->document().ProjectPath, project);
+    QCOMPARE(excel->text(), QStringLiteral("/m/model.xls"));
+    QCOMPARE(f.find<QTabBar>("TabStrip1")->currentIndex(), 0);
+    QCOMPARE(f.find<QTableWidget>("Inp_CellsGrid")->rowCount(), 4);
+    QCOMPARE(ReadBytes(f.app.file("Recent.dat")), Cp932Lines({project}));
+    // The missing workbook of that project was reported, the project loaded.
+    QCOMPARE(f.ui.messages.back(), std::string("エクセルファイルのアドレスを確認して下さい。"));
+}
+
+void MainWindowTest::exeGridPlacesProgramsAndUpDownChangeTheTiming() {
+    Fixture f;
+    f.window->show();
+    const std::string project = f.app.file("p.tolv");
+    WriteProject(project, SampleProject("", ""));
+    QVERIFY(f.window->openProjectPath(project));
+    f.find<QTabBar>("TabStrip1")->setCurrentIndex(4);
+    auto* grid = f.find<QTableWidget>("Exe_CellsGrid");
+    QVERIFY(f.find<QWidget>("Exe_Frame")->isVisibleTo(f.window.get()));
+    QCOMPARE(Column(grid, 1), (QStringList{"", "<初期値代入>", "<変数値代入>", "[長さ]", "<エクセル入力>",
+                                           "<マクロ実行>", "<エクセル読込>", "x", "<DB出力>", "--end"}));
+    QCOMPARE(Column(grid, 0).at(0), QStringLiteral("first.sh"));
+    QCOMPARE(grid->item(1, 0)->text(), QStringLiteral("-------------"));
+    QCOMPARE(grid->item(1, 2)->text(), QString(48, QLatin1Char('-')));
+    // Marker cells bold, centred, in the marker colour; program cells plain.
+    QVERIFY(grid->item(2, 1)->font().bold());
+    QCOMPARE(grid->item(2, 1)->foreground().color(), QColor(0xC0, 0xC0, 0xFF));
+    QCOMPARE(grid->item(2, 1)->textAlignment() & Qt::AlignHorizontal_Mask, int(Qt::AlignHCenter));
+    QVERIFY(!grid->item(3, 0)->font().bold());
+    QCOMPARE(grid->currentRow(), 0);
+
+    // Up from the first row under "<変数値代入>": it now runs after step 1.
+    grid->setCurrentCell(3, 0);
+    QTest::mouseClick(f.find<QPushButton>("Up_Command"), Qt::LeftButton);
+    QCOMPARE(grid->currentRow(), 2);
+    QCOMPARE(grid->item(3, 1)->text(), QStringLiteral("<変数値代入>"));
+    QVERIFY(grid->item(3, 1)->font().bold());
+    QVERIFY(!grid->item(2, 1)->font().bold());
+    QCOMPARE(ShellLines(f.workingCopy()),
+             (std::vector<std::string>{" App.              :/opt/t/first.sh,0,",
+                                       " App.              :/opt/t/mesh.sh,1,[長さ]",
+                                       " App.              :/opt/t/post.sh,5,x",
+                                       " App.              :/opt/t/late.sh,6,--end"}));
+    // Down twice: across "<変数値代入>" and "<エクセル入力>".
+    QTest::mouseClick(f.find<QPushButton>("Down_Command"), Qt::LeftButton);
+    QTest::mouseClick(f.find<QPushButton>("Down_Command"), Qt::LeftButton);
+    QCOMPARE(ShellLines(f.workingCopy())[1], std::string(" App.              :/opt/t/mesh.sh,3,[長さ]"));
+    // Markers do not move; the last row does not go down.
+    const auto before = f.workingCopy();
+    grid->setCurrentCell(5, 0);
+    QTest::mouseClick(f.find<QPushButton>("Up_Command"), Qt::LeftButton);
+    grid->setCurrentCell(grid->rowCount() - 1, 0);
+    QTest::mouseClick(f.find<QPushButton>("Down_Command"), Qt::LeftButton);
+    QCOMPARE(f.workingCopy(), before);
+    // The rest of the file is untouched by the section rewrite.
+    QCOMPARE(f.workingCopy()[23], std::string("未知の行 survives"));
+    // Selecting the tab again rebuilds the same flow from the working copy.
+    f.find<QTabBar>("TabStrip1")->setCurrentIndex(0);
+    f.find<QTabBar>("TabStrip1")->setCurrentIndex(4);
+    QCOMPARE(Column(grid, 1).at(4), QStringLiteral("[長さ]"));
+}
+
+void MainWindowTest::runItemNeedsBothPaths() {
+    Fixture f;
+    auto* execution = f.find<QMenu>("Execution");
+    QAction* run = f.window->findChild<QAction*>("Run");
+    emit execution->aboutToShow();
+    QVERIFY(!run->isEnabled());
+    f.find<QLineEdit>("Exl_Brws_Text")->setText("/m/a.xlsx");
+    emit execution->aboutToShow();
+    QVERIFY(!run->isEnabled());
+    f.find<QLineEdit>("DB_Brws_Text")->setText("/m/a.csv");
+    emit execution->aboutToShow();
+    QVERIFY(run->isEnabled());
+    f.find<QLineEdit>("Exl_Brws_Text")->clear();
+    emit execution->aboutToShow();
+    QVERIFY(!run->isEnabled());
+    // The toolbar button is not blocked by the menu item's state.
+    f.window->findChild<QAction*>("Run_Mn1")->trigger();
+    QCOMPARE(f.ui.messages.back(), std::string("エクセルファイルのアドレスを確認して下さい。"));
+}
+
+void MainWindowTest::runLockDisablesExactlyTheListedControls() {
+    Fixture f;
+    const QStringList locked = {"New_File", "Open_File", "Save_File", "Save_As_File", "Run", "New_File_Mn1",
+                                "Open_File_Mn1", "Save_File_Mn1", "Save_As_File_Mn1", "Run_Mn1", "CurrentValue_Mn1",
+                                "InitialSetting_Mn1", "RestrictionSetting_Mn1", "MonteCarlo_Mn1",
+                                "DataFile_Input_Mn1", "Orthogonal_Table_Setting_Mn1", "UserScroll_Menu_Mn1",
+                                "Graph_Draw_Mn1", "Stdev_Ave_etc_Mn1", "Sens_Mn1", "Fact_Effts_Mn1"};
+    const QStringList lockedWidgets = {"Inp_Frame", "Macro_Frame", "Out_Frame", "Exe_Frame", "TabStrip1",
+                                       "TaskCombo", "Option_OW", "Option_AP", "Exl_Brws_Button", "DB_Brws_Button"};
+    f.window->lockWindow(true);
+    for (QAction* a : f.window->findChildren<QAction*>()) {
+        if (a->objectName().isEmpty() || a->isSeparator()) continue;
+        const bool shouldLock = locked.contains(a->objectName()) ||
+                                a->objectName() == "Planning_Menu" || a->objectName() == "VarSetting_Menu" ||
+                                a->objectName() == "Data_Shori_Menu";
+        QVERIFY2(a->isEnabled() != shouldLock, qPrintable(a->objectName()));
+    }
+    for (const QString& name : lockedWidgets) QVERIFY2(!f.find<QWidget>(qPrintable(name))->isEnabled(), qPrintable(name));
+    for (const char* name : {"Inp_Rplc_Frame", "Exl_Brws_Text", "DB_Brws_Text", "Exl_Visbl_Check", "Calc_Cnt_Text",
+                             "Frame1"})
+        QVERIFY2(f.find<QWidget>(name)->isEnabled(), name);
+    f.window->lockWindow(false);
+    for (const QString& name : locked) QVERIFY(f.window->findChild<QAction*>(name)->isEnabled());
+    for (const QString& name : lockedWidgets) QVERIFY(f.find<QWidget>(qPrintable(name))->isEnabled());
+}
+
+void MainWindowTest::refusedRunLeavesTheWindowUsable() {
+    Fixture f;
+    TempDir elsewhere;
+    const std::string workbook = elsewhere.file("model.xlsx");
+    WriteBytes(workbook, "x");
+    f.find<QLineEdit>("Exl_Brws_Text")->setText(Q(workbook));
+    f.find<QLineEdit>("DB_Brws_Text")->setText(Q(elsewhere.file("db.csv")));
+    // Save question answered No: nothing happens.
+    f.ui.answers = {false};
+    f.window->Run();
+    QCOMPARE(f.ui.questions.back(), std::string("計算実行前にプロジェクトを保存する必要があります。保存して実行しますか？"));
+    QVERIFY(f.ui.messages.empty());
+    // Yes, saved under a new name: no input variable, refused, unlocked.
+    f.ui.files = {elsewhere.file("run.tolv")};
+    f.window->Run();
+    QCOMPARE(f.ui.messages.back(), std::string("有効な入力変数がありません。"));
+    QVERIFY(f.window->findChild<QAction*>("New_File")->isEnabled());
+    QVERIFY(f.find<QWidget>("TabStrip1")->isEnabled());
+    QVERIFY(!f.window->driver().running());
+    QVERIFY(test::ReadBytes(elsewhere.file("run.tolv")).size() > 0);
+    QVERIFY(!QFile::exists(Q(elsewhere.file("db.csv"))));
+}
+
+void MainWindowTest::fileFieldsStoreRelativePathsAndBrowse() {
+    Fixture f;
+    auto* excel = f.find<QLineEdit>("Exl_Brws_Text");
+    QCOMPARE(excel->toolTip(), QStringLiteral("ダブルクリックでファイルを選択又は開きます。"));
+    QCOMPARE(f.find<QPushButton>("Exl_Brws_Button")->toolTip(), QStringLiteral("エクセルファイルを選択"));
+    // Browse from an empty field: starts in the application folder; a file
+    // inside it is stored relative.
+    f.ui.files = {f.app.file("models/beam.xlsx")};
+    QTest::mouseClick(f.find<QPushButton>("Exl_Brws_Button"), Qt::LeftButton);
+    QCOMPARE(f.ui.dialogs.back().filter, std::string("*.xls*|*.xls*"));
+    QCOMPARE(f.ui.dialogs.back().title, std::string("Excelファイルを選択"));
+    QCOMPARE(f.ui.dialogs.back().startFolder, f.app.path());
+    QCOMPARE(excel->text(), QStringLiteral("\\models\\beam.xlsx"));
+    QCOMPARE(excel->toolTip(), QStringLiteral("\\models\\beam.xlsx"));
+    QCOMPARE(f.window->document().header.workbookPath, std::string("\\models\\beam.xlsx"));
+    // Browse again: starts in the folder of the resolved path; Cancel keeps it.
+    f.ui.files = {""};
+    QTest::mouseClick(f.find<QPushButton>("Exl_Brws_Button"), Qt::LeftButton);
+    QCOMPARE(f.ui.dialogs.back().startFolder, f.app.path() + "/models/");
+    QCOMPARE(excel->text(), QStringLiteral("\\models\\beam.xlsx"));
+
+    // Double-click on the empty DB field (or its label) browses.
+    f.ui.files = {"/data/res.csv"};
+    QTest::mouseDClick(f.find<QLabel>("Label1"), Qt::LeftButton);
+    QCOMPARE(f.ui.dialogs.back().filter, std::string("*.csv|*.csv"));
+    QCOMPARE(f.ui.dialogs.back().title, std::string("Csvファイルを選択"));
+    QCOMPARE(f.find<QLineEdit>("DB_Brws_Text")->text(), QStringLiteral("/data/res.csv"));
+
+    // Double-click on a field naming an existing file opens it in a
+    // spreadsheet; on a missing one nothing happens.
+    std::vector<std::string> opened;
+    f.window->hooks().openInSpreadsheet = [&](const std::string& path, std::string&) {
+        opened.push_back(path);
+        return true;
+    };
+    const std::size_t dialogs = f.ui.dialogs.size();
+    QTest::mouseDClick(excel, Qt::LeftButton);
+    QVERIFY(opened.empty());
+    QCOMPARE(f.ui.dialogs.size(), dialogs);
+    std::filesystem::create_directories(f.app.file("models"));
+    WriteBytes(f.app.file("models/beam.xlsx"), "x");
+    QTest::mouseDClick(f.find<QLabel>("Label2"), Qt::LeftButton);
+    QCOMPARE(opened, std::vector<std::string>{f.app.file("models/beam.xlsx")});
+    f.window->findChild<QAction*>("Open_Excl_Pop")->trigger();
+    QCOMPARE(opened.size(), 2u);
+    // A failure to start the spreadsheet is reported.
+    f.window->hooks().openInSpreadsheet = [](const std::string&, std::string& error) {
+        error = "LibreOffice Calc が見つかりません。";
+        return false;
+    };
+    f.window->findChild<QAction*>("Open_Excl_Pop")->trigger();
+    QCOMPARE(f.ui.messages.back(), std::string("LibreOffice Calc が見つかりません。"));
+}
+
+void MainWindowTest::macroBoxIsSavedWhenItLosesTheFocus() {
+    Fixture f;
+    f.find<QTabBar>("TabStrip1")->setCurrentIndex(2);
+    auto* macro = f.find<QLineEdit>("MacroText");
+    QTest::keyClicks(macro, "Module1.A,Module1.B");
+    QCOMPARE(f.workingCopy()[12], std::string("Macro              :"));
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(macro, &out);
+    QCOMPARE(f.workingCopy()[12], std::string("Macro              :Module1.A,Module1.B"));
+    QCOMPARE(f.workingCopy().size(), 28u);
+}
+
+void MainWindowTest::counterBoxBeepsForEachRemovedCharacter() {
+    Fixture f;
+    auto* counter = f.find<QLineEdit>("Calc_Cnt_Text");
+    counter->setText("12a3");
+    QCOMPARE(counter->text(), QStringLiteral("123"));
+    QCOMPARE(f.ui.beeps, 1);
+    counter->setText("x-1y.5");
+    QCOMPARE(counter->text(), QStringLiteral("-1.5"));
+    QCOMPARE(f.ui.beeps, 3);
+    f.window->showProgress(7, 7, "7/10");
+    QCOMPARE(counter->text(), QStringLiteral("7"));
+    QCOMPARE(f.ui.beeps, 3);
+}
+
+void MainWindowTest::laterWindowsSayTheyAreNotAvailableOrOpen() {
+    Fixture f;
+    f.window->findChild<QAction*>("MonteCarlo_Mn1")->trigger();
+    QCOMPARE(f.find<QComboBox>("TaskCombo")->currentIndex(), 2);
+    QCOMPARE(f.ui.messages.back(), WindowNotAvailableMessage("MonteCarlo設定"));
+    f.window->findChild<QAction*>("Orthogonal_Table_Setting")->trigger();
+    QCOMPARE(f.find<QComboBox>("TaskCombo")->currentText(), QStringLiteral("Orthogonal Table"));
+    const std::size_t dialogs = f.ui.dialogs.size();
+    f.window->findChild<QAction*>("Sens")->trigger();
+    QCOMPARE(f.ui.messages.back(), WindowNotAvailableMessage("感度解析"));
+    QCOMPARE(f.ui.dialogs.size(), dialogs);  // no file asked for nothing
+    // The current value command checks the DB file first.
+    f.window->findChild<QAction*>("CurrentValue")->trigger();
+    QCOMPARE(f.ui.messages.back(), std::string("データベースファイルのアドレスを確認して下さい。"));
+
+    // A registered analysis window gets the chosen file and the answer.
+    std::vector<WindowRequest> opened;
+    RegisterWindow("Stdev_Form", [&](MainWindow&, const WindowRequest& r) { opened.push_back(r); });
+    f.ui.files = {"/d/run.csv"};
+    f.ui.answers = {true};
+    f.window->findChild<QAction*>("Stdev_Ave_etc_Mn1")->trigger();
+    UnregisterWindow("Stdev_Form");
+    QCOMPARE(f.ui.dialogs.back().title, std::string("DBファイルを選択"));
+    QCOMPARE(f.ui.questions.back(), std::string("制限値外のデータを含めずに解析しますか？"));
+    QCOMPARE(opened.size(), 1u);
+    QCOMPARE(opened[0].filePath, std::string("/d/run.csv"));
+    QVERIFY(!opened[0].includeInvalidRows);
+}
+
+void MainWindowTest::gridDoubleClicksCheckTheWorkbookFirst() {
+    Fixture f;
+    std::vector<WindowRequest> opened;
+    RegisterWindow("WriteForm", [&](MainWindow& w, const WindowRequest& r) {
+        QCOMPARE(w.EditTarget, r.editTarget);
+        opened.push_back(r);
+    });
+    auto* inp = f.find<QTableWidget>("Inp_CellsGrid");
+    emit inp->cellDoubleClicked(0, 0);
+    QCOMPARE(f.ui.messages.back(), std::string("エクセルファイルのアドレスを確認して下さい。"));
+    QVERIFY(opened.empty());
+
+    const std::string project = f.app.file("p.tolv");
+    WriteBytes(f.app.file("m.xlsx"), "x");
+    WriteProject(project, SampleProject("\\m.xlsx", ""));
+    QVERIFY(f.window->openProjectPath(project));
+    emit inp->cellDoubleClicked(1, 2);
+    emit inp->cellDoubleClicked(3, 0);  // the empty row: a new task
+    f.find<QTabBar>("TabStrip1")->setCurrentIndex(3);
+    emit f.find<QTableWidget>("Out_CellsGrid")->cellDoubleClicked(0, 0);
+    UnregisterWindow("WriteForm");
+    QCOMPARE(opened.size(), 3u);
+    QCOMPARE(opened[0].editTarget, std::string("Inp"));
+    QCOMPARE(opened[0].row, (std::vector<std::string>{"材質", "B4", "モデル", "Replace,Text"}));
+    QVERIFY(opened[1].row.empty());
+    QCOMPARE(opened[2].editTarget, std::string("Out"));
+    QCOMPARE(f.window->EditTarget, std::string("Out"));
+
+    // On the exe grid a marker row opens nothing; a program row is offered.
+    f.find<QTabBar>("TabStrip1")->setCurrentIndex(4);
+    const std::size_t messages = f.ui.messages.size();
+    emit f.find<QTableWidget>("Exe_CellsGrid")->cellDoubleClicked(1, 0);
+    QCOMPARE(f.ui.messages.size(), messages);
+    emit f.find<QTableWidget>("Exe_CellsGrid")->cellDoubleClicked(0, 0);
+    QCOMPARE(f.ui.messages.back(), WindowNotAvailableMessage("exe実行設定"));
+}
+
+void MainWindowTest::exitAsksFirst() {
+    Fixture f;
+    f.window->show();
+    f.ui.answers = {false};
+    f.window->findChild<QAction*>("Exit_Mn1")->trigger();
+    QCOMPARE(f.ui.questions.back(), std::string("Korvaneを終了しますか？"));
+    QVERIFY(f.window->isVisible());
+    f.ui.answers = {true};
+    f.window->Exit();
+    QVERIFY(!f.window->isVisible());
+    // Neither exit deletes the working copy.
+    QVERIFY(QFile::exists(Q(f.app.file("tmp.tolv1"))));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindow_test.moc"
