@@ -277,7 +277,7 @@ void MainWindow::buildHeader(QWidget* central) {
     taskCombo_ = new QComboBox(frame1_);
     taskCombo_->setObjectName(QStringLiteral("TaskCombo"));
     for (const char* p : kPlans) taskCombo_->addItem(Q(p));
-    taskCombo_->setMinimumWidth(170);
+    taskCombo_->setMinimumWidth(190);
     connect(taskCombo_, &QComboBox::currentIndexChanged, this, [this](int index) {
         // Index -1 shows a plan name the list does not hold; the name itself
         // stays in the project.
@@ -295,13 +295,17 @@ void MainWindow::buildHeader(QWidget* central) {
     progress_->setRange(0, 1);
     progress_->setValue(0);
     progress_->setTextVisible(false);
+    progress_->setMinimumWidth(160);
+    auto* planRow = new QHBoxLayout;
+    planRow->setSpacing(8);
+    planRow->addWidget(taskCombo_);
+    planRow->addSpacing(24);
+    planRow->addWidget(label5);
+    planRow->addWidget(calcCount_);
+    planRow->addWidget(progress_, 1);
     grid->addWidget(label3, 2, 0);
-    grid->addWidget(taskCombo_, 2, 1);
-    grid->addWidget(label5, 2, 2, Qt::AlignRight);
-    grid->addWidget(calcCount_, 2, 3);
-    grid->addWidget(progress_, 2, 4, 1, 3);
-    grid->setColumnStretch(1, 3);
-    grid->setColumnStretch(3, 0);
+    grid->addLayout(planRow, 2, 1, 1, 6);
+    grid->setColumnStretch(1, 1);
 
     static_cast<QVBoxLayout*>(central->layout())->addWidget(frame1_);
 }
@@ -725,6 +729,8 @@ void MainWindow::styleExeGrid(int selectRow) {
             const bool marker = IsFlowCellText(S(item->text()));
             QFont f = exeGrid_->font();
             f.setBold(marker);
+            // The markers must fit the 1500-twip argument column whole.
+            if (marker) f.setPixelSize(11);
             item->setFont(f);
             item->setTextAlignment((marker ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
             item->setForeground(marker ? kMarkerColour : text);

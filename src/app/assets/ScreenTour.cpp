@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTabBar>
@@ -110,7 +111,7 @@ int main(int argc, char** argv) {
     korvane::RunState state;
     korvane::MainWindow main(ui, state, [] { return std::unique_ptr<korvane::WorkbookLink>(); }, folder);
     main.openProjectPath(project);
-    main.resize(1280, 800);
+    main.resize(1280, 770);
     main.move(0, 0);
 
     if (view == QLatin1String("splash") || view == QLatin1String("version")) {
@@ -147,6 +148,10 @@ int main(int argc, char** argv) {
                                      error);
         auto* recent = new korvane::RecentFilesWindow(main.recentFiles(), ui, [](const std::string&) {}, &main);
         recent->show();
+        // An entry selected, so the status bar shows its dates.
+        auto* list = recent->findChild<QListWidget*>(QStringLiteral("List1"));
+        list->setCurrentRow(0);
+        emit list->itemClicked(list->item(0));
     } else if (view.startsWith(QLatin1String("legend-"))) {
         const char* file = view == QLatin1String("legend-flow")   ? "Calc_Flow.BMP"
                            : view == QLatin1String("legend-dist") ? "Dstbt1.BMP"
