@@ -48,6 +48,8 @@ int RunGui(int& argc, char** argv, const std::string* commandLine) {
     }
 
     main.show();
+    // Let the window appear before the run takes over the thread.
+    QCoreApplication::processEvents();
     const int status = main.commandLineRun(*commandLine);
     return ui.ended() ? ui.exitStatus() : status;
 }
