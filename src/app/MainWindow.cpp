@@ -832,7 +832,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 bool MainWindow::handleDrop(QEvent* event) {
     auto* drop = static_cast<QDropEvent*>(event);
-    if (!drop->mimeData()->hasUrls() || driver_->running()) return false;
+    if (!drop->mimeData()->hasUrls()) return false;
+    if (driver_->running()) {
+        // Nothing changes the project while it runs, not even a text drop.
+        drop->ignore();
+        return true;
+    }
     if (event->type() != QEvent::Drop) {
         drop->acceptProposedAction();
         return true;
