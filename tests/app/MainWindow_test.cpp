@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -500,6 +501,17 @@ void MainWindowTest::fileFieldsStoreRelativePathsAndBrowse() {
     QCOMPARE(opened, std::vector<std::string>{f.app.file("models/beam.xlsx")});
     f.window->findChild<QAction*>("Open_Excl_Pop")->trigger();
     QCOMPARE(opened.size(), 2u);
+    // A right click on a field naming a file shows the popup with the open
+    // command; on a missing file the text box's own menu instead.
+    f.window->show();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5));
+    QApplication::sendEvent(excel, &rightClick);
+    auto* popup = f.find<QMenu>("Dummy_Mn");
+    QVERIFY(popup->isVisible());
+    popup->hide();
+    auto* db = f.find<QLineEdit>("DB_Brws_Text");
+    QApplication::sendEvent(db, &rightClick);
+    QVERIFY(!f.find<QMenu>("Dummy_Mn1")->isVisible());
     // A failure to start the spreadsheet is reported.
     f.window->hooks().openInSpreadsheet = [](const std::string&, std::string& error) {
         error = "LibreOffice Calc が見つかりません。";
