@@ -119,33 +119,9 @@ int main(int argc, char** argv) {
     RunState s;
     ResetRunArrays(s);
     for (int c = 0; c < 10; ++c) {
-        s.InputNames.push_back("x" + std::to_string(c + 1));
-        s.InputAddresses.push_back(Col(c) + "1");
-        s.InputSheets.push_back("In");
-        s.InputLower.push_back("");
-        s.InputInitial.push_back(1);
-        s.InputValues.push_back("1");
-        s.InputUpper.push_back("");
-        s.FormatKinds.push_back(c % 2 ? "Round" : "Format");
-        s.FormatArgs.push_back(c % 2 ? "4" : "#.######");
-        s.PlanSelected.push_back(true);
-        s.ReplaceLists.push_back("");
-        s.DistType.push_back("0");
-        s.DistCenter.push_back(0);
-        s.DistSpread.push_back(0);
-        s.DataColumn.push_back(0);
-        s.InputRows.push_back(1);
-        s.InputColumns.push_back(1);
-        s.LevelLow.push_back(1);
-        s.LevelHigh.push_back(0);
-        s.OutputNames.push_back("y" + std::to_string(c + 1));
-        s.OutputAddresses.push_back(Col(c) + "1");
-        s.OutputSheets.push_back("Out");
-        s.OutputLower.push_back("0");
-        s.OutputValues.push_back("0");
-        s.OutputUpper.push_back("100");
-        s.OutputRows.push_back(1);
-        s.OutputColumns.push_back(1);
+        AddInputVariable(s, "x" + std::to_string(c + 1), Col(c) + "1", "In", "", 1, "", c % 2 ? "Round" : "Format",
+                         c % 2 ? "4" : "#.######");
+        AddOutputVariable(s, "y" + std::to_string(c + 1), Col(c) + "1", "Out", "0", "100");
     }
     s.WorkbookPath = model;
     s.DbPath = (folder / "db.csv").string();

@@ -26,6 +26,44 @@ void ResetRunArrays(RunState& s) {
     shrink(s.OutputValues), shrink(s.OutputUpper), shrink(s.OutputRows), shrink(s.OutputColumns);
 }
 
+std::size_t AddInputVariable(RunState& s, const std::string& name, const std::string& address,
+                             const std::string& sheet, const std::string& lower, double initial,
+                             const std::string& upper, const std::string& formatKind, const std::string& formatArg) {
+    s.InputNames.push_back(name);
+    s.InputAddresses.push_back(address);
+    s.InputSheets.push_back(sheet);
+    s.InputLower.push_back(lower);
+    s.InputInitial.push_back(initial);
+    s.InputValues.push_back(GeneralNumber(initial));
+    s.InputUpper.push_back(upper);
+    s.FormatKinds.push_back(formatKind);
+    s.FormatArgs.push_back(formatArg);
+    s.PlanSelected.push_back(false);
+    s.ReplaceLists.push_back("");
+    s.DistType.push_back("0");
+    s.DistCenter.push_back(0.0);
+    s.DistSpread.push_back(0.0);
+    s.DataColumn.push_back(0);
+    s.InputRows.push_back(1);
+    s.InputColumns.push_back(1);
+    s.LevelLow.push_back(1.0);
+    s.LevelHigh.push_back(0.0);
+    return s.InputNames.size() - 1;
+}
+
+std::size_t AddOutputVariable(RunState& s, const std::string& name, const std::string& address,
+                              const std::string& sheet, const std::string& lower, const std::string& upper) {
+    s.OutputNames.push_back(name);
+    s.OutputAddresses.push_back(address);
+    s.OutputSheets.push_back(sheet);
+    s.OutputLower.push_back(lower);
+    s.OutputValues.push_back("0");
+    s.OutputUpper.push_back(upper);
+    s.OutputRows.push_back(1);
+    s.OutputColumns.push_back(1);
+    return s.OutputNames.size() - 1;
+}
+
 namespace {
 
 struct LoadError {
@@ -120,37 +158,12 @@ private:
         // rest of the row, so "#,##0" survives as written.
         std::string formatArg = f[7];
         for (std::size_t i = 8; i < f.size(); ++i) formatArg += "," + f[i];
-        s_.InputNames.push_back(f[0]);
-        s_.InputAddresses.push_back(f[1]);
-        s_.InputSheets.push_back(f[2]);
-        s_.InputLower.push_back(f[3]);
-        s_.InputInitial.push_back(initial);
-        s_.InputValues.push_back(GeneralNumber(initial));
-        s_.InputUpper.push_back(f[5]);
-        s_.FormatKinds.push_back(f[6]);
-        s_.FormatArgs.push_back(formatArg);
-        s_.PlanSelected.push_back(false);
-        s_.ReplaceLists.push_back("");
-        s_.DistType.push_back("0");
-        s_.DistCenter.push_back(0.0);
-        s_.DistSpread.push_back(0.0);
-        s_.DataColumn.push_back(0);
-        s_.InputRows.push_back(1);
-        s_.InputColumns.push_back(1);
-        s_.LevelLow.push_back(1.0);
-        s_.LevelHigh.push_back(0.0);
+        AddInputVariable(s_, f[0], f[1], f[2], f[3], initial, f[5], f[6], formatArg);
     }
 
     void addOutput(const std::string& value) {
         auto f = fields(value, 6, "出力変数");
-        s_.OutputNames.push_back(f[0]);
-        s_.OutputAddresses.push_back(f[1]);
-        s_.OutputSheets.push_back(f[2]);
-        s_.OutputLower.push_back(f[3]);
-        s_.OutputValues.push_back("0");
-        s_.OutputUpper.push_back(f[5]);
-        s_.OutputRows.push_back(1);
-        s_.OutputColumns.push_back(1);
+        AddOutputVariable(s_, f[0], f[1], f[2], f[3], f[5]);
     }
 
     template <typename F>

@@ -77,6 +77,16 @@ struct RunState {
     std::size_t shellTaskCount() const { return ShellTasks.size() - 1; }
 };
 
+// Appends one input variable, with the initial values a load gives the plan
+// fields (not selected, no replacement list, levels 1 and 0, row and column 1),
+// and returns its index.
+std::size_t AddInputVariable(RunState& state, const std::string& name, const std::string& address,
+                             const std::string& sheet, const std::string& lower, double initial,
+                             const std::string& upper, const std::string& formatKind, const std::string& formatArg);
+// Appends one output variable, its current text "0"; returns its index.
+std::size_t AddOutputVariable(RunState& state, const std::string& name, const std::string& address,
+                              const std::string& sheet, const std::string& lower, const std::string& upper);
+
 // Empties every per-variable array and the shell task list to element 0,
 // sets CalcCount to 0 and StopRequested to true.
 void ResetRunArrays(RunState& state);

@@ -17,37 +17,12 @@ namespace {
 
 void AddInput(RunState& s, const std::string& name, const std::string& value, const std::string& kind = "",
               const std::string& arg = "") {
-    s.InputNames.push_back(name);
-    s.InputAddresses.push_back("A1");
-    s.InputSheets.push_back("S");
-    s.InputLower.push_back("");
-    s.InputInitial.push_back(0);
-    s.InputValues.push_back(value);
-    s.InputUpper.push_back("");
-    s.FormatKinds.push_back(kind);
-    s.FormatArgs.push_back(arg);
-    s.PlanSelected.push_back(false);
-    s.ReplaceLists.push_back("");
-    s.DistType.push_back("0");
-    s.DistCenter.push_back(0);
-    s.DistSpread.push_back(0);
-    s.DataColumn.push_back(0);
-    s.InputRows.push_back(1);
-    s.InputColumns.push_back(1);
-    s.LevelLow.push_back(1);
-    s.LevelHigh.push_back(0);
+    s.InputValues[AddInputVariable(s, name, "A1", "S", "", 0, "", kind, arg)] = value;
 }
 
 void AddOutput(RunState& s, const std::string& name, const std::string& value, const std::string& lower = "",
                const std::string& upper = "") {
-    s.OutputNames.push_back(name);
-    s.OutputAddresses.push_back("A1");
-    s.OutputSheets.push_back("S");
-    s.OutputLower.push_back(lower);
-    s.OutputValues.push_back(value);
-    s.OutputUpper.push_back(upper);
-    s.OutputRows.push_back(1);
-    s.OutputColumns.push_back(1);
+    s.OutputValues[AddOutputVariable(s, name, "A1", "S", lower, upper)] = value;
 }
 
 // A script that appends its arguments, one per line, to a log file.

@@ -47,36 +47,13 @@ protected:
 
     void input(const std::string& name, const std::string& address, const std::string& value,
                const std::string& kind, const std::string& arg, const std::string& replace = "") {
-        s.InputNames.push_back(name);
-        s.InputAddresses.push_back(address);
-        s.InputSheets.push_back("Inputs");
-        s.InputLower.push_back("");
-        s.InputInitial.push_back(0);
-        s.InputValues.push_back(value);
-        s.InputUpper.push_back("");
-        s.FormatKinds.push_back(kind);
-        s.FormatArgs.push_back(arg);
-        s.PlanSelected.push_back(false);
-        s.ReplaceLists.push_back(replace);
-        s.DistType.push_back("0");
-        s.DistCenter.push_back(0);
-        s.DistSpread.push_back(0);
-        s.DataColumn.push_back(0);
-        s.InputRows.push_back(0);
-        s.InputColumns.push_back(0);
-        s.LevelLow.push_back(1);
-        s.LevelHigh.push_back(0);
+        std::size_t i = AddInputVariable(s, name, address, "Inputs", "", 0, "", kind, arg);
+        s.InputValues[i] = value;
+        s.ReplaceLists[i] = replace;
     }
     void output(const std::string& name, const std::string& sheet, const std::string& address,
                 const std::string& lower = "", const std::string& upper = "") {
-        s.OutputNames.push_back(name);
-        s.OutputAddresses.push_back(address);
-        s.OutputSheets.push_back(sheet);
-        s.OutputLower.push_back(lower);
-        s.OutputValues.push_back("0");
-        s.OutputUpper.push_back(upper);
-        s.OutputRows.push_back(0);
-        s.OutputColumns.push_back(0);
+        AddOutputVariable(s, name, address, sheet, lower, upper);
     }
     // A program that logs its timing and arguments, one per line.
     void program(int timing) {
