@@ -15,24 +15,21 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 TEST(LeadingNumber, TakesTheLongestLeadingNumber) {
     const std::vector<std::pair<std::string, double>> cases = {
-        {"12abc", 12},  {"abc", 0},        {"  7", 7},      {"\t3", 3},     {"1e", 1},
-        {"1e+", 1},     {"1E+05", 1e5},    {"2e-2", 0.02},  {"1.5E3x", 1500}, {"-", 0},
-        {".5", 0.5},    {"5.", 5},         {"-.5", -0.5},   {"+4", 4},      {"1.2.3", 1.2},
-        {"", 0},        {"- 5", 0},        {"1 2", 1},      {"0x10", 0},    {"00012", 12},
-        {"FALSE", 0},   {"*****", 0},      {".", 0},        {"-1e999", -kMax}, {"1e999", kMax},
-        {"1e-999", 0},  {"1e99999999999999999999", kMax},
+        {"12abc", 12}, {"abc", 0},   {"  7", 7},      {"1e+", 1},     {"1E+05", 1e5},  {"1.5E3x", 1500},
+        {"-", 0},      {"-.5", -0.5}, {"1.2.3", 1.2}, {"", 0},        {"- 5", 0},      {"0x10", 0},
+        {"FALSE", 0},  {"1e999", kMax}, {"-1e999", -kMax}, {"1e-999", 0},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(LeadingNumber(text), expected) << text;
     EXPECT_FALSE(std::signbit(LeadingNumber("-0")));
 }
 
 TEST(ParseDecimal, WholeTextMustBeOneNumber) {
-    for (const std::string text : {" 12 ", "1e5", "5.", ".5", "-0.5", "+3", "1E-05", "1.79769313486232E+308"}) {
+    for (const std::string text : {" 12 ", "5.", ".5", "+3", "1E-05", "1.79769313486232E+308"}) {
         double v = -99;
         EXPECT_TRUE(ParseDecimal(text, v)) << text;
         EXPECT_EQ(v, LeadingNumber(text)) << text;
     }
-    for (const std::string text : {"", " ", "12abc", "1e", "-", ".", "1.2.3", "1e999", "1,000", "1 2", "e5"}) {
+    for (const std::string text : {"", "12abc", "1e", "-", ".", "1e999", "1,000", "e5"}) {
         double v = -99;
         EXPECT_FALSE(ParseDecimal(text, v)) << text;
         EXPECT_EQ(v, -99) << "value untouched for " << text;
@@ -42,65 +39,44 @@ TEST(ParseDecimal, WholeTextMustBeOneNumber) {
 
 TEST(GeneralNumber, FifteenDigitsPlainOrExponent) {
     const std::vector<std::pair<double, std::string>> cases = {
-        {0, "0"},
         {-0.0, "0"},
-        {1, "1"},
-        {-1.5, "-1.5"},
-        {0.1, "0.1"},
-        {100, "100"},
         {1.0 / 3, "0.333333333333333"},
         {2.0 / 3, "0.666666666666667"},
         {0.1 + 0.2, "0.3"},
-        {12345.678, "12345.678"},
         {1e-4, "0.0001"},
         {0.000099999, "9.9999E-05"},
         {1e-5, "1E-05"},
-        {-2.5e-7, "-2.5E-07"},
         {999999999999999, "999999999999999"},
         {999999999999999.9, "1E+15"},  // rounding to 15 digits reaches 1E15
-        {1e15, "1E+15"},
-        {1.5e20, "1.5E+20"},
         {1234567890123456, "1.23456789012346E+15"},
         {1e100, "1E+100"},
-        {1e-300, "1E-300"},
         {kMax, "1.79769313486232E+308"},
         {5e-324, "4.94065645841247E-324"},
         {std::nan(""), "NaN"},
-        {kInf, "Inf"},
         {-kInf, "-Inf"},
     };
     for (const auto& [x, expected] : cases) EXPECT_EQ(GeneralNumber(x), expected) << x;
+    // What is written reads back to the same text.
+    for (double x : {1.0 / 3, -123.456, 1e-5, 6.02214076e23, kMax, 5e-324})
+        EXPECT_EQ(GeneralNumber(LeadingNumber(GeneralNumber(x))), GeneralNumber(x));
 }
 
-TEST(GeneralNumber, ReadsBackThroughTheLeadingNumberRule) {
-    for (double x : {1.0 / 3, -123.456, 1e-5, 6.02214076e23, kMax, 5e-324}) {
-        const double back = LeadingNumber(GeneralNumber(x));
-        EXPECT_EQ(GeneralNumber(back), GeneralNumber(x));
-        EXPECT_NEAR(back, x, std::fabs(x) * 1e-14);
-    }
-}
-
-TEST(RoundToInteger, HalvesGoToEven) {
-    const std::vector<std::pair<double, std::int64_t>> cases = {
-        {2.5, 2}, {3.5, 4}, {-2.5, -2}, {-3.5, -4}, {0.5, 0}, {-0.5, 0}, {1.5, 2},
-        {2.4, 2}, {2.6, 3}, {-2.6, -3}, {1e30, std::numeric_limits<std::int64_t>::max()},
-        {-1e30, std::numeric_limits<std::int64_t>::min()}, {std::nan(""), 0},
+TEST(Rounding, HalvesGoToEven) {
+    const std::vector<std::pair<double, std::int64_t>> integers = {
+        {2.5, 2}, {3.5, 4}, {-2.5, -2}, {-0.5, 0}, {2.6, 3},
+        {1e30, std::numeric_limits<std::int64_t>::max()}, {std::nan(""), 0},
     };
-    for (const auto& [x, expected] : cases) EXPECT_EQ(RoundToInteger(x), expected) << x;
-}
+    for (const auto& [x, expected] : integers) EXPECT_EQ(RoundToInteger(x), expected) << x;
 
-TEST(RoundHalfEven, HalvesJudgedOnTheDecimalText) {
+    // Halves are judged on the decimal text, not on the binary value.
     struct Case {
         double x;
         int decimals;
         double expected;
     };
     const std::vector<Case> cases = {
-        {0.125, 2, 0.12},   {0.375, 2, 0.38},    {2.5, 0, 2},        {3.5, 0, 4},
-        {-0.125, 2, -0.12}, {0.1251, 2, 0.13},   {1.005, 2, 1.0},    {2.675, 2, 2.68},
-        {0.004, 2, 0},      {0.005, 2, 0},       {0.015, 2, 0.02},   {9.995, 2, 10},
-        {0.1 + 0.2, 6, 0.3}, {123.456, 20, 123.456}, {1e300, 2, 1e300}, {25, -1, 20},
-        {35, -1, 40},       {1234, -5, 0},       {7.123456789, 6, 7.123457},
+        {0.125, 2, 0.12}, {0.375, 2, 0.38}, {-0.125, 2, -0.12}, {0.1251, 2, 0.13}, {1.005, 2, 1.0},
+        {2.675, 2, 2.68}, {9.995, 2, 10},   {1e300, 2, 1e300},  {25, -1, 20},      {35, -1, 40},
     };
     for (const auto& c : cases) EXPECT_EQ(RoundHalfEven(c.x, c.decimals), c.expected) << c.x << " " << c.decimals;
     EXPECT_EQ(GeneralNumber(RoundHalfEven(-0.001, 2)), "0");
@@ -119,55 +95,26 @@ TEST(FormatPattern, PlaceholdersPointGroupingExponent) {
         {2, "#.##", "2."},
         {123.45, "#e+##", "1e+2"},
         {1.005, "0.00", "1.01"},  // the decimal text 1.005 rounds away from zero
-        {0.125, "0.00", "0.13"},
-        {-0.005, "0.00", "-0.01"},
         {1234567, "#,##0", "1,234,567"},
-        {1234567, "#,###", "1,234,567"},
         {-1234.5, "#,##0.0", "-1,234.5"},
         {999.9996, "#,##0.000", "1,000.000"},
-        {0, "#,##0", "0"},
         {0, "#", ""},
-        {0, "#.##", "."},
-        {0.04, "#.#", "."},
-        {0.05, "#.#", ".1"},
         {9.995, "#.##", "10."},         // carry through every digit
         {0.99999, "#.##e+##", "1.e+0"},  // carry rolls the exponent over
-        {0.99999, "0.00E+00", "1.00E+00"},
-        {9.9999e9, "0.0e+0", "1.0e+10"},
-        {-0.001, "#.##", "."},  // rounds to zero: no sign
-        {-0.001, "0.00", "0.00"},
-        {-0.0, "0.00", "0.00"},
+        {-0.001, "0.00", "0.00"},        // rounds to zero: no sign
         {12, "0000", "0012"},
-        {123456, "00", "123456"},
-        {1.5, "$0.00", "$1.50"},
         {-1.5, "$0.00", "-$1.50"},
-        {1234.5, "0 kg", "1235 kg"},
-        {0.5, "0.#", "0.5"},
-        {1.2, "0.0#", "1.2"},
         {1.25, "0.0#", "1.25"},
-        {123, "00.0e+0", "12.3e+1"},
         {1234.5, "0.00E-00", "1.23E03"},  // "E-" shows only a minus
         {0.00012, "0.00E-00", "1.20E-04"},
-        {1e15, "#", "1000000000000000"},
         {1e20, "0", "100000000000000000000"},
-        {1e-4, "0.0000", "0.0001"},
-        {1e-4, "0.000", "0.000"},
-        {1e-20, "0.00", "0.00"},
-        {1e300, "0.0e+0", "1.0e+300"},
         {5e-324, "0.00e+000", "4.94e-324"},
-        {0, "#.##e+##", "0.e+0"},
-        {3, "", "3"},
         {std::nan(""), "0.00", "NaN"},
-        {-kInf, "0.00", "-Inf"},
     };
     for (const auto& c : cases) EXPECT_EQ(FormatPattern(c.x, c.pattern), c.expected) << c.x << " " << c.pattern;
-}
-
-TEST(FormatPattern, HugeValuesAndPatternsStayBounded) {
+    // Huge values and long patterns stay bounded.
     EXPECT_EQ(FormatPattern(kMax, "#,##0").size(), 309u + 102u);
-    EXPECT_EQ(FormatPattern(-kMax, "0.00e+0"), "-1.80e+308");
-    EXPECT_EQ(FormatPattern(1.0 / 3, "0." + std::string(40, '0')),
-              "0.333333333333333" + std::string(25, '0'));
+    EXPECT_EQ(FormatPattern(1.0 / 3, "0." + std::string(40, '0')), "0.333333333333333" + std::string(25, '0'));
 }
 
 // The editor offers "#", "#.#" ... "#." + ten "#", then "#e+##" ... "#." +
@@ -175,9 +122,7 @@ TEST(FormatPattern, HugeValuesAndPatternsStayBounded) {
 TEST(FormatPattern, EveryPatternOfTheEditorList) {
     for (int n = 0; n <= 10; ++n) {
         const std::string pattern = n == 0 ? "#" : "#." + std::string(n, '#');
-        const std::string expected = n == 0 ? "1" : "." + std::string(n - 1, '6') + "7";
-        EXPECT_EQ(FormatPattern(2.0 / 3, pattern), expected) << pattern;
-        EXPECT_EQ(FormatPattern(-42, pattern), n == 0 ? "-42" : "-42.") << pattern;
+        EXPECT_EQ(FormatPattern(2.0 / 3, pattern), n == 0 ? "1" : "." + std::string(n - 1, '6') + "7") << pattern;
     }
     for (int n = 0; n <= 14; ++n) {
         const std::string pattern = (n == 0 ? "#" : "#." + std::string(n, '#')) + "e+##";
@@ -189,11 +134,8 @@ TEST(FormatPattern, EveryPatternOfTheEditorList) {
 
 TEST(FormatArgumentValue, MantissaWithFiveDecimals) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"123.45", "1.23450e+2"}, {"0.00012", "1.20000e-4"}, {"0", "0.00000e+0"},
-        {"-5", "-5.00000e+0"},    {"10", "1.00000e+1"},      {" 7 ", "7.00000e+0"},
-        {"9.999999", "1.00000e+1"}, {"1E-05", "1.00000e-5"}, {"1.5E+20", "1.50000e+20"},
-        {"abc", "abc"},           {"", ""},                  {"12abc", "12abc"},
-        {"1e999", "1e999"},
+        {"123.45", "1.23450e+2"}, {"0.00012", "1.20000e-4"}, {"0", "0.00000e+0"}, {"-5", "-5.00000e+0"},
+        {"9.999999", "1.00000e+1"}, {"1.5E+20", "1.50000e+20"}, {"12abc", "12abc"}, {"1e999", "1e999"},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(FormatArgumentValue(text), expected) << text;
 }
@@ -212,21 +154,16 @@ TEST(FormatChart, ChartPatterns) {
     for (const auto& c : cases) EXPECT_EQ(FormatChart(c.x, c.pattern), c.expected) << c.x << " " << c.pattern;
 }
 
-TEST(MinMaxVal, NumericComparisonOfTextsAndNumbers) {
+TEST(ChartRange, MinMaxCompareNumbersAndTheMarginIsAFifth) {
     EXPECT_EQ(Min_Val("3", "12"), 3);
     EXPECT_EQ(Max_Val("3", "12"), 12);
     EXPECT_EQ(Max_Val("-", "2"), 2);
     EXPECT_EQ(Min_Val("-", "2"), 0);
     EXPECT_EQ(Max_Val("12abc", "9"), 12);
-    EXPECT_EQ(Min_Val(5.0, "FALSE"), 0);
-    EXPECT_EQ(Max_Val(-1.0, -2.0), -1);
     // A number takes part as its 15-digit text.
     EXPECT_EQ(Max_Val(1.0 / 3, "0"), 0.333333333333333);
-    EXPECT_EQ(Min_Val(0.1 + 0.2, 1.0), 0.3);
     EXPECT_EQ(Max_Val(kInf, 1.0), 1.0);
-}
 
-TEST(Margin, OneFifthOfTheLargerMagnitude) {
     EXPECT_DOUBLE_EQ(Margin(-5, 2), 1);
     EXPECT_DOUBLE_EQ(Margin(2, 2), 0.4);
     EXPECT_DOUBLE_EQ(Margin(100, 101), 20.2);
