@@ -65,10 +65,11 @@ TEST_F(OrthogonalTableTest, RunsTheCutRowsWithTheirLevelValues) {
         int factors;
         std::size_t rows;
     };
-    for (const Case c : {Case{kTwoLevels, 1, 2}, {kTwoLevels, 2, 4}, {kTwoLevels, 3, 4}, {kTwoLevels, 13, 16},
-                         {kTwoLevels, 40, 64}, {kTwoLevels, 49, 64}, {kTwoLevels, 127, 128},
-                         {kThreeLevels, 1, 3}, {kThreeLevels, 2, 9}, {kThreeLevels, 3, 9},
-                         {kThreeLevels, 13, 54}, {kThreeLevels, 40, 108}, {kThreeLevels, 49, 108}}) {
+    // The balance of every cut is proven on the array files; here a few cuts
+    // at their edges: one factor, the first and the last cut of each size.
+    for (const Case c : {Case{kTwoLevels, 1, 2}, {kTwoLevels, 4, 8}, {kTwoLevels, 127, 128},
+                         {kThreeLevels, 1, 3}, {kThreeLevels, 4, 9}, {kThreeLevels, 10, 54},
+                         {kThreeLevels, 49, 108}}) {
         SCOPED_TRACE(std::string(c.level) + " " + std::to_string(c.factors));
         LoadFactors(c.level, c.factors);
         ASSERT_TRUE(PrepareOrthogonalTable(state, app.path(), run, error)) << error;
@@ -86,15 +87,6 @@ TEST_F(OrthogonalTableTest, RunsTheCutRowsWithTheirLevelValues) {
                 ASSERT_EQ(values[r][f + 1], LevelValue(run.TableRows[r][f - 1])) << "row " << r << " factor " << f;
         }
     }
-}
-
-TEST_F(OrthogonalTableTest, OneFactorAtTwoLevelsTakesLowerThenUpper) {
-    LoadFactors(kTwoLevels, 1);
-    ASSERT_TRUE(PrepareOrthogonalTable(state, app.path(), run, error)) << error;
-    EXPECT_EQ(run.TableRows, (std::vector<std::string>{"L", "H"}));
-    const auto values = RunAll();
-    EXPECT_EQ(values[0][2], "1.25");
-    EXPECT_EQ(values[1][2], "3.5");
 }
 
 TEST_F(OrthogonalTableTest, ThreeLevelsUseTheMeanAsMiddle) {
@@ -172,7 +164,4 @@ TEST_F(OrthogonalTableTest, MiddleValueFollowsTheEditedLimits) {
     EXPECT_EQ(MiddleValueText("0.1", "0.2", "x"), "0.15");
     EXPECT_EQ(MiddleValueText("1", "", "x"), "");
     EXPECT_EQ(MiddleValueText("", "", "x"), "x");
-    EXPECT_EQ(LevelCellColour('L'), 0xFFFFC0u);
-    EXPECT_EQ(LevelCellColour('M'), 0xC0C0FFu);
-    EXPECT_EQ(LevelCellColour('H'), 0xFFC0FFu);
 }

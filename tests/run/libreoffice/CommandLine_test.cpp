@@ -7,7 +7,6 @@
 
 #include "TestSupport.h"
 #include "platform/TextFile.h"
-#include "project/Project.h"
 
 namespace korvane {
 namespace {
@@ -41,14 +40,6 @@ TEST(CommandLine, HelpVersionAndRefusals) {
     Result missing = RunKorvane(home.path(), "'" + home.file("none.tolv") + "'");
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("【tolvファイルアドレスが不正です。】"), std::string::npos) << missing.err;
-
-    Project p;  // refused: the workbook does not exist
-    p.excelFileName = "\\missing.xlsx";
-    std::string error;
-    ASSERT_TRUE(WriteTextFileAtomic(home.file("p.tolv"), ProjectLines(p), error));
-    Result refused = RunKorvane(home.path(), "'\\p.tolv'");
-    EXPECT_EQ(refused.status, 2);
-    EXPECT_NE(refused.err.find("エクセルファイルのアドレスを確認して下さい。"), std::string::npos) << refused.err;
 }
 
 TEST(CommandLine, TheSingleExampleRunsToItsEndAndExitsZero) {
