@@ -1,5 +1,5 @@
 // One calculation through every step on a real workbook: inputs of every
-// format kind, a Basic and a VBA macro, external programs at all six timings
+// format kind, a macro, external programs at all six timings
 // with substituted arguments, outputs of every kind, limits, the DB line.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -155,19 +155,6 @@ TEST_F(CalculationTest, OneWholeCalculationOnABasicWorkbook) {
                   read + "\n");
     EXPECT_FALSE(FileExists(dir.file("pwned")));
     EXPECT_FALSE(FileExists("pwned"));
-}
-
-TEST_F(CalculationTest, TheVbaMacroOfAnExcelWorkbookRunsInTheMacroStep) {
-    s.WorkbookPath = books_.xlsm;
-    s.MacroList = "Calc1";
-    input("a", "A1", "", "Round", "0");
-    values_ = {"3.5"};
-    output("macro", "Outputs", "C3");
-    std::string error;
-    ASSERT_TRUE(calculate(error)) << error;
-    EXPECT_EQ(s.InputValues[1], "4");
-    EXPECT_EQ(s.OutputValues[1], "4000");
-    EXPECT_TRUE(s.RunValid);
 }
 
 TEST_F(CalculationTest, AnErrorValueEndsTheReadStepAndKeepsTheRest) {
