@@ -290,6 +290,7 @@ void MainWindow::buildHeader(QWidget* central) {
     calcCount_->setFixedWidth(90);
     calcCount_->setAlignment(Qt::AlignRight);
     connect(calcCount_, &QLineEdit::textChanged, this, &MainWindow::calcCountEdited);
+    calcCount_->installEventFilter(this);
     progress_ = new QProgressBar(frame1_);
     progress_->setObjectName(QStringLiteral("ProgressBar1"));
     progress_->setRange(0, 1);
@@ -547,7 +548,9 @@ void MainWindow::fileTextChanged(FileField& field) {
         field.text->setText(Q(stored));
         return;
     }
-    field.text->setToolTip(text.empty() ? Q(kFileFieldTip) : Q(text));
+    // The tooltip shows the whole path, even one wider than the box; an
+    // emptied box has none.
+    field.text->setToolTip(Q(text));
     document_->header.*field.member = text;
 }
 
@@ -807,7 +810,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::DragEnter:
     case QEvent::DragMove:
     case QEvent::Drop:
-        if (watched != macroText_) return handleDrop(event);
+        // Files dropped on the macro or counter box belong to the frame
+        // around it; plain text is left to the box.
+        if (handleDrop(event)) return true;
         break;
     case QEvent::MouseButtonDblClick:
         for (FileField* f : {excelField_.get(), dbField_.get()}) {

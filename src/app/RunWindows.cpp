@@ -97,8 +97,9 @@ EndWindow::EndWindow(const RunObserver::EndCounts& counts, QWidget* parent) : QD
     auto* validity = new QGroupBox(QStringLiteral("計算有効性"), this);
     validity->setObjectName(QStringLiteral("Frame2"));
     auto* vg = new QGridLayout(validity);
-    auto count = [](std::int64_t n) { return QString::number(static_cast<qlonglong>(n)) + QStringLiteral(" 回"); };
-    vg->addWidget(Named(new QLabel(QStringLiteral("全 ") + count(counts.all), validity), "All_Fig_Label"), 0, 0, 1, 2);
+    // The number stands right between its words: "全6回", "4回".
+    auto count = [](std::int64_t n) { return QString::number(static_cast<qlonglong>(n)) + QStringLiteral("回"); };
+    vg->addWidget(Named(new QLabel(QStringLiteral("全") + count(counts.all), validity), "All_Fig_Label"), 0, 0, 1, 2);
     vg->addWidget(new QLabel(QStringLiteral("有効："), validity), 1, 0);
     vg->addWidget(Named(new QLabel(count(counts.valid), validity), "True_Fig_Label"), 1, 1);
     vg->addWidget(new QLabel(QStringLiteral("無効："), validity), 2, 0);
