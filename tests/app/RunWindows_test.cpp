@@ -138,9 +138,9 @@ void RunWindowsTest::singleRunEndsInTheEndWindowWithItsCounts() {
     QVERIFY2(f->ui.messages.empty(), f->ui.messages.empty() ? "" : f->ui.messages.front().c_str());
     QCOMPARE(f->ui.questions, (std::vector<std::string>{kSaveQuestion, kKeepOpenQuestion}));
     QVERIFY(seen.shown);
-    QCOMPARE(seen.all, QStringLiteral("全 1 回"));
-    QCOMPARE(seen.valid, QStringLiteral("1 回"));
-    QCOMPARE(seen.invalid, QStringLiteral("0 回"));
+    QCOMPARE(seen.all, QStringLiteral("全1回"));
+    QCOMPARE(seen.valid, QStringLiteral("1回"));
+    QCOMPARE(seen.invalid, QStringLiteral("0回"));
     QVERIFY(seen.start.contains("   ") && !seen.end.isEmpty());
     QCOMPARE(DbLines(f->app.file("db.csv")),
              (std::vector<std::string>{"Count,x,y,Validity(制限判定)", "-,[Input],[Output],[System]", "0,5,15,True"}));
@@ -181,11 +181,11 @@ void RunWindowsTest::stopDuringAMonteCarloRunLeavesWholeLines() {
              qPrintable(QStringLiteral("%1 lines, stopped at %2").arg(n).arg(stoppedAt)));
     CheckWholeLines(lines, n);
     QVERIFY(seen.shown);
-    QCOMPARE(seen.all, QStringLiteral("全 %1 回").arg(n));
+    QCOMPARE(seen.all, QStringLiteral("全%1回").arg(n));
     std::size_t valid = 0;
     for (std::size_t i = 2; i < lines.size(); ++i) valid += lines[i].ends_with(",True");
-    QCOMPARE(seen.valid, QStringLiteral("%1 回").arg(valid));
-    QCOMPARE(seen.invalid, QStringLiteral("%1 回").arg(n - valid));
+    QCOMPARE(seen.valid, QStringLiteral("%1回").arg(valid));
+    QCOMPARE(seen.invalid, QStringLiteral("%1回").arg(n - valid));
     QVERIFY(!f->state.ExcelApp);
     QVERIFY(f->window->findChild<QAction*>("New_File")->isEnabled());
 }
@@ -228,7 +228,7 @@ void RunWindowsTest::pauseHoldsTheRunAndItsStopEndsIt() {
     // completes with its line before the run ends.
     const auto lines = DbLines(f->app.file("db.csv"));
     CheckWholeLines(lines, static_cast<std::size_t>(atPause) + 1);
-    QCOMPARE(seen.all, QStringLiteral("全 %1 回").arg(atPause + 1));
+    QCOMPARE(seen.all, QStringLiteral("全%1回").arg(atPause + 1));
 }
 
 QTEST_MAIN(RunWindowsTest)

@@ -223,9 +223,9 @@ void WindowsTest::endWindowShowsTimesCountsAndTheValidShare() {
     counts.validShare = 0.75;
     EndWindow window(counts);
     QCOMPARE(LabelText(&window, "End_Time_Label"), QStringLiteral("2026/12/06   9:07:10"));
-    QCOMPARE(LabelText(&window, "All_Fig_Label"), QStringLiteral("全 8 回"));
-    QCOMPARE(LabelText(&window, "True_Fig_Label"), QStringLiteral("6 回"));
-    QCOMPARE(LabelText(&window, "False_Fig_Label"), QStringLiteral("2 回"));
+    QCOMPARE(LabelText(&window, "All_Fig_Label"), QStringLiteral("全8回"));
+    QCOMPARE(LabelText(&window, "True_Fig_Label"), QStringLiteral("6回"));
+    QCOMPARE(LabelText(&window, "False_Fig_Label"), QStringLiteral("2回"));
     window.resize(400, 300);
     window.show();
     auto* bar = window.findChild<ShareBar*>("Picture1");
@@ -238,7 +238,7 @@ void WindowsTest::endWindowShowsTimesCountsAndTheValidShare() {
 
     // No counted line: no share, the bar stays where it is (no invalid part).
     EndWindow empty(RunObserver::EndCounts{});
-    QCOMPARE(LabelText(&empty, "All_Fig_Label"), QStringLiteral("全 0 回"));
+    QCOMPARE(LabelText(&empty, "All_Fig_Label"), QStringLiteral("全0回"));
     QCOMPARE(empty.findChild<ShareBar*>("Picture1")->leftEdge(), 1.0);
 }
 
