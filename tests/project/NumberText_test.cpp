@@ -75,7 +75,7 @@ TEST(Rounding, HalvesGoToEven) {
         double expected;
     };
     const std::vector<Case> cases = {
-        {0.125, 2, 0.12}, {0.375, 2, 0.38}, {-0.125, 2, -0.12}, {0.1251, 2, 0.13}, {1.005, 2, 1.0},
+        {0.125, 2, 0.12}, {0.375, 2, 0.38}, {-0.125, 2, -0.12}, {0.1251, 2, 0.13}, {1.005, 2, 1.0}, {2.5, 0, 2},
         {2.675, 2, 2.68}, {9.995, 2, 10},   {1e300, 2, 1e300},  {25, -1, 20},      {35, -1, 40},
     };
     for (const auto& c : cases) EXPECT_EQ(RoundHalfEven(c.x, c.decimals), c.expected) << c.x << " " << c.decimals;
