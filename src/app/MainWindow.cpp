@@ -1068,14 +1068,24 @@ void MainWindow::Pause_M() {
 void MainWindow::Stop() { driver_->Stop(); }
 
 int MainWindow::commandLineRun(const std::string& commandLineText) {
-    // The driver loads the project itself; the controls follow at the
-    // plan's first report.
+    // The driver loads the project itself and says so; the controls follow.
     commandLineLoadPending_ = true;
     int status = driver_->CommandLineRun(commandLineText);
     commandLineLoadPending_ = false;
     progress_->setValue(0);
     return status;
 }
+
+void MainWindow::projectLoaded() {
+    if (!commandLineLoadPending_) return;
+    commandLineLoadPending_ = false;
+    syncControlsFromHeader();
+    initLayout();
+    selectFirstTab();
+    refreshGrid(QStringLiteral("Macro"));
+}
+
+void MainWindow::showStatus(const std::string& statusText) { statusBar()->showMessage(Q(statusText)); }
 
 void MainWindow::lockWindow(bool locked) {
     const bool on = !locked;
@@ -1095,13 +1105,6 @@ void MainWindow::lockWindow(bool locked) {
 }
 
 void MainWindow::setProgressMaximum(std::int64_t total) {
-    if (commandLineLoadPending_) {
-        commandLineLoadPending_ = false;
-        syncControlsFromHeader();
-        initLayout();
-        selectFirstTab();
-        refreshGrid(QStringLiteral("Macro"));
-    }
     // A maximum of 0 would turn the bar into a busy indicator.
     if (total > 0) progress_->setRange(0, static_cast<int>(std::min<std::int64_t>(total, INT32_MAX)));
 }

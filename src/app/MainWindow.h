@@ -115,7 +115,9 @@ public:
 
     // ------------------------------------------------ RunObserver
     void lockWindow(bool locked) override;
+    void projectLoaded() override;
     void setProgressMaximum(std::int64_t total) override;
+    void showStatus(const std::string& statusText) override;
     void showProgress(std::int64_t counter, std::int64_t value, const std::string& statusText) override;
     void eventPass() override;
     void setVisibleCheck(bool visible) override;

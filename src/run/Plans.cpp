@@ -150,7 +150,7 @@ bool PrepareRun(PlanRun& run, PlanContext& ctx) {
     RunState& s = ctx.state;
     AssignInitialValues(s);
     ctx.observer.setProgressMaximum(TotalOf(s));
-    ctx.observer.showProgress(s.CalcCount, 0, std::to_string(s.CalcCount) + "/" + s.CalcTotal);
+    ctx.observer.showStatus(std::to_string(s.CalcCount) + "/" + s.CalcTotal);
     ResolveAllReferences(s);
     return run.openDb();
 }
@@ -165,7 +165,7 @@ RunOutcome RunSinglePlan(PlanContext& ctx) {
     if (!RunExternalPrograms(s, 1, error)) return run.fail(error);
     if (!RunExternalPrograms(s, 2, error)) return run.fail(error);
     ctx.observer.setProgressMaximum(TotalOf(s));
-    ctx.observer.showProgress(s.CalcCount, 0, std::to_string(s.CalcCount) + "/" + s.CalcTotal);
+    ctx.observer.showStatus(std::to_string(s.CalcCount) + "/" + s.CalcTotal);
     ResolveAllReferences(s);
     if (!run.openDb()) return run.fail("");
     if (!run.startAndOpen(error)) return run.fail(error);

@@ -149,6 +149,7 @@ int RunDriver::CommandLineRun(const std::string& commandLineText) {
     }
     d.document.ProjectPath = path;
     if (!d.document.LoadProjectToWindow()) return 2;
+    d.observer.projectLoaded();
     if (d.document.header.plan == plan::UserScroll) {
         d.ui.showMessage("UserScroll Modeはコマンドライン実行では対応出来ません。");
         return 2;

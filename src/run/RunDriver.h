@@ -24,8 +24,13 @@ public:
     virtual ~RunObserver() = default;
     // Lock or unlock the main window's controls for the run.
     virtual void lockWindow(bool /*locked*/) {}
+    // A command-line start loaded the project into the header values and the
+    // working copy: the window shows it now.
+    virtual void projectLoaded() {}
     // The progress bar's maximum (CalcTotal).
     virtual void setProgressMaximum(std::int64_t /*total*/) {}
+    // The status bar's text alone ("0/100" before the first calculation).
+    virtual void showStatus(const std::string& /*statusText*/) {}
     // After a calculation: Calc_Cnt_Text shows `counter`, the progress bar
     // `value`, the status bar "value/total".
     virtual void showProgress(std::int64_t /*counter*/, std::int64_t /*value*/, const std::string& /*statusText*/) {}

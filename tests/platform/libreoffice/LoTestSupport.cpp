@@ -233,7 +233,9 @@ bool PrivateDisplay::start(std::string& reason) {
         dup2(devnull, 1);
         dup2(devnull, 2);
         dup2(fds[1], 3);  // -displayfd writes the display number here
-        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1280x1024x24",
+        // -noreset: by default the server resets when its last client goes,
+        // and an instance connecting during the reset cannot open the display.
+        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-noreset", "-screen", "0", "1280x1024x24",
                static_cast<char*>(nullptr));
         _exit(127);
     }
