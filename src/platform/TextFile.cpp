@@ -98,6 +98,21 @@ std::string DirOf(const std::string& path) {
 
 }  // namespace
 
+std::size_t Utf8CharLength(const std::string& s, std::size_t pos) {
+    const auto lead = static_cast<unsigned char>(s[pos]);
+    std::size_t length = 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4;
+    if (pos + length > s.size()) return 1;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((static_cast<unsigned char>(s[pos + i]) & 0xC0) != 0x80) return 1;
+    return length;
+}
+
 bool DecodeCp932(const std::string& bytes, std::string& utf8) {
     if (IsAscii(bytes)) {
         utf8 = bytes;

@@ -17,6 +17,10 @@ bool DecodeCp932(const std::string& bytes, std::string& utf8);
 // a character that code page 932 cannot represent (or is not valid UTF-8).
 bool EncodeCp932(const std::string& utf8, std::string& bytes);
 
+// Length in bytes of the UTF-8 character that starts at `pos`: a well-formed
+// sequence as a whole, anything else one byte at a time.
+std::size_t Utf8CharLength(const std::string& text, std::size_t pos);
+
 // Reads a text file line by line. CR LF and LF alone both end a line; a final
 // line without an end is still a line. An empty file has no lines.
 class TextLineReader {

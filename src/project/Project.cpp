@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/TextFile.h"
 #include "project/NumberText.h"
 
 namespace korvane {
@@ -11,12 +12,8 @@ namespace {
 // Byte length of the first `n` UTF-8 characters of `s` (or of all of it).
 std::size_t Utf8Prefix(const std::string& s, std::size_t n) {
     std::size_t i = 0;
-    for (std::size_t k = 0; k < n && i < s.size(); ++k) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
-        i += len;
-    }
-    return i < s.size() ? i : s.size();
+    for (std::size_t k = 0; k < n && i < s.size(); ++k) i += Utf8CharLength(s, i);
+    return i;
 }
 
 std::string Field(const std::vector<std::string>& f, std::size_t i) {

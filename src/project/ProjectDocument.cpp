@@ -133,28 +133,27 @@ bool ProjectDocument::OpenFile(RecentFiles* recent) {
     return loaded;
 }
 
+bool ProjectDocument::ReadWorkingCopySection(const Section& s, std::vector<std::string>& lines, std::size_t& start,
+                                             std::size_t& end) {
+    if (!ReadWorkingCopy(lines)) return false;
+    std::string error;
+    if (FindSection(lines, s, start, end, error)) return true;
+    ui_.showMessage(error);
+    return false;
+}
+
 bool ProjectDocument::ReadSection(const Section& s, std::vector<std::string>& content) {
     std::vector<std::string> lines;
-    if (!ReadWorkingCopy(lines)) return false;
     std::size_t start, end;
-    std::string error;
-    if (!FindSection(lines, s, start, end, error)) {
-        ui_.showMessage(error);
-        return false;
-    }
+    if (!ReadWorkingCopySection(s, lines, start, end)) return false;
     content.assign(lines.begin() + static_cast<long>(start) + 1, lines.begin() + static_cast<long>(end));
     return true;
 }
 
 bool ProjectDocument::RewriteWorkingCopy(const Section& s, const std::vector<std::string>& content) {
     std::vector<std::string> lines;
-    if (!ReadWorkingCopy(lines)) return false;
     std::size_t start, end;
-    std::string error;
-    if (!FindSection(lines, s, start, end, error)) {
-        ui_.showMessage(error);
-        return false;
-    }
+    if (!ReadWorkingCopySection(s, lines, start, end)) return false;
     std::vector<std::string> out(lines.begin(), lines.begin() + static_cast<long>(start) + 1);
     out.insert(out.end(), content.begin(), content.end());
     // Lines of the old section that are neither its settings nor its rows

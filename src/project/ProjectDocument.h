@@ -64,6 +64,10 @@ public:
 
 private:
     void TakeHeader(const std::vector<std::string>& lines);
+    // The working copy's lines and the positions of a section's two markers;
+    // false with a message when it cannot be read or a marker is missing.
+    bool ReadWorkingCopySection(const Section& section, std::vector<std::string>& lines, std::size_t& start,
+                                std::size_t& end);
     bool WriteFile(const std::string& path, const std::vector<std::string>& lines);
 
     UserInterface& ui_;

@@ -2,28 +2,11 @@
 
 #include <algorithm>
 
+#include "platform/TextFile.h"
+
 namespace korvane {
 
 namespace {
-
-// Length in bytes of the character that starts at `pos`: a well-formed UTF-8
-// sequence as a whole, anything else one byte at a time.
-std::size_t CharacterLength(const std::string& s, std::size_t pos) {
-    const auto lead = static_cast<unsigned char>(s[pos]);
-    std::size_t length = 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-    }
-    if (pos + length > s.size()) return 1;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(s[pos + i]) & 0xC0) != 0x80) return 1;
-    }
-    return length;
-}
 
 // Accepted: control characters below the blank, "-" only as the first
 // character, ".", and the digits. Everything from the blank to the comma, the
@@ -42,13 +25,13 @@ bool IsRejected(const std::string& s, std::size_t pos, std::size_t length, bool 
 
 std::size_t CharacterCount(const std::string& utf8Text) {
     std::size_t count = 0;
-    for (std::size_t pos = 0; pos < utf8Text.size(); pos += CharacterLength(utf8Text, pos)) ++count;
+    for (std::size_t pos = 0; pos < utf8Text.size(); pos += Utf8CharLength(utf8Text, pos)) ++count;
     return count;
 }
 
 FilterResult FilterNumericText(const std::string& utf8Text) {
     for (std::size_t pos = 0; pos < utf8Text.size();) {
-        const std::size_t length = CharacterLength(utf8Text, pos);
+        const std::size_t length = Utf8CharLength(utf8Text, pos);
         if (IsRejected(utf8Text, pos, length, pos == 0)) {
             std::string text = utf8Text.substr(0, pos) + utf8Text.substr(pos + length);
             const std::size_t caret = CharacterCount(text);
@@ -74,7 +57,7 @@ FilterOutcome FilterUntilAccepted(const std::string& utf8Text, bool removeDots) 
     kept.reserve(utf8Text.size());
     int beeps = 0;
     for (std::size_t pos = 0; pos < utf8Text.size();) {
-        const std::size_t length = CharacterLength(utf8Text, pos);
+        const std::size_t length = Utf8CharLength(utf8Text, pos);
         if (IsRejected(utf8Text, pos, length, kept.empty())) {
             ++beeps;
         } else {

@@ -145,12 +145,17 @@ RunOutcome RepeatingLoop(PlanRun& run, PlanContext& ctx, Assign assign) {
     return RunOutcome::Completed;
 }
 
+// Before the first calculation: the progress bar's maximum and "0/N".
+void ShowRunStart(PlanContext& ctx) {
+    ctx.observer.setProgressMaximum(TotalOf(ctx.state));
+    ctx.observer.showStatus(std::to_string(ctx.state.CalcCount) + "/" + ctx.state.CalcTotal);
+}
+
 // Common preparation: initial values, progress, references, DB file.
 bool PrepareRun(PlanRun& run, PlanContext& ctx) {
     RunState& s = ctx.state;
     AssignInitialValues(s);
-    ctx.observer.setProgressMaximum(TotalOf(s));
-    ctx.observer.showStatus(std::to_string(s.CalcCount) + "/" + s.CalcTotal);
+    ShowRunStart(ctx);
     ResolveAllReferences(s);
     return run.openDb();
 }
@@ -164,8 +169,7 @@ RunOutcome RunSinglePlan(PlanContext& ctx) {
     AssignInitialValues(s);
     if (!RunExternalPrograms(s, 1, error)) return run.fail(error);
     if (!RunExternalPrograms(s, 2, error)) return run.fail(error);
-    ctx.observer.setProgressMaximum(TotalOf(s));
-    ctx.observer.showStatus(std::to_string(s.CalcCount) + "/" + s.CalcTotal);
+    ShowRunStart(ctx);
     ResolveAllReferences(s);
     if (!run.openDb()) return run.fail("");
     if (!run.startAndOpen(error)) return run.fail(error);

@@ -4,7 +4,6 @@
 
 #include "db/DbFile.h"
 #include "platform/UserInterface.h"
-#include "project/NumberText.h"
 #include "project/Paths.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"

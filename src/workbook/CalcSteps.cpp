@@ -25,12 +25,7 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
 }
 
 // The integer part towards minus infinity, as a decimal integer text.
-std::string FloorText(double value) {
-    double f = std::floor(value);
-    if (!std::isfinite(f)) return GeneralNumber(f);
-    if (f == 0) return "0";
-    return GeneralNumber(f);
-}
+std::string FloorText(double value) { return GeneralNumber(std::floor(value)); }
 
 }  // namespace
 

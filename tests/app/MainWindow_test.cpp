@@ -369,7 +369,7 @@ void MainWindowTest::fileFieldsStoreRelativePathsAndBrowse() {
     // A right click on a field naming a file shows the popup with the open
     // command; on a missing file the text box's own menu instead.
     f.window->show();
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5));
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5), excel->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(excel, &rightClick);
     auto* popup = f.find<QMenu>("Dummy_Mn");
     QVERIFY(popup->isVisible());

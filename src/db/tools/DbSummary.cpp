@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "db/DbFile.h"
+#include "platform/TextFile.h"
 #include "project/NumberText.h"
 
 using namespace korvane;
@@ -29,7 +30,7 @@ std::string Pad(const std::string& text, std::size_t width) {
     std::size_t columns = 0;
     for (std::size_t i = 0; i < text.size();) {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : 4;
+        std::size_t len = Utf8CharLength(text, i);
         unsigned cp = c < 0x80 ? c : 0;
         if (len == 3 && i + 2 < text.size())
             cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6) |

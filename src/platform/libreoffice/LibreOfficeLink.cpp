@@ -999,14 +999,22 @@ struct LibreOfficeLink::Impl {
 
     // ------------------------------------------------------------ picking
 
+    // The workbook's view, which the pick operations read; false (with the
+    // failure recorded) when it has none.
+    bool hasView(Workbook& wb) {
+        try {
+            if (ensureView(wb)) return true;
+            fail("ブックのウィンドウがありません。");
+        } catch (const uno::Exception& e) {
+            failUno("ブックのウィンドウを開けません", e);
+        }
+        return false;
+    }
+
     std::optional<std::string> activeCellAddress() {
         Workbook* wb = active();
-        if (!wb || !applyActivation(*wb)) return std::nullopt;
+        if (!wb || !applyActivation(*wb) || !hasView(*wb)) return std::nullopt;
         try {
-            if (!ensureView(*wb)) {
-                fail("ブックのウィンドウがありません。");
-                return std::nullopt;
-            }
             Any selected = wb->selection->getSelection();
             table::CellRangeAddress address;
             bool found = false;
@@ -1036,12 +1044,8 @@ struct LibreOfficeLink::Impl {
 
     std::optional<std::string> activeSheetName() {
         Workbook* wb = active();
-        if (!wb || !applyActivation(*wb)) return std::nullopt;
+        if (!wb || !applyActivation(*wb) || !hasView(*wb)) return std::nullopt;
         try {
-            if (!ensureView(*wb)) {
-                fail("ブックのウィンドウがありません。");
-                return std::nullopt;
-            }
             Reference<container::XNamed> named(wb->view->getActiveSheet(), UNO_QUERY_THROW);
             return ToStd(named->getName());
         } catch (const uno::Exception& e) {
@@ -1055,8 +1059,8 @@ struct LibreOfficeLink::Impl {
         if (!wb || !applyActivation(*wb)) return false;
         if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
             return fail("セル " + CellAddress(row, column) + " はシートの範囲外です。");
+        if (!hasView(*wb)) return false;
         try {
-            if (!ensureView(*wb)) return fail("ブックのウィンドウがありません。");
             Reference<sheet::XSpreadsheet> sh = wb->view->getActiveSheet();
             Reference<table::XCell> cell = sh->getCellByPosition(column - 1, static_cast<sal_Int32>(row - 1));
             wb->selection->select(Any(cell));
