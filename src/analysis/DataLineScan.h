@@ -60,6 +60,9 @@ private:
     bool stopped_ = false;
 };
 
+// Said when no line is left to analyse (every value then shows as "-").
+inline constexpr const char* kNoUsedRowMessage = "解析に使えるデータ行がありません。";
+
 // The message for lines that did not fit the header (empty when none).
 std::string SkippedLinesMessage(std::int64_t skipped);
 

@@ -14,7 +14,6 @@
 namespace korvane {
 
 inline constexpr const char* kSmallSampleMessage = "データ数が100個以下のため、精度が悪い可能性があります。";
-inline constexpr const char* kNoUsedRowMessage = "解析に使えるデータ行がありません。";
 
 struct ColumnStatistics {
     std::string name;
