@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QProgressBar>
+#include <algorithm>
 #include <cmath>
 
 #include "platform/TextFile.h"
@@ -64,6 +65,26 @@ ResultRows DisplayedRows(const QTableWidget* grid) {
         rows.push_back(row);
     }
     return rows;
+}
+
+void FitColumnsToTexts(QTableWidget* grid, int maxWidth) {
+    const QFontMetrics fm(grid->font());
+    const QFontMetrics headerFm(grid->horizontalHeader()->font());
+    for (int c = 0; c < grid->columnCount(); ++c) {
+        int needed = 0;
+        if (const QTableWidgetItem* h = grid->horizontalHeaderItem(c))
+            needed = headerFm.horizontalAdvance(h->text()) + 16;
+        for (int r = 0; r < grid->rowCount(); ++r)
+            needed = std::max(needed, fm.horizontalAdvance(GridText(grid, r, c)) + 14);
+        if (maxWidth > 0) needed = std::min(needed, maxWidth);
+        if (needed > grid->columnWidth(c)) grid->setColumnWidth(c, needed);
+    }
+}
+
+int GridContentWidth(const QTableWidget* grid) {
+    int width = 2 * grid->frameWidth() + (grid->verticalHeader()->isVisible() ? grid->verticalHeader()->width() : 0);
+    for (int c = 0; c < grid->columnCount(); ++c) width += grid->columnWidth(c);
+    return width;
 }
 
 std::size_t Cp932Length(const std::string& utf8) {

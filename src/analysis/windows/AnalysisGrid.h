@@ -27,6 +27,12 @@ QString GridText(const QTableWidget* grid, int row, int column);
 // The grid as displayed: the header row, then every row.
 ResultRows DisplayedRows(const QTableWidget* grid);
 
+// Widens every column that is narrower than its texts (header included),
+// up to `maxWidth` pixels when that is given.
+void FitColumnsToTexts(QTableWidget* grid, int maxWidth = 0);
+// The width a grid needs to show all its columns without scrolling.
+int GridContentWidth(const QTableWidget* grid);
+
 // Width in pixels of a column for texts of `bytes` Shift_JIS bytes at 120
 // twips each.
 int ByteColumnWidth(std::size_t bytes);

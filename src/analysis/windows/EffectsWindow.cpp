@@ -133,6 +133,7 @@ void EffectsWindow::Read_DB() {
     if (table_.truncated) ui_.showMessage(kTooManyLinesMessage);
     ShowTable(data_, table_.rows);
     data_->setColumnWidth(0, 1400 / 15);
+    FitColumnsToTexts(data_, 180);
 
     chooser_->addItem(QString());
     for (const auto& input : table_.inputs) chooser_->addItem(Q(input));

@@ -121,14 +121,19 @@ void SensitivityWindow::Get_Param_NM() {
     for (std::size_t c = 1; c < table_.columnCount(); ++c)
         grid_->setColumnWidth(static_cast<int>(c),
                               std::max(1000 / 15, ByteColumnWidth(Cp932Length(table_.text(0, c)))));
+    grid_->setColumnWidth(static_cast<int>(table_.columnCount()) - 1,
+                          grid_->fontMetrics().horizontalAdvance(QStringLiteral("0.00000")) + 14);
+    FitColumnsToTexts(grid_);
     progress_->setRange(0, std::max<int>(1, static_cast<int>(columns.inputs.size() * columns.outputs.size())));
     progress_->setValue(0);
-    // The chart spans the header row and seven rows, as its frame does.
+    // The chart is eight rows high, as its frame is; row r's point stands at
+    // 0.94 r rows from the chart's top, so the chart starts a quarter row
+    // above the header's foot and the points of the rows in view stand
+    // beside their rows.
     picture_->setFixedHeight(8 * kRowHeight);
     picture_->setBackground(Qt::black);
-    int width = grid_->verticalHeader()->width() + 40 + picture_->width();
-    for (int c = 0; c < grid_->columnCount(); ++c) width += grid_->columnWidth(c);
-    resize(std::clamp(width, 520, 1200), 400);
+    label_->setFixedHeight(grid_->horizontalHeader()->sizeHint().height() - kRowHeight / 4);
+    resize(std::clamp(GridContentWidth(grid_) + picture_->width() + 70, 520, 1200), 400);
 }
 
 void SensitivityWindow::showTable() {

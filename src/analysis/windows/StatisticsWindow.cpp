@@ -66,7 +66,7 @@ StatisticsWindow::StatisticsWindow(UserInterface& ui, std::string path, bool inc
     layout->addLayout(bottom);
 
     Get_Param_NM();
-    resize(std::max(560, grid_->horizontalHeader()->length() + 40), 420);
+    resize(std::clamp(GridContentWidth(grid_) + 40, 560, 1200), 420);
 }
 
 // The table frame: one row per column between "Count" and the verdict.
@@ -81,6 +81,11 @@ void StatisticsWindow::Get_Param_NM() {
     for (const auto& c : empty.columns) longest = std::max(longest, Cp932Length(c.name));
     grid_->setColumnWidth(0, ByteColumnWidth(longest));
     for (int c = 1; c < grid_->columnCount(); ++c) grid_->setColumnWidth(c, 900 / 15);
+    // Room for the widest figure ("-0.000e+0") in the window's font.
+    for (int c = 1; c < grid_->columnCount(); ++c)
+        grid_->setColumnWidth(c, std::max(grid_->columnWidth(c), grid_->fontMetrics().horizontalAdvance(
+                                                                      QStringLiteral("-0.000e+00")) + 14));
+    FitColumnsToTexts(grid_);
     progress_->setRange(0, std::max(1, 2 * static_cast<int>(empty.columns.size())));
     progress_->setValue(0);
 }
