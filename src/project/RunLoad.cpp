@@ -15,6 +15,9 @@ namespace korvane {
 void ResetRunArrays(RunState& s) {
     s.CalcCount = 0;
     s.StopRequested = true;
+    s.OutputsRead = true;
+    s.UnreadableCalcs = 0;
+    s.FirstUnreadable.clear();
     auto shrink = [](auto& v) { v.resize(1); };
     shrink(s.ShellTasks);
     shrink(s.InputNames), shrink(s.InputAddresses), shrink(s.InputSheets), shrink(s.InputLower);

@@ -5,12 +5,19 @@
 #include "db/DbFile.h"
 #include "platform/UserInterface.h"
 #include "project/Paths.h"
+#include "project/Project.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
 #include "run/Plans.h"
 #include "workbook/CalcSteps.h"
 
 namespace korvane {
+
+std::string UnreadableNote(const RunState& s) {
+    if (s.UnreadableCalcs == 0) return {};
+    return "出力を読めなかった計算: " + std::to_string(s.UnreadableCalcs) +
+           "回 (出力は空欄、制限判定はFalseで記録しました。最初: " + s.FirstUnreadable + ")";
+}
 
 struct RunDriver::Impl {
     UserInterface& ui;
@@ -32,6 +39,14 @@ struct RunDriver::Impl {
         std::string check = PreRunCheckMessage(state);
         if (!check.empty()) {
             ui.showMessage(check);
+            return false;
+        }
+        // Any other name (a typing error in the file, an empty line) names no
+        // plan: say so rather than end as if a study had run.
+        const std::string& p = state.PlanName;
+        if (p != plan::Single && p != plan::MonteCarlo && p != plan::DataFileInput && p != plan::OrthogonalTable) {
+            ui.showMessage("計算プランが不正です: \"" + p + "\"\n(" + plan::Single + ", " + plan::MonteCarlo + ", " +
+                           plan::DataFileInput + ", " + plan::OrthogonalTable + " のいずれかを指定して下さい。)");
             return false;
         }
         return true;
@@ -56,8 +71,7 @@ struct RunDriver::Impl {
         }
         if (plan == plan::DataFileInput) return RunDataFileInput(ctx);
         if (plan == plan::OrthogonalTable) return RunOrthogonalTable(ctx);
-        // Any other plan name: no plan runs.
-        return RunOutcome::Completed;
+        return RunOutcome::Refused;  // refused by loadAndCheck already
     }
 };
 
@@ -129,6 +143,7 @@ RunOutcome RunDriver::RunCommand() {
     RunObserver::EndCounts counts = CountDbFile(d.state.DbPath);
     counts.startTime = d.state.StartTime;
     counts.endTime = d.state.EndTime;
+    counts.unreadableNote = UnreadableNote(d.state);
     d.observer.showEndWindow(counts);
     d.observer.setProgressMaximum(0);
     d.observer.showProgress(d.state.CalcCount, 0, "");
@@ -167,6 +182,7 @@ int RunDriver::CommandLineRun(const std::string& commandLineText) {
     d.observer.setProgressMaximum(0);
     d.running = false;
     d.state.StopRequested = true;
+    if (const std::string note = UnreadableNote(d.state); !note.empty()) d.ui.showMessage(note);
     switch (outcome) {
     case RunOutcome::Completed:
         return 0;
