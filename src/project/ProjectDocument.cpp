@@ -117,11 +117,14 @@ bool ProjectDocument::SaveFile(RecentFiles* recent) {
 }
 
 bool ProjectDocument::SaveFileAs(RecentFiles* recent) {
-    ProjectPath = ui_.chooseFile(kProjectFilter, "TOLVファイルを選択", "", true);
-    if (ProjectPath.empty()) return false;
-    bool saved = SaveProject(ProjectPath);
+    const std::string chosen = ui_.chooseFile(kProjectFilter, "TOLVファイルを選択", "", true);
+    if (chosen.empty()) return false;
+    // A save that failed leaves the project where it was: the old path
+    // stays, and the recent list does not get a file that was not written.
+    if (!SaveProject(chosen)) return false;
+    ProjectPath = chosen;
     if (recent) recent->AddRecent(ProjectPath);
-    return saved;
+    return true;
 }
 
 bool ProjectDocument::OpenFile(RecentFiles* recent) {

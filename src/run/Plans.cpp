@@ -219,7 +219,7 @@ RunOutcome RunMonteCarlo(PlanContext& ctx) {
     PlanRun run(ctx);
     UniformSource random;
     std::string error;
-    if (!PrepareMonteCarlo(s, random, error)) return run.fail(error);
+    if (!PrepareMonteCarlo(s, random, error)) return run.refuse(error);
     if (!PrepareRun(run, ctx, error)) return error.empty() ? run.fail("") : run.refuse(error);
     PlanSources sources;
     sources.random = &random;
@@ -236,7 +236,7 @@ RunOutcome RunOrthogonalTable(PlanContext& ctx) {
     std::string error;
     // Prepared before the DB file is opened: a missing array file must not
     // cost the user an existing DB file.
-    if (!PrepareOrthogonalTable(s, ctx.appFolder, table, error)) return run.fail(error);
+    if (!PrepareOrthogonalTable(s, ctx.appFolder, table, error)) return run.refuse(error);
     if (!PrepareRun(run, ctx, error)) return error.empty() ? run.fail("") : run.refuse(error);
     return RepeatingLoop(run, ctx, [&](std::string&) {
         AssignLevels(s, table);
@@ -250,7 +250,7 @@ RunOutcome RunDataFileInput(PlanContext& ctx) {
     DataFileCursor data;
     std::string error;
     // Prepared before the DB file is opened, for the same reason.
-    if (!PrepareDataFileInput(s, ctx.appFolder, data, error)) return run.fail(error);
+    if (!PrepareDataFileInput(s, ctx.appFolder, data, error)) return run.refuse(error);
     if (!PrepareRun(run, ctx, error)) {
         CloseDataFile(data);
         return error.empty() ? run.fail("") : run.refuse(error);
