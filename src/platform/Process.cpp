@@ -84,7 +84,19 @@ std::vector<std::string> SplitWords(const std::string& text) {
     std::vector<std::string> words;
     std::string word;
     bool inWord = false, quoted = false;
-    for (char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '[' && !quoted) {
+            // A bracketed name is one piece, blanks included, so that
+            // "[my var]" can still be replaced after the split.
+            const std::size_t close = text.find(']', i + 1);
+            if (close != std::string::npos) {
+                word.append(text, i, close - i + 1);
+                inWord = true;
+                i = close;
+                continue;
+            }
+        }
         if (c == '"') {
             quoted = !quoted;
             inWord = true;

@@ -19,7 +19,9 @@ bool RunProgramAndWait(const std::vector<std::string>& argv, int& exitStatus, st
 // Splits an argument text into words: blanks (spaces and tabs) separate words;
 // a pair of double quotes groups blanks into a word and is itself removed
 // ("a b" c -> [a b], [c]); "" gives an empty word. An unclosed quote runs to
-// the end of the text.
+// the end of the text. A bracketed name holds together like a quoted part,
+// brackets kept ([my var].csv -> [[my var].csv]), so it can be replaced after
+// the split; a "[" without its "]" is an ordinary character.
 std::vector<std::string> SplitWords(const std::string& text);
 
 }  // namespace korvane
