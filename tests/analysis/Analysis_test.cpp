@@ -52,6 +52,19 @@ void ExpectFrame(const ChartFrame& f, const ChartFrame& expected) {
     EXPECT_NEAR(f.bottom, expected.bottom, 1e-12);
 }
 
+TEST(FieldNumber, QuotedFieldsOfADbFileStayWholeAndReadAsTheirNumbers) {
+    TempDir dir;
+    // A spreadsheet's formatted number and a text with a comma, both quoted.
+    const std::string path = WriteDb(dir, "q.csv",
+                                     {kNames, kKinds, "1,\"1,234\",\"a, b\",2,True", "2,766,7,4,True"});
+    StatisticsResult r;
+    ASSERT_TRUE(ComputeStatistics(path, false, {}, r));
+    EXPECT_EQ(r.skipped, 0);
+    EXPECT_EQ(r.used, 2);
+    EXPECT_DOUBLE_EQ(r.columns[0].mean, 1000);
+    EXPECT_DOUBLE_EQ(r.columns[1].minimum, 0);
+}
+
 TEST(ChartFrames, MarginsAndTheFrameOfEachChart) {
     // x: (-5, 2) widens by 1; y: (100, 101) by 20.2, far more than its width.
     ExpectFrame(XYFrame(-5, 2, 100, 101), {-6, 121.2, 3, 79.8});
