@@ -83,8 +83,16 @@ SensitivityWindow::SensitivityWindow(UserInterface& ui, std::string path, bool i
     });
     connect(closeButton_, &QPushButton::clicked, this, &QWidget::close);
     connect(grid_, &QTableWidget::cellClicked, this, &SensitivityWindow::cellClicked);
-    connect(grid_, &QTableWidget::currentCellChanged, this, [this] { followGrid(); });
-    connect(grid_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { followGrid(); });
+    // A move of the current cell or a scroll hides the chooser (a click on an
+    // objective cell shows it again right after).
+    connect(grid_, &QTableWidget::currentCellChanged, this, [this] {
+        objective_->hide();
+        followGrid();
+    });
+    connect(grid_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        objective_->hide();
+        followGrid();
+    });
     connect(objective_, &QComboBox::activated, this, &SensitivityWindow::objectiveChosen);
 
     auto* chart = new QVBoxLayout;
