@@ -144,6 +144,13 @@ void StatisticsWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    if (histogram_ && histogram_->counting()) {
+        // The histogram stops its pass first; this window closes after it.
+        histogram_->close();
+        event->ignore();
+        QTimer::singleShot(20, this, &QWidget::close);
+        return;
+    }
     if (histogram_) histogram_->close();
     QWidget::closeEvent(event);
 }
