@@ -83,7 +83,10 @@ int main(int argc, char** argv) {
     std::string error;
     auto lock = korvane::InstanceLock::acquire(korvane::AppFolder(), error);
     if (!lock) {
+        error += "\n別のアプリケーションフォルダを使うには、環境変数 KORVANE_HOME にそのフォルダを指定して下さい。";
         korvane::PrintMessage(error);
+        // Started from a desktop launcher nobody reads stderr: say it in a box.
+        if (DisplayAvailable() && korvane::GuiAvailable()) korvane::ShowStartupMessage(argc, argv, error);
         return 1;
     }
     if (argc <= 1) return korvane::RunGui(argc, argv, nullptr);
