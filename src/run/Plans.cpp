@@ -1,6 +1,7 @@
 #include "run/Plans.h"
 
 #include "db/DbFile.h"
+#include "platform/StopSignals.h"
 #include "platform/UserInterface.h"
 #include "project/NumberText.h"
 #include "project/Project.h"
@@ -163,6 +164,7 @@ RunOutcome RepeatingLoop(PlanRun& run, PlanContext& ctx, Assign assign) {
         if (!run.writeRow()) return run.fail("");
         if (!RunExternalPrograms(s, 6, error)) return run.fail(error);
         run.showProgress(s.CalcCount);
+        if (StopSignalReceived() != 0) s.StopRequested = true;
         if (s.StopRequested) {
             run.finish();
             return RunOutcome::Stopped;

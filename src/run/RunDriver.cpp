@@ -1,10 +1,13 @@
 #include "run/RunDriver.h"
 
+#include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <sys/stat.h>
 
 #include "db/DbFile.h"
+#include "platform/Process.h"
+#include "platform/StopSignals.h"
 #include "platform/UserInterface.h"
 #include "project/Paths.h"
 #include "project/Project.h"
@@ -110,9 +113,14 @@ struct RunDriver::Impl {
         std::string error;
         if (!RunExternalPrograms(state, 0, error)) {
             ui.showMessage(error);
+            EndStartedPrograms();
             return RunOutcome::Failed;
         }
         PlanContext ctx{ui, observer, state, document.header, factory, document.appFolder()};
+        // Whatever the run's programs left running ends with the run.
+        struct EndPrograms {
+            ~EndPrograms() { EndStartedPrograms(); }
+        } endPrograms;
         const std::string& plan = state.PlanName;
         if (plan == plan::Single) {
             state.CalcTotal = "1";
@@ -241,6 +249,9 @@ int RunDriver::CommandLineRun(const std::string& commandLineText) {
     case RunOutcome::Completed:
         return 0;
     case RunOutcome::Stopped:
+        if (const int signo = StopSignalReceived())
+            d.ui.showMessage(std::string(signo == SIGINT ? "SIGINT" : "SIGTERM") +
+                             " により計算を停止しました。DBファイルには完了した計算だけが記録されています。");
         return 3;
     case RunOutcome::Refused:
         return 2;
