@@ -48,6 +48,14 @@ bool ReadOutputs(RunState& state, WorkbookLink& link, std::string& error, bool* 
 // The first half of "<DB出力>": sets and returns RunValid.
 bool JudgeRestrictions(RunState& state);
 
+// The workbook part of one calculation, as every plan and the scroll window
+// run it: write inputs, programs of timing 3, macros, programs of timing 4,
+// read outputs, programs of timing 5. A read that stops early is not a
+// failure (the outputs not read keep their text), unless the spreadsheet
+// application itself is gone: then this calculation has no outputs, and the
+// caller must not use stale ones.
+bool CalculateWorkbook(RunState& state, WorkbookLink& link, std::string& error);
+
 // One shell task line split into its parts: program path, timing, arguments.
 // The arguments are everything after the second comma.
 struct ShellLine {
