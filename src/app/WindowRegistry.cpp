@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "scroll/windows/UserVarForms.h"
+
 namespace korvane {
 
 namespace {
@@ -35,6 +37,7 @@ void RegisterKnownWindows() {
     done = true;
     // Windows of other parts register here as they are built, e.g.
     //   RegisterWindow("Sampling_Setting_Form", OpenSamplingSettingForm);
+    RegisterWindow("User_Var_Start_Form", OpenUserVarStartForm);
 }
 
 std::string WindowNotAvailableMessage(const std::string& caption) {
