@@ -1,5 +1,7 @@
 #include "scroll/windows/UserVarForms.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -47,7 +49,7 @@ constexpr int kOutputColumnTwips = 965;
 const char* const kOutputRowLabels[] = {"＼", "Uppr", "Crnt", "Lwr"};
 // The input table shows six rows at a time (so at most six bars).
 constexpr int kVisibleInputRows = 6;
-constexpr int kRowHeight = 22;
+constexpr int kRowHeight = 24;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
@@ -76,6 +78,7 @@ QTableWidget* MakeGrid(QWidget* parent, const char* name, int rows, int columns)
     grid->setFocusPolicy(Qt::NoFocus);
     grid->verticalHeader()->setVisible(false);
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->verticalHeader()->setMinimumSectionSize(kRowHeight);
     grid->verticalHeader()->setDefaultSectionSize(kRowHeight);
     grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
@@ -241,13 +244,19 @@ void UserVarForm::Form_Format() {
     }
     const int frameWidth = 2 * tableGrid1_->frameWidth();
     tableGrid1_->setFixedWidth(width + frameWidth + tableGrid1_->verticalScrollBar()->sizeHint().width());
-    tableGrid1_->setFixedHeight(tableGrid1_->horizontalHeader()->sizeHint().height() + kVisibleInputRows * kRowHeight +
-                                frameWidth);
+    tableGrid1_->horizontalHeader()->setFixedHeight(kRowHeight + 2);
+    tableGrid1_->setFixedHeight(kRowHeight + 2 + kVisibleInputRows * kRowHeight + frameWidth);
 
     const int labelWidth = TwipsToPixels(kLabelColumnTwips);
     const int columnWidth = TwipsToPixels(kOutputColumnTwips);
     cellsGrid_->setColumnWidth(0, labelWidth);
     for (int c = 1; c <= 8; ++c) cellsGrid_->setColumnWidth(c, columnWidth);
+    // "-1.234e+05" must fit a column of 965/1440 inch.
+    QFont values = cellsGrid_->font();
+    values.setPointSizeF(std::min(values.pointSizeF(), 8.5));
+    cellsGrid_->setFont(values);
+    cellsGrid_->setTextElideMode(Qt::ElideNone);
+    cellsGrid_->setWordWrap(false);
     QFont small = cellsGrid_->font();
     small.setPointSize(8);
     for (int r = 0; r < 4; ++r) {
