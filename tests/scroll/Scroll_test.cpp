@@ -1,8 +1,8 @@
 // The scroll window's logic without a workbook: its input rows and bar
 // positions, typed edits, the values handed to the inputs and back to the
-// project, the output table with its limits, the plot's marks and peaks, and
-// the merging of notifications. (Calculations on a real workbook: the
-// window's tests.)
+// project, the output table's limits, the plot's marks and peaks, and the
+// merging of notifications. (Calculations, typed output limits and the
+// output chooser on a real workbook: the window's tests.)
 #include <gtest/gtest.h>
 
 #include "project/Project.h"
@@ -139,38 +139,6 @@ TEST(ScrollOutputs, LimitsFromTheTasksOrTheFirstValue) {
     EXPECT_EQ(t.column(2).lower, "-8.000e+00");
     EXPECT_EQ(t.column(3).current, "");
     EXPECT_FALSE(t.column(3).plotted());
-}
-
-TEST(ScrollOutputs, TypedLimitsMayNotCrossAndAChosenOutputBringsItsOwn) {
-    RunState s = ThreeOutputs();
-    s.OutputValues = {"", "1", "-4", "8"};
-    ScrollOutputs t;
-    t.Param_NM_to_Grid(s);
-    t.Output_to_Grid(s, false);
-    t.UL_Calc();
-    std::string message;
-    EXPECT_FALSE(t.editLimit(1, 1, "0", message));
-    EXPECT_EQ(message, "Lwr値以下の値を指定することはできません。");
-    EXPECT_EQ(t.column(1).upper, "1.000e+01");
-    EXPECT_FALSE(t.editLimit(1, 3, "10", message));
-    EXPECT_EQ(message, "Upr値以上の値を指定することはできません。");
-    EXPECT_EQ(t.column(1).lower, "0.000e+00");
-    EXPECT_TRUE(t.editLimit(1, 3, "-2.5", message));
-    EXPECT_EQ(t.column(1).lower, "-2.500e+00");
-
-    // Column 1 now shows "b": its limits, not those typed for "a".
-    t.chooseOutput(1, "b");
-    EXPECT_EQ(t.column(1).upper, "");
-    t.Output_to_Grid(s, false);
-    t.UL_Calc();
-    EXPECT_EQ(t.column(1).current, "-4.000e+00");
-    EXPECT_EQ(t.column(1).upper, "0.000e+00");
-    EXPECT_EQ(t.column(1).lower, "-8.000e+00");
-    t.chooseOutput(1, "");
-    t.Output_to_Grid(s, false);
-    t.UL_Calc();
-    EXPECT_EQ(t.column(1).current, "");
-    EXPECT_EQ(t.column(1).upper, "");
 }
 
 TEST(ScrollPlot, NormalisedProfilePeaksAndReadout) {

@@ -158,6 +158,9 @@ UserVarForm::UserVarForm(MainWindow& main) : QMainWindow(&main, Qt::Window), mai
     buildMenus();
     Form_Format();
     resize(sizeHint().width(), 700);
+    // Locked from the start: the project must not change before the opening.
+    Main_Form_Lock(true);
+    locked_ = true;
 }
 
 UserVarForm::~UserVarForm() {
@@ -348,7 +351,6 @@ void UserVarForm::Main_Form_Lock(bool locked) {
 void UserVarForm::start() {
     if (opened_ || closing_) return;
     opened_ = true;
-    Main_Form_Lock(true);
     Data_to_Grid();
     Param_NM_to_Grid();
     Param_NM_to_Combo();
@@ -387,8 +389,8 @@ void UserVarForm::closeEvent(QCloseEvent* event) {
     closing_ = true;
     queue_.drop();
     session_.reset();  // the workbook closed and the instance quit
-    if (opened_) Main_Form_Lock(false);
-    opened_ = false;
+    if (locked_) Main_Form_Lock(false);
+    locked_ = false;
     event->accept();
 }
 

@@ -48,12 +48,13 @@ class UserVarForm : public QMainWindow {
     Q_OBJECT
 public:
     // A window over the main window's run state (loaded for the run) and
-    // working copy. It does nothing until start().
+    // working copy. It locks the main window until it closes, and does
+    // nothing else until start().
     explicit UserVarForm(MainWindow& main);
     ~UserVarForm() override;
 
-    // The opening: the main window locked, the tables filled, the workbook
-    // opened (unless restarted per calculation) and the first calculation.
+    // The opening: the tables filled, the workbook opened (unless restarted
+    // per calculation) and the first calculation.
     // When that fails, the message is shown and the window closes.
     void start();
 
@@ -114,6 +115,7 @@ private:
     CalculationQueue queue_;
     bool ready_ = false;
     bool opened_ = false;
+    bool locked_ = false;
     bool closing_ = false;
     bool closeAfterCalculations_ = false;
     bool resetPeaksAfterCalculation_ = false;
