@@ -10,6 +10,7 @@
 #include "ConsoleUi.h"
 #include "Gui.h"
 #include "platform/AppFolder.h"
+#include "platform/StopSignals.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
 #include "run/RunDriver.h"
@@ -64,6 +65,7 @@ int RunHeadless(const std::string& commandLine) {
     korvane::WorkbookLinkFactory factory = [] { return std::unique_ptr<korvane::WorkbookLink>(); };
 #endif
     korvane::RunDriver driver(ui, ui, document, state, factory);
+    korvane::InstallStopSignals();
     return driver.CommandLineRun(commandLine);
 }
 
@@ -81,7 +83,10 @@ int main(int argc, char** argv) {
     std::string error;
     auto lock = korvane::InstanceLock::acquire(korvane::AppFolder(), error);
     if (!lock) {
+        error += "\n別のアプリケーションフォルダを使うには、環境変数 KORVANE_HOME にそのフォルダを指定して下さい。";
         korvane::PrintMessage(error);
+        // Started from a desktop launcher nobody reads stderr: say it in a box.
+        if (DisplayAvailable() && korvane::GuiAvailable()) korvane::ShowStartupMessage(argc, argv, error);
         return 1;
     }
     if (argc <= 1) return korvane::RunGui(argc, argv, nullptr);

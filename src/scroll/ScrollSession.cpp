@@ -22,6 +22,15 @@ bool ScrollSession::startAndOpen(std::string& error) {
         close();
         return false;
     }
+    // Once per window: every sheet the tasks name is in the workbook.
+    if (!sheetsChecked_) {
+        error = MissingSheetMessage(s_, *link);
+        if (!error.empty()) {
+            close();
+            return false;
+        }
+        sheetsChecked_ = true;
+    }
     return true;
 }
 
@@ -36,6 +45,8 @@ bool ScrollSession::alive() const { return s_.RestartPerCalc != 0 || (s_.ExcelAp
 bool ScrollSession::open(std::string& error) {
     AssignInitialValues(s_);
     ResolveAllReferences(s_);
+    error = BadAddressMessage(s_);
+    if (!error.empty()) return false;
     if (!RunExternalPrograms(s_, 1, error) || !RunExternalPrograms(s_, 2, error)) return false;
     return s_.RestartPerCalc != 0 || startAndOpen(error);
 }

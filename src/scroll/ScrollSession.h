@@ -24,9 +24,11 @@ public:
     ScrollSession(const ScrollSession&) = delete;
     ScrollSession& operator=(const ScrollSession&) = delete;
 
-    // The opening: initial values, cell references, the programs of timings 1
-    // and 2, and, unless the workbook is restarted per calculation, the
-    // instance started with the workbook open. False with the reason.
+    // The opening: initial values, cell references (refused when an address
+    // is not a cell), the programs of timings 1 and 2, and, unless the
+    // workbook is restarted per calculation, the instance started with the
+    // workbook open (refused when a sheet of the tasks is missing). False
+    // with the reason.
     bool open(std::string& error);
 
     // One calculation (Scroll_Calc): programs of timing 1, the table's values
@@ -56,6 +58,7 @@ private:
     WorkbookLinkFactory factory_;
     bool visible_;
     long calculations_ = 0;
+    bool sheetsChecked_ = false;
 };
 
 }  // namespace korvane

@@ -359,17 +359,14 @@ void UserVarForm::start() {
                                                main_.document().header.visible != 0);
     std::string error;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool opened = session_->open(error);
-    const bool ok = opened && session_->calculate(rows_, outputs_, false, error);
+    const bool ok = session_->open(error) && session_->calculate(rows_, outputs_, false, error);
     QApplication::restoreOverrideCursor();
     Output_to_Grid();
     plot_->Draw_Pic();
     if (!ok) {
         main_.ui().showMessage(error);
-        if (!opened || !session_->alive()) {
-            close();
-            return;
-        }
+        close();
+        return;
     }
     outputs_.Clear_Peak();
     ready_ = true;

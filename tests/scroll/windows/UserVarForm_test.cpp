@@ -365,12 +365,16 @@ void UserVarFormTest::restartPerCalculationAndAWorkbookThatWillNotOpen() {
         QVERIFY(!f.state.ExcelApp);
         f.form->close();
     }
-    // A workbook the application cannot read: the message, and the window
-    // goes, the main window unlocked.
+    // A task naming a sheet the workbook lacks: the message, and the window
+    // goes, the main window unlocked, no instance left.
     ScrollFixture f;
-    WriteBytes(f.workbook, "not a workbook");
+    std::vector<std::string> lines = ScrollProject(f.workbook, "");
+    for (std::string& line : lines)
+        if (line.rfind(" Input Pram.       :y,", 0) == 0) line = " Input Pram.       :y,B1,Nope,,2,,,";
+    WriteProject(f.app.file("scroll.tolv"), lines);
+    QVERIFY(f.window->openProjectPath(f.app.file("scroll.tolv")));
     QVERIFY(!f.open());
-    QVERIFY(!f.ui.messages.empty());
+    QCOMPARE(f.ui.messages.back(), std::string("入力変数「y」のシート「Nope」がブックにありません。計算を開始できません。"));
     QTRY_VERIFY(!f.window->findChild<UserVarForm*>("User_Var_Form"));
     QVERIFY(f.window->menuBar()->isEnabled());
     QVERIFY(!f.state.ExcelApp);
