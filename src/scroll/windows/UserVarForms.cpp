@@ -50,6 +50,8 @@ const char* const kOutputRowLabels[] = {"＼", "Uppr", "Crnt", "Lwr"};
 // The input table shows six rows at a time (so at most six bars).
 constexpr int kVisibleInputRows = 6;
 constexpr int kRowHeight = 24;
+// The gutter left of the output table holds the plot's level labels below it.
+constexpr int kGutter = 40;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
@@ -207,8 +209,6 @@ void UserVarForm::buildOutputFrame(QWidget* parent) {
     auto* frame = new QGroupBox(QStringLiteral("読込パラメータ"), parent);
     frame->setObjectName(QStringLiteral("Output_Frame"));
     auto* box = new QVBoxLayout(frame);
-    // The gutter left of the table holds the plot's level labels below it.
-    constexpr int kGutter = 40;
     cellsGrid_ = MakeGrid(frame, "CellsGrid", 4, 9);
     cellsGrid_->horizontalHeader()->setVisible(false);
     cellsGrid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -273,7 +273,7 @@ void UserVarForm::Form_Format() {
     // Each output's point stands under its column: x = c - 0.5 is the
     // middle of column c when the picture starts where column 0 starts and
     // each unit is one output column wide (column 0 is half as wide).
-    plot_->alignColumns(40 + cellsGrid_->frameWidth(), columnWidth);
+    plot_->alignColumns(kGutter + cellsGrid_->frameWidth(), columnWidth);
 }
 
 void UserVarForm::Data_to_Grid() {
