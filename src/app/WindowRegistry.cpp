@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "analysis/windows/AnalysisWindows.h"
 #include "scroll/windows/UserVarForms.h"
 
 namespace korvane {
@@ -37,6 +38,10 @@ void RegisterKnownWindows() {
     done = true;
     // Windows of other parts register here as they are built, e.g.
     //   RegisterWindow("Sampling_Setting_Form", OpenSamplingSettingForm);
+    RegisterWindow("Stdev_Form", OpenStdevForm);
+    RegisterWindow("Sens_Prgrs_Form", OpenSensPrgrsForm);
+    RegisterWindow("Factorial_Effects_Form", OpenFactorialEffectsForm);
+    RegisterWindow("MDIForm1", OpenMDIForm1);
     RegisterWindow("User_Var_Start_Form", OpenUserVarStartForm);
 }
 

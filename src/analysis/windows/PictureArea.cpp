@@ -139,6 +139,12 @@ void PictureArea::text(double x, double y, const QString& text, const QColor& co
          static_cast<int>(texts_.size() - 1)});
 }
 
+std::size_t PictureArea::itemCount(const QColor& colour) const {
+    const QRgb c = colour.rgba();
+    return static_cast<std::size_t>(
+        std::count_if(items_.begin(), items_.end(), [c](const Item& i) { return i.color == c || i.fill == c; }));
+}
+
 QPointF PictureArea::toWorld(const QPointF& pixel) const {
     const Frame& f = frames_[current_];
     const double w = std::max(1, width());

@@ -68,6 +68,8 @@ public:
               Qt::Alignment align = Qt::AlignLeft | Qt::AlignTop);
 
     std::size_t itemCount() const { return items_.size(); }
+    // How many drawings are in this colour (outline or filling).
+    std::size_t itemCount(const QColor& colour) const;
 
     // World point of a pixel position and back, in the current frame.
     QPointF toWorld(const QPointF& pixel) const;
