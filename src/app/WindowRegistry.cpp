@@ -3,6 +3,7 @@
 #include <map>
 
 #include "analysis/windows/AnalysisWindows.h"
+#include "scroll/windows/UserVarForms.h"
 
 namespace korvane {
 
@@ -41,6 +42,7 @@ void RegisterKnownWindows() {
     RegisterWindow("Sens_Prgrs_Form", OpenSensPrgrsForm);
     RegisterWindow("Factorial_Effects_Form", OpenFactorialEffectsForm);
     RegisterWindow("MDIForm1", OpenMDIForm1);
+    RegisterWindow("User_Var_Start_Form", OpenUserVarStartForm);
 }
 
 std::string WindowNotAvailableMessage(const std::string& caption) {
