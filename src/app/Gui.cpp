@@ -25,7 +25,7 @@ void ShowStartupMessage(int& argc, char** argv, const std::string& text) {
     box.exec();
 }
 
-int RunGui(int& argc, char** argv, const std::string* commandLine) {
+int RunGui(int& argc, char** argv, const std::string* commandLine, const std::string* openPath) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
@@ -45,9 +45,10 @@ int RunGui(int& argc, char** argv, const std::string* commandLine) {
 
     if (!commandLine) {
         SplashWindow splash(SplashWindow::Mode::StartUp);
-        QObject::connect(&splash, &SplashWindow::startMainWindow, &main, [&main] {
+        QObject::connect(&splash, &SplashWindow::startMainWindow, &main, [&main, openPath] {
             main.show();
             main.activateWindow();
+            if (openPath) main.openProjectFile(*openPath);
         });
         splash.show();
         splash.activateWindow();

@@ -29,6 +29,7 @@ void PrintHelp() {
         "project's plan runs once, unattended, and the program ends; messages go\n"
         "to standard error (and to a message box when a display is available).\n"
         "\n"
+        "  --open PROJECT.tolv  open the project in the main window, without running it\n"
         "  --help     show this help and exit\n"
         "  --version  show the version and exit\n"
         "\n"
@@ -40,8 +41,17 @@ void PrintHelp() {
         "\n"
         "%s"
         "\n"
+        "Application folder (working copy, recent files, array files, help, examples):\n"
+        "  $KORVANE_HOME when it is set; otherwise the program's own folder when it\n"
+        "  can be written and the program is not installed; otherwise the user's\n"
+        "  $XDG_DATA_HOME/korvane (default ~/.local/share/korvane), created on first\n"
+        "  start with the array files, help, legend pictures and examples copied in\n"
+        "  from the installed share/korvane folder. A path with one leading \\ is\n"
+        "  relative to this folder.\n"
+        "\n"
         "Environment:\n"
-        "  KORVANE_HOME     the application folder (default: the program's folder)\n"
+        "  KORVANE_HOME     use this folder as the application folder\n"
+        "  XDG_DATA_HOME    where the per-user application folder is made\n"
         "  KORVANE_NO_GUI=1 run a project without showing any window\n",
         korvane::AnalysisCommandHelp());
 }
@@ -89,7 +99,7 @@ int main(int argc, char** argv) {
     // folder's lock nor a display.
     if (korvane::IsAnalysisCommand(argc, argv)) return korvane::RunAnalysisCommand(argc, argv);
     std::string error;
-    auto lock = korvane::InstanceLock::acquire(korvane::AppFolder(), error);
+    auto lock = korvane::OpenAppFolder(error);
     if (!lock) {
         error += "\n別のアプリケーションフォルダを使うには、環境変数 KORVANE_HOME にそのフォルダを指定して下さい。";
         korvane::PrintMessage(error);
@@ -98,6 +108,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (argc <= 1) return korvane::RunGui(argc, argv, nullptr);
+    // The desktop's double-click on a project: open it, run nothing.
+    if (std::strcmp(argv[1], "--open") == 0) {
+        std::string path = argc > 2 ? argv[2] : "";
+        for (int i = 3; i < argc; ++i) path += std::string(" ") + argv[i];
+        return korvane::RunGui(argc, argv, nullptr, path.empty() ? nullptr : &path);
+    }
 
     // The command-line text, taken whole: a path with blanks arrives as
     // several arguments when it was not quoted.
