@@ -22,7 +22,8 @@ namespace {
 void PrintHelp() {
     std::printf(
         "Usage: korvane [PROJECT.tolv]\n"
-        "       korvane --stats|--sens|--effects DB.csv [options]\n"
+        "   or: korvane --open PROJECT.tolv\n"
+        "   or: korvane --stats|--sens|--effects DB.csv [options]\n"
         "\n"
         "Runs parameter studies on spreadsheet models with LibreOffice Calc.\n"
         "Without arguments the main window opens. With a project file, the\n"
@@ -50,9 +51,9 @@ void PrintHelp() {
         "  relative to this folder.\n"
         "\n"
         "Environment:\n"
-        "  KORVANE_HOME     use this folder as the application folder\n"
-        "  XDG_DATA_HOME    where the per-user application folder is made\n"
-        "  KORVANE_NO_GUI=1 run a project without showing any window\n",
+        "  KORVANE_HOME      use this folder as the application folder\n"
+        "  XDG_DATA_HOME     where the per-user application folder is made\n"
+        "  KORVANE_NO_GUI=1  run a project without showing any window\n",
         korvane::AnalysisCommandHelp());
 }
 
