@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <pwd.h>
 #include <sys/file.h>
@@ -228,9 +229,10 @@ std::unique_ptr<InstanceLock> OpenAppFolder(std::string& error) {
         error = "アプリケーションフォルダが決まりません: 環境変数 HOME も XDG_DATA_HOME もありません。";
         return nullptr;
     }
+    bool created = false;
     if (chosen && choice.perUser) {
         std::error_code ec;
-        fs::create_directories(folder, ec);
+        created = fs::create_directories(folder, ec);
         if (ec) {
             error = "アプリケーションフォルダを作成できません: " + folder + " (" + Describe(ec) + ")";
             return nullptr;
@@ -240,6 +242,10 @@ std::unique_ptr<InstanceLock> OpenAppFolder(std::string& error) {
     if (!lock) return nullptr;
     // Copied under the lock, so two starts never write the same file.
     if (chosen && !CopyDataFiles(choice.dataSource, folder, error)) return nullptr;
+    // A new folder is a new installation for its user, and an installation
+    // starts with an empty recent list, so that the projects opened from the
+    // first start on are listed.
+    if (created) std::ofstream(folder + "/Recent.dat", std::ios::app);
     return lock;
 }
 
