@@ -29,6 +29,8 @@ int RunGui(int& argc, char** argv, const std::string* commandLine, const std::st
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
+    // Ties the windows to the desktop entry (its icon, on Wayland too).
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvane"));
     ApplyJapaneseFont(app);
 
     // An unattended run also prints every message, for the calling script.
