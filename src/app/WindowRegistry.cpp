@@ -2,6 +2,15 @@
 
 #include <map>
 
+#include "run/windows/CurrentValueForm.h"
+#include "run/windows/DbInputCalForm.h"
+#include "run/windows/OrthogonalTableForm.h"
+#include "run/windows/SamplingSettingForm.h"
+#include "run/windows/ValueWindows.h"
+#include "workbook/windows/ExeSettingForm.h"
+#include "workbook/windows/ReplaceForm.h"
+#include "workbook/windows/WriteForm.h"
+
 namespace korvane {
 
 namespace {
@@ -33,8 +42,16 @@ void RegisterKnownWindows() {
     static bool done = false;
     if (done) return;
     done = true;
-    // Windows of other parts register here as they are built, e.g.
-    //   RegisterWindow("Sampling_Setting_Form", OpenSamplingSettingForm);
+    // Windows of other parts register here as they are built.
+    RegisterWindow("WriteForm", OpenWriteForm);
+    RegisterWindow("Exe_Setting_Form", OpenExeSettingForm);
+    RegisterWindow("Replace_Form", OpenReplaceForm);
+    RegisterWindow("Init_Value_Form", OpenInitValueForm);
+    RegisterWindow("Restriction_Value_Form", OpenRestrictionValueForm);
+    RegisterWindow("Current_Value_Form", OpenCurrentValueForm);
+    RegisterWindow("Sampling_Setting_Form", OpenSamplingSettingForm);
+    RegisterWindow("Orthogonal_Table_Form", OpenOrthogonalTableForm);
+    RegisterWindow("DB_Input_Cal_Form", OpenDbInputCalForm);
 }
 
 std::string WindowNotAvailableMessage(const std::string& caption) {
