@@ -73,8 +73,8 @@ void SettingsGrid::setRows(int count) {
             auto* box = new QCheckBox(holder);
             box->setObjectName(QStringLiteral("Checkbox"));
             box->setProperty("index", r + 1);
-            box->setAttribute(Qt::WA_TransparentForMouseEvents, ticksReadOnly_);
             box->setFocusPolicy(ticksReadOnly_ ? Qt::NoFocus : Qt::StrongFocus);
+            box->installEventFilter(this);
             layout->addWidget(box);
             setCellWidget(r, c, holder);
             connect(box, &QCheckBox::clicked, this, [this, box](bool on) {
@@ -130,10 +130,7 @@ void SettingsGrid::setTicked(int row, bool on) {
 void SettingsGrid::setTicksReadOnly(bool readOnly) {
     ticksReadOnly_ = readOnly;
     for (int r = 0; r < rowCount(); ++r) {
-        if (QCheckBox* box = tickBox(r)) {
-            box->setAttribute(Qt::WA_TransparentForMouseEvents, readOnly);
-            box->setFocusPolicy(readOnly ? Qt::NoFocus : Qt::StrongFocus);
-        }
+        if (QCheckBox* box = tickBox(r)) box->setFocusPolicy(readOnly ? Qt::NoFocus : Qt::StrongFocus);
     }
 }
 
@@ -213,6 +210,19 @@ void SettingsGrid::hideEditors() {
 }
 
 bool SettingsGrid::eventFilter(QObject* watched, QEvent* event) {
+    // Read-only tick boxes take no clicks and no keys.
+    if (ticksReadOnly_ && watched != valText_ && watched != chooser_) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+            return true;
+        default:
+            break;
+        }
+    }
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
