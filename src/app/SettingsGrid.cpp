@@ -21,6 +21,8 @@ SettingsGrid::SettingsGrid(UserInterface& ui, const std::vector<Column>& columns
     verticalHeader()->setDefaultSectionSize(24);
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     horizontalHeader()->setSectionsClickable(false);
+    // The last column takes the room the window gives the grid.
+    horizontalHeader()->setStretchLastSection(true);
     QStringList captions;
     for (const Column& c : columns_) captions << QString::fromUtf8(c.caption);
     setHorizontalHeaderLabels(captions);

@@ -55,6 +55,7 @@ DbInputCalForm::DbInputCalForm(MainWindow& main, QWidget* parent) : QDialog(pare
     grid_->setObjectName(QStringLiteral("CellsGrid"));
     grid_->horizontalHeader()->setVisible(false);
     grid_->horizontalHeader()->setDefaultSectionSize(TwipsToPixels(1100));
+    grid_->setColumnWidth(0, TwipsToPixels(1500));
     grid_->chooser()->setObjectName(QStringLiteral("Param_Combo"));
     grid_->cellKind = [](int row, int column) { return row == 0 && column >= 1 ? C::Choice : C::Fixed; };
     auto* autoButton = NamedButton("Auto_Command", QStringLiteral("Auto"), frame1);

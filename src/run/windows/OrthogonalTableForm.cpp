@@ -47,6 +47,7 @@ OrthogonalTableForm::OrthogonalTableForm(MainWindow& main, QWidget* parent) : QD
         if (column == kLower || column == kUpper) return grid_->ticked(row) ? C::Number : C::Fixed;
         return column == kTick ? C::Tick : C::Fixed;
     };
+    grid_->setMinimumWidth(GridWidth(grid_));
     (new QVBoxLayout(frame1))->addWidget(grid_);
 
     auto* label1 = new QLabel(QStringLiteral("水準："), this);
