@@ -168,7 +168,14 @@ void StudyFromScratchTest::aStudyBuiltInTheWindowsSavesTheFileOfTheFormatAndRuns
     for (const auto& [name, cell, replace] : {std::tuple{"len", "A2", false}, std::tuple{"material", "A4", true}}) {
         Step step("WriteForm", [&](QWidget* w) {
             Find<QComboBox>(w, "VariableNMCombo")->setEditText(name);
-            Find<QComboBox>(w, "SheetCombo")->setEditText("model");
+            auto* sheets = Find<QComboBox>(w, "SheetCombo");
+            if (!replace) {
+                // The sheet list comes from the workbook when it is opened.
+                sheets->showPopup();
+                sheets->hidePopup();
+                if (sheets->count() != 1 || sheets->itemText(0) != QLatin1String("model")) return;
+            }
+            sheets->setEditText("model");
             Find<QLineEdit>(w, "RangeText")->setText(cell);
             if (replace) Find<QRadioButton>(w, "Option3")->setChecked(true);
             Click(w, "OKCommand");
