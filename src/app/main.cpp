@@ -10,6 +10,7 @@
 #include "ConsoleUi.h"
 #include "Gui.h"
 #include "platform/AppFolder.h"
+#include "platform/StopSignals.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
 #include "run/RunDriver.h"
@@ -64,6 +65,7 @@ int RunHeadless(const std::string& commandLine) {
     korvane::WorkbookLinkFactory factory = [] { return std::unique_ptr<korvane::WorkbookLink>(); };
 #endif
     korvane::RunDriver driver(ui, ui, document, state, factory);
+    korvane::InstallStopSignals();
     return driver.CommandLineRun(commandLine);
 }
 

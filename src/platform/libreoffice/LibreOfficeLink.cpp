@@ -984,6 +984,9 @@ struct LibreOfficeLink::Impl {
             Sequence<sal_Int16> outIndex;
             Sequence<Any> outArgs;
             Any result = script->invoke(args, outIndex, outArgs);
+            // The macro may have changed the active sheet: the next
+            // activation must not trust what this link last set.
+            wb->activeSheet.clear();
             OUString failure;
             if ((result >>= failure) && !failure.isEmpty())
                 return fail("マクロ「" + name + "」の実行中にエラーが発生しました: " + ToStd(failure));
