@@ -21,12 +21,17 @@ bool LocateSection(const std::vector<std::string>& lines, const Section& s, std:
 }
 
 std::vector<std::size_t> SectionRows(const std::vector<std::string>& lines, const Section& s) {
+    // The rows as the one reading of the file finds them (line numbers from 1).
+    const ParsedProject parsed = ReadProject(lines);
+    const std::vector<std::size_t>* numbers = &parsed.inputLines;
+    if (&s == &section::OutputTask) numbers = &parsed.outputLines;
+    if (&s == &section::InputReplace) numbers = &parsed.replaceLines;
+    if (&s == &section::ShellTask) numbers = &parsed.shellLines;
+    if (&s == &section::MonteCarlo) numbers = &parsed.sampledLines;
+    if (&s == &section::DataFileInput) numbers = &parsed.readParamLines;
+    if (&s == &section::OrthogonalTable) numbers = &parsed.factorLines;
     std::vector<std::size_t> rows;
-    std::size_t start, end;
-    std::string ignored;
-    if (!LocateSection(lines, s, start, end, ignored)) return rows;
-    for (std::size_t i = start + 1 + static_cast<std::size_t>(s.settingsLines); i < end; ++i)
-        if (HasKey(lines[i], s.rowKey)) rows.push_back(i);
+    for (std::size_t n : *numbers) rows.push_back(n - 1);
     return rows;
 }
 

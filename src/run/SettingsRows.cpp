@@ -145,7 +145,7 @@ bool StoreCurrentAsInitial(std::vector<std::string>& lines, const std::vector<Cu
 
 std::vector<SamplingRow> SamplingRows(const Project& project) {
     std::vector<SamplingRow> rows;
-    for (const std::string& name : DistinctInputNames(project)) rows.push_back({name});
+    for (const std::string& name : DistinctInputNames(project)) rows.emplace_back().name = name;
     for (const SampledVariable& v : project.monteCarlo.sampledVariables) {
         for (SamplingRow& r : rows) {
             if (r.name != v.name) continue;
@@ -184,7 +184,7 @@ std::vector<std::string> MonteCarloSectionLines(const std::string& numOfCalc, bo
 
 std::vector<FactorRow> FactorRows(const Project& project) {
     std::vector<FactorRow> rows;
-    for (const std::string& name : DistinctInputNames(project)) rows.push_back({name});
+    for (const std::string& name : DistinctInputNames(project)) rows.emplace_back().name = name;
     for (const TableFactor& f : project.orthogonalTable.factors) {
         for (FactorRow& r : rows) {
             if (r.name != f.name) continue;
