@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "analysis/windows/AnalysisWindows.h"
 #include "run/windows/CurrentValueForm.h"
 #include "run/windows/DbInputCalForm.h"
 #include "run/windows/OrthogonalTableForm.h"
@@ -52,6 +53,10 @@ void RegisterKnownWindows() {
     RegisterWindow("Sampling_Setting_Form", OpenSamplingSettingForm);
     RegisterWindow("Orthogonal_Table_Form", OpenOrthogonalTableForm);
     RegisterWindow("DB_Input_Cal_Form", OpenDbInputCalForm);
+    RegisterWindow("Stdev_Form", OpenStdevForm);
+    RegisterWindow("Sens_Prgrs_Form", OpenSensPrgrsForm);
+    RegisterWindow("Factorial_Effects_Form", OpenFactorialEffectsForm);
+    RegisterWindow("MDIForm1", OpenMDIForm1);
 }
 
 std::string WindowNotAvailableMessage(const std::string& caption) {

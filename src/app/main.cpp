@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "AnalysisCommand.h"
 #include "ConsoleUi.h"
 #include "Gui.h"
 #include "platform/AppFolder.h"
@@ -21,6 +22,7 @@ namespace {
 void PrintHelp() {
     std::printf(
         "Usage: korvane [PROJECT.tolv]\n"
+        "       korvane --stats|--sens|--effects DB.csv [options]\n"
         "\n"
         "Runs parameter studies on spreadsheet models with LibreOffice Calc.\n"
         "Without arguments the main window opens. With a project file, the\n"
@@ -36,9 +38,12 @@ void PrintHelp() {
         "  2  the project was refused before anything was written\n"
         "  3  the run was stopped before its end\n"
         "\n"
+        "%s"
+        "\n"
         "Environment:\n"
         "  KORVANE_HOME     the application folder (default: the program's folder)\n"
-        "  KORVANE_NO_GUI=1 run a project without showing any window\n");
+        "  KORVANE_NO_GUI=1 run a project without showing any window\n",
+        korvane::AnalysisCommandHelp());
 }
 
 bool DisplayAvailable() {
@@ -80,10 +85,16 @@ int main(int argc, char** argv) {
         std::printf("korvane %s\n", KORVANE_VERSION);
         return 0;
     }
+    // The analyses only read the DB file: they need neither the application
+    // folder's lock nor a display.
+    if (korvane::IsAnalysisCommand(argc, argv)) return korvane::RunAnalysisCommand(argc, argv);
     std::string error;
     auto lock = korvane::InstanceLock::acquire(korvane::AppFolder(), error);
     if (!lock) {
+        error += "\n別のアプリケーションフォルダを使うには、環境変数 KORVANE_HOME にそのフォルダを指定して下さい。";
         korvane::PrintMessage(error);
+        // Started from a desktop launcher nobody reads stderr: say it in a box.
+        if (DisplayAvailable() && korvane::GuiAvailable()) korvane::ShowStartupMessage(argc, argv, error);
         return 1;
     }
     if (argc <= 1) return korvane::RunGui(argc, argv, nullptr);

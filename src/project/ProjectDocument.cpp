@@ -1,5 +1,7 @@
 #include "project/ProjectDocument.h"
 
+#include <sys/stat.h>
+
 #include "platform/TextFile.h"
 #include "platform/UserInterface.h"
 #include "project/Paths.h"
@@ -64,6 +66,12 @@ bool ProjectDocument::LoadProjectToWindow() {
     if (!CheckProjectPath(ProjectPath, ui_)) return false;
     std::vector<std::string> lines;
     std::string error;
+    struct stat st {};
+    const std::string resolved = ResolveAppRelative(ProjectPath, appFolder_);
+    if (::stat(resolved.c_str(), &st) == 0 && st.st_size > kMaxProjectBytes) {
+        ui_.showMessage("プロジェクトファイルが大きすぎます (64 MiB を超えています)。\n" + resolved);
+        return false;
+    }
     if (!ReadTextLines(ResolveAppRelative(ProjectPath, appFolder_), lines, error)) {
         ui_.showMessage("プロジェクトファイルを読み込めません。\n" + error);
         return false;

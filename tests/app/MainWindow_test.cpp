@@ -429,8 +429,9 @@ void MainWindowTest::counterBoxBeepsForEachRemovedCharacter() {
 
 void MainWindowTest::laterWindowsSayTheyAreNotAvailableOrOpen() {
     Fixture f;
-    f.window->findChild<QAction*>("Graph_Draw_Mn1")->trigger();
-    QCOMPARE(f.ui.messages.back(), WindowNotAvailableMessage("グラフ作成"));
+    f.window->findChild<QAction*>("UserScroll_Menu_Mn1")->trigger();
+    QCOMPARE(f.find<QComboBox>("TaskCombo")->currentIndex(), 4);
+    QCOMPARE(f.ui.messages.back(), WindowNotAvailableMessage("UserScroll Mode"));
     // The plan commands choose their plan and open their settings window.
     QStringList opened;
     {

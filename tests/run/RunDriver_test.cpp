@@ -2,6 +2,9 @@
 // workbook is touched. (Runs on real workbooks are in the LibreOffice suite.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <filesystem>
 
@@ -102,6 +105,22 @@ TEST_F(RunDriverTest, CommandLineRefusalsExitNonZeroBeforeAnythingIsWritten) {
     EXPECT_EQ(ui.messages.back(), dir.path() + "\n【tolvファイルアドレスが不正です。】");
     EXPECT_EQ(runCommandLine("\"" + dir.file("*.tolv") + "\""), 2);
     EXPECT_EQ(runCommandLine(dir.file("none.tolv")), 2);
+    // Nor are a FIFO (reading it would block for ever) and a device that
+    // never ends; a project larger than 64 MiB is refused unread.
+    ASSERT_EQ(::mkfifo(dir.file("fifo.tolv").c_str(), 0600), 0);
+    EXPECT_EQ(runCommandLine(dir.file("fifo.tolv")), 2);
+    EXPECT_EQ(runCommandLine("/dev/zero"), 2);
+    {
+        std::FILE* big = std::fopen(dir.file("big.tolv").c_str(), "w");
+        ASSERT_NE(big, nullptr);
+        ASSERT_EQ(::ftruncate(::fileno(big), 65LL * 1024 * 1024), 0);
+        std::fclose(big);
+    }
+    EXPECT_EQ(runCommandLine(dir.file("big.tolv")), 2);
+    EXPECT_NE(ui.messages.back().find("64 MiB"), std::string::npos) << ui.messages.back();
+    // A path with a NUL inside names no file, not the file before the NUL.
+    WriteBytes(dir.file("cut.xlsx"), "x");
+    EXPECT_FALSE(FileExists(dir.file("cut.xlsx") + std::string(1, '\0') + "rest"));
 
     // The checks of every run (their order is tested above) end it too.
     Project p;

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 
+#include "LoTestSupport.h"
 #include "TestSupport.h"
 #include "db/DbFile.h"
 #include "platform/TextFile.h"
@@ -187,6 +188,37 @@ TEST(CommandLine, ASecondSignalEndsAHungCalculationAtOnce) {
     const std::string bytes = test::ReadBytes(home.file("examples/beam-montecarlo.csv"));
     EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
     EXPECT_EQ(DataLines(home.file("examples/beam-montecarlo.csv")), 0);
+}
+
+// Started from a desktop launcher, a second Korvane says why it does not
+// start in a message box, not only on stderr that nobody reads.
+TEST(CommandLine, ASecondInstanceWithADisplaySaysSoInABox) {
+    test::PrivateDisplay display;
+    std::string reason;
+    if (!display.start(reason)) GTEST_SKIP() << reason;
+    test::TempDir home;
+    const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
+    ASSERT_EQ(std::system(("flock -n '" + home.file("korvane.lock") + "' sleep 20 &").c_str()), 0);
+    std::system("sleep 0.3");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("KORVANE_HOME", home.path().c_str(), 1);
+        ::unsetenv("QT_QPA_PLATFORM");
+        ::unsetenv("KORVANE_NO_GUI");
+        const int err = ::open(home.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(err, 2);
+        ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // The box is there until someone presses OK.
+    std::string window;
+    EXPECT_TRUE(WaitFor([&] { return !(window = test::ShellOutput("xdotool search --name '^Korvane$' 2>/dev/null")).empty(); }, 30));
+    EXPECT_FALSE(Gone(pid));
+    test::Shell("xdotool key --window " + window + " Return 2>/dev/null");
+    int status = ExitStatus(pid, 10);
+    EXPECT_EQ(status, 1);
+    const std::string err = test::ReadBytes(home.file("stderr.txt"));
+    EXPECT_NE(err.find("KORVANE_HOME"), std::string::npos) << err;
 }
 
 }  // namespace
