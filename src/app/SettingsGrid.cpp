@@ -248,10 +248,8 @@ bool SettingsGrid::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void SettingsGrid::keyPressEvent(QKeyEvent* event) {
-    // F2 or Enter on a cell edits it, as a click does.
-    const int key = event->key();
-    if ((key == Qt::Key_F2 || key == Qt::Key_Return || key == Qt::Key_Enter) &&
-        beginEdit(currentRow(), currentColumn())) {
+    // F2 on a cell edits it, as a click does (Enter stays the window's OK).
+    if (event->key() == Qt::Key_F2 && beginEdit(currentRow(), currentColumn())) {
         event->accept();
         return;
     }
