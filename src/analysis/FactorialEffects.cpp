@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "analysis/DataLineScan.h"
-#include "analysis/FieldNumber.h"
+#include "db/Csv.h"
 #include "project/NumberText.h"
 
 namespace korvane {
@@ -80,7 +80,7 @@ bool ReadEffectsTable(const std::string& path, EffectsTable& table, std::string&
         RunningRange range;
         double sum = 0;
         for (std::size_t r = 4; r < table.rows.size(); ++r) {
-            const double v = FieldNumber(table.rows[r][c]);
+            const double v = CsvNumber(table.rows[r][c]);
             range.take(v);
             sum += v;
         }
@@ -92,7 +92,7 @@ bool ReadEffectsTable(const std::string& path, EffectsTable& table, std::string&
             const std::string mid = LevelKey((range.hi + range.lo) / 2);
             bool three = false;
             for (std::size_t r = 4; r < table.rows.size() && !three; ++r)
-                three = LevelKey(FieldNumber(table.rows[r][c])) == mid;
+                three = LevelKey(CsvNumber(table.rows[r][c])) == mid;
             table.rows[2][c] = three ? mid : kMissingLevel;
         } else {
             table.rows[2][c] = GeneralNumber(sum / static_cast<double>(table.dataLines));
@@ -119,9 +119,9 @@ FactorLevels LevelValues(const EffectsTable& table, std::size_t output, const st
         std::int64_t count = 0;
         double sum = 0;
         for (std::size_t r = 4; r < table.rows.size(); ++r) {
-            if (LevelKey(FieldNumber(table.rows[r][column])) != key) continue;
+            if (LevelKey(CsvNumber(table.rows[r][column])) != key) continue;
             ++count;
-            sum += FieldNumber(table.rows[r][k]);
+            sum += CsvNumber(table.rows[r][k]);
         }
         if (count == 0) continue;
         const double mean = sum / static_cast<double>(count);

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "analysis/FieldNumber.h"
+#include "db/Csv.h"
 
 namespace korvane {
 
@@ -37,7 +37,7 @@ bool CountHistogram(const std::string& path, std::size_t field, bool includeInva
     double sum = 0;
     scan.setProgress(&progress, 0.0, 0.5);
     while (scan.next(line)) {
-        const double v = FieldNumber(line.fields[field]);
+        const double v = CsvNumber(line.fields[field]);
         if (result.total == 0) {
             result.minimum = result.maximum = v;
         } else if (v < result.minimum) {
@@ -61,7 +61,7 @@ bool CountHistogram(const std::string& path, std::size_t field, bool includeInva
     if (!scan.open(path, includeInvalid, result.error)) return false;
     scan.setProgress(&progress, 0.5, 0.5);
     while (scan.next(line)) {
-        const int bin = HistogramBin(FieldNumber(line.fields[field]), result.minimum, result.width);
+        const int bin = HistogramBin(CsvNumber(line.fields[field]), result.minimum, result.width);
         const std::int64_t count = ++result.bins[static_cast<std::size_t>(bin)];
         if (count > result.largest) result.largest = count;
         ++result.counted;

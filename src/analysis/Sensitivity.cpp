@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "analysis/FieldNumber.h"
+#include "db/Csv.h"
 #include "project/NumberText.h"
 
 namespace korvane {
@@ -56,10 +56,10 @@ bool ComputeSensitivity(const std::string& path, bool includeInvalid, const Prog
     DbReader::Line line;
     scan.setProgress(&progress, 0.0, 1.0);
     while (scan.next(line)) {
-        for (std::size_t r = 0; r < nIn; ++r) x[r] = FieldNumber(line.fields[result.inputFields[r]]);
+        for (std::size_t r = 0; r < nIn; ++r) x[r] = CsvNumber(line.fields[result.inputFields[r]]);
         for (std::size_t c = 0; c < nOut; ++c) {
             const int j = result.outputFields[c];
-            y[c] = j >= 0 ? FieldNumber(line.fields[static_cast<std::size_t>(j)]) : 0.0;
+            y[c] = j >= 0 ? CsvNumber(line.fields[static_cast<std::size_t>(j)]) : 0.0;
             sy[c] += y[c];
         }
         for (std::size_t r = 0; r < nIn; ++r) {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "analysis/FieldNumber.h"
+#include "db/Csv.h"
 #include "project/NumberText.h"
 
 namespace korvane {
@@ -32,7 +32,7 @@ bool ComputeStatistics(const std::string& path, bool includeInvalid, const Progr
     std::int64_t used = 0;
     while (scan.next(line)) {
         for (auto& c : columns) {
-            const double v = FieldNumber(line.fields[c.field]);
+            const double v = CsvNumber(line.fields[c.field]);
             if (used == 0) {
                 c.minimum = c.maximum = v;
             } else if (v < c.minimum) {
@@ -61,7 +61,7 @@ bool ComputeStatistics(const std::string& path, bool includeInvalid, const Progr
     scan.setProgress(&progress, 0.5, 0.5);
     while (scan.next(line)) {
         for (auto& c : columns) {
-            const double d = FieldNumber(line.fields[c.field]) - c.mean;
+            const double d = CsvNumber(line.fields[c.field]) - c.mean;
             c.squares += d * d;
         }
     }

@@ -1,6 +1,6 @@
 #include "analysis/XYGraph.h"
 
-#include "analysis/FieldNumber.h"
+#include "db/Csv.h"
 
 namespace korvane {
 
@@ -21,7 +21,7 @@ bool ScanXY(const std::string& path, const std::string& xName, const std::string
     const std::size_t last = header.names.size() - 1;
     auto value = [last](const DbReader::Line& line, std::size_t field) {
         if (field == last) return line.valid ? 1.0 : 0.0;
-        return FieldNumber(line.fields[field]);
+        return CsvNumber(line.fields[field]);
     };
     DbReader::Line line;
     const auto xf = static_cast<std::size_t>(result.xField);

@@ -1,6 +1,6 @@
 #pragma once
 // X/Y graphs: any column of a DB file against any other. The verdict column
-// reads as 1 (valid) or 0 ("False"); every other field by FieldNumber.
+// reads as 1 (valid) or 0 ("False"); every other field by CsvNumber.
 
 #include <functional>
 #include <string>

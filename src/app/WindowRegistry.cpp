@@ -11,6 +11,7 @@
 #include "workbook/windows/ExeSettingForm.h"
 #include "workbook/windows/ReplaceForm.h"
 #include "workbook/windows/WriteForm.h"
+#include "scroll/windows/UserVarForms.h"
 
 namespace korvane {
 
@@ -57,6 +58,7 @@ void RegisterKnownWindows() {
     RegisterWindow("Sens_Prgrs_Form", OpenSensPrgrsForm);
     RegisterWindow("Factorial_Effects_Form", OpenFactorialEffectsForm);
     RegisterWindow("MDIForm1", OpenMDIForm1);
+    RegisterWindow("User_Var_Start_Form", OpenUserVarStartForm);
 }
 
 std::string WindowNotAvailableMessage(const std::string& caption) {

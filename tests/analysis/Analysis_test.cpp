@@ -8,7 +8,7 @@
 #include "TestSupport.h"
 #include "analysis/ChartFrame.h"
 #include "analysis/FactorialEffects.h"
-#include "analysis/FieldNumber.h"
+#include "db/Csv.h"
 #include "analysis/Histogram.h"
 #include "analysis/ResultTable.h"
 #include "analysis/Sensitivity.h"
@@ -32,7 +32,7 @@ const std::string kKinds = "-,[Input],[Input],[Output],[System]";
 
 }  // namespace
 
-TEST(FieldNumber, GroupingCommasInsideTheIntegerDigitsAreIgnored) {
+TEST(CsvNumber, GroupingCommasInsideTheIntegerDigitsAreIgnored) {
     struct Case {
         const char* text;
         double value;
@@ -42,7 +42,7 @@ TEST(FieldNumber, GroupingCommasInsideTheIntegerDigitsAreIgnored) {
         {"12abc", 12},            {"", 0},                      {"-", 0},
         {"1,234.5,678", 1234.5},  {"0.5,123", 0.5},
     };
-    for (const auto& c : cases) EXPECT_DOUBLE_EQ(FieldNumber(c.text), c.value) << c.text;
+    for (const auto& c : cases) EXPECT_DOUBLE_EQ(CsvNumber(c.text), c.value) << c.text;
 }
 
 void ExpectFrame(const ChartFrame& f, const ChartFrame& expected) {
@@ -52,7 +52,7 @@ void ExpectFrame(const ChartFrame& f, const ChartFrame& expected) {
     EXPECT_NEAR(f.bottom, expected.bottom, 1e-12);
 }
 
-TEST(FieldNumber, QuotedFieldsOfADbFileStayWholeAndReadAsTheirNumbers) {
+TEST(CsvNumber, QuotedFieldsOfADbFileStayWholeAndReadAsTheirNumbers) {
     TempDir dir;
     // A spreadsheet's formatted number and a text with a comma, both quoted.
     const std::string path = WriteDb(dir, "q.csv",

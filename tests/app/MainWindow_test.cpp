@@ -22,6 +22,7 @@
 
 #include "AppTestSupport.h"
 #include "WindowRegistry.h"
+#include "analysis/windows/AnalysisWindows.h"
 #include "workbook/windows/ExeSettingForm.h"
 #include "workbook/windows/WriteForm.h"
 #include "project/Project.h"
@@ -429,9 +430,15 @@ void MainWindowTest::counterBoxBeepsForEachRemovedCharacter() {
 
 void MainWindowTest::laterWindowsSayTheyAreNotAvailableOrOpen() {
     Fixture f;
+    // A window that is not there says so.
+    UnregisterWindow("MDIForm1");
+    f.window->findChild<QAction*>("Graph_Draw_Mn1")->trigger();
+    RegisterWindow("MDIForm1", OpenMDIForm1);
+    QCOMPARE(f.ui.messages.back(), WindowNotAvailableMessage("グラフ作成"));
+    // The scroll mode chooses its plan and checks the workbook first.
     f.window->findChild<QAction*>("UserScroll_Menu_Mn1")->trigger();
     QCOMPARE(f.find<QComboBox>("TaskCombo")->currentIndex(), 4);
-    QCOMPARE(f.ui.messages.back(), WindowNotAvailableMessage("UserScroll Mode"));
+    QCOMPARE(f.ui.messages.back(), std::string("エクセルファイルのアドレスを確認して下さい。"));
     // The plan commands choose their plan and open their settings window.
     QStringList opened;
     {

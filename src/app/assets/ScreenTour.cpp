@@ -3,11 +3,13 @@
 // VIEW: splash, version, tab0 .. tab4 (入力操作 .. exe実行), end, pause,
 // recent, legend-flow, legend-dist, legend-replace, the editors and settings
 // windows write-input, write-new, write-output, exe, replace, initial,
-// restriction, sampling, sampling-seed, orthogonal, datafile, current, and the
+// restriction, sampling, sampling-seed, orthogonal, datafile, current, the
 // analysis windows stats, histogram, sens, effects, effects-all, graph on the
 // DB files named by KORVANE_TOUR_MC_DB (a Monte Carlo run) and
-// KORVANE_TOUR_OA_DB (an orthogonal-array run). The view stays on the screen
-// until the process is ended (at most a minute).
+// KORVANE_TOUR_OA_DB (an orthogonal-array run), and the scroll mode on the
+// example model in LibreOffice: scroll-start, scroll-normal,
+// scroll-trajectory, scroll-peak. The view stays on the screen until the
+// process is ended (at most a minute).
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,7 +17,10 @@
 #include <QMdiSubWindow>
 #include <QTableWidget>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -30,6 +35,7 @@
 #include "AppStyle.h"
 #include "analysis/windows/EffectsWindow.h"
 #include "analysis/windows/GraphWindows.h"
+#include "analysis/windows/PictureArea.h"
 #include "analysis/windows/SensitivityWindow.h"
 #include "analysis/windows/StatisticsWindow.h"
 #include "LegendWindow.h"
@@ -50,6 +56,7 @@
 #include "run/windows/OrthogonalTableForm.h"
 #include "run/windows/SamplingSettingForm.h"
 #include "run/windows/ValueWindows.h"
+#include "scroll/windows/UserVarForms.h"
 #include "workbook/WorkbookLink.h"
 #include "workbook/windows/ExeSettingForm.h"
 #include "workbook/windows/ReplaceForm.h"
@@ -138,6 +145,73 @@ void Touch(const QString& path) {
     f.open(QIODevice::WriteOnly);
 }
 
+// Moves a bar of the scroll window and waits for its calculation.
+void MoveBar(korvane::UserVarForm& form, int row, int position) {
+    const long before = form.calculations();
+    form.bar(row)->setValue(position);
+    QElapsedTimer t;
+    t.start();
+    while (form.calculations() == before && t.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+// The scroll mode on the example model: the start dialog, or the scroll
+// window after a few moves of its bars in one of the plot's modes.
+int ShowScrollView(QApplication& app, const QString& view, const std::string& folder, const std::string& assets) {
+    QDir().mkpath(QString::fromStdString(folder + "/examples"));
+    for (const char* f : {"beam.fods", "beam-scroll.tolv"})
+        QFile::copy(QString::fromStdString(assets + "/examples/" + f), QString::fromStdString(folder + "/examples/" + f));
+    QuietUi ui;
+    korvane::RunState state;
+#ifdef KORVANE_HAVE_LIBREOFFICE
+    korvane::WorkbookLinkFactory factory = [] { return korvane::CreateWorkbookLink(); };
+#else
+    korvane::WorkbookLinkFactory factory = [] { return std::unique_ptr<korvane::WorkbookLink>(); };
+#endif
+    korvane::MainWindow main(ui, state, factory, folder);
+    main.openProjectPath(folder + "/examples/beam-scroll.tolv");
+    main.resize(1280, 770);
+    main.move(0, 0);
+    main.show();
+    if (view == QLatin1String("scroll-start")) {
+        auto* start = new korvane::UserVarStartForm(false, false, &main);
+        start->show();
+        start->move(500, 300);
+        return app.exec();
+    }
+    std::string error;
+    korvane::ResetRunArrays(state);
+    if (!korvane::LoadProjectForRun(state, main.document().header, main.document().WorkingCopy(), error)) {
+        std::fprintf(stderr, "tour: %s\n", error.c_str());
+        return 1;
+    }
+    auto* form = new korvane::UserVarForm(main);
+    form->move(330, 20);
+    form->show();
+    form->start();
+    if (!form->ready()) return 1;
+    auto check = [&](const char* name) { form->findChild<QCheckBox*>(QString::fromLatin1(name))->click(); };
+    form->findChild<QPushButton*>(QStringLiteral("Menu_Cmnd"))->click();
+    if (view == QLatin1String("scroll-trajectory")) {
+        check("Kiseki_Check");
+        for (int p : {30, 40, 50, 60, 70}) MoveBar(*form, 0, p);
+        for (int p : {40, 30, 20}) MoveBar(*form, 3, p);
+    } else if (view == QLatin1String("scroll-peak")) {
+        check("Peak_Hold_Check1");
+        check("Value_Label_Vis1");
+        for (int p : {80, 20, 50}) MoveBar(*form, 0, p);
+        for (int p : {80, 30, 45}) MoveBar(*form, 1, p);
+        form->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        korvane::PictureArea* picture = form->findChild<korvane::PictureArea*>(QStringLiteral("Picture1"));
+        const QPointF at = picture->toPixel(1.5, 0.55);
+        QMouseEvent move(QEvent::MouseMove, at, picture->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(picture, &move);
+    } else {
+        MoveBar(*form, 0, 62);
+        form->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    }
+    return app.exec();
+}
+
 // The analysis windows over the main window, on real DB files.
 int ShowAnalysis(QApplication& app, const QString& view, korvane::UserInterface& ui, korvane::MainWindow& main,
                  const std::string& mc, const std::string& oa) {
@@ -220,6 +294,8 @@ int main(int argc, char** argv) {
     std::string error;
     const std::string project = folder + "/梁_モンテカルロ.tolv";
     korvane::WriteTextFileAtomic(project, SampleProject(), error);
+
+    if (view.startsWith(QLatin1String("scroll-"))) return ShowScrollView(app, view, folder, assets);
 
     QuietUi ui;
     korvane::RunState state;
