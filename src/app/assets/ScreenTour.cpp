@@ -341,6 +341,10 @@ int main(int argc, char** argv) {
         counts.invalid = 13;
         counts.haveShare = true;
         counts.validShare = 0.87;
+        korvane::RunState unread;
+        unread.UnreadableCalcs = 3;
+        unread.FirstUnreadable = "セル Model!B10 の値がエラーです (#DIV/0!)。";
+        counts.unreadableNote = korvane::UnreadableNote(unread);
         auto* end = new korvane::EndWindow(counts, &main);
         end->show();
     } else if (view == QLatin1String("pause")) {
