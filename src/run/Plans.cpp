@@ -11,6 +11,7 @@
 #include "run/PlanValues.h"
 #include "workbook/CalcSteps.h"
 #include "workbook/CellRef.h"
+#include "workbook/WorkbookCheck.h"
 #include "workbook/WorkbookLink.h"
 
 namespace korvane {
@@ -67,7 +68,20 @@ public:
             quit();
             return false;
         }
+        if (!checked_) {
+            checked_ = true;
+            warnAboutWorkbook(*link);
+        }
         return true;
+    }
+
+    // Once per run, before the first calculation: what of the workbook
+    // LibreOffice will not compute as Excel does. A warning only: a macro
+    // that cannot run stops the run by itself at the macro step.
+    void warnAboutWorkbook(WorkbookLink& link) {
+        std::vector<CheckFinding> findings;
+        std::string error;
+        if (CheckOpenWorkbook(link, findings, error) && !findings.empty()) ctx_.ui.showNotice(CheckWarning(findings));
     }
 
     void quit() {
@@ -108,6 +122,7 @@ public:
     RunState& s_;
     DbWriter db_;
     bool keepOpen_ = false;
+    bool checked_ = false;
 };
 
 std::int64_t TotalOf(const RunState& s) { return static_cast<std::int64_t>(LeadingNumber(s.CalcTotal)); }

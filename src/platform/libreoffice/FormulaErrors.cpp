@@ -44,6 +44,12 @@ std::string Upper(std::string s) {
     return s;
 }
 
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
 }  // namespace
 
 std::string ErrorValueText(int code) {
@@ -166,8 +172,15 @@ std::vector<FormulaErrorCell> FindFormulaErrors(const Reference<lang::XComponent
         Found& f = found[i];
         f.cell.formula = ToStd(f.xcell->getFormula());
         f.cell.error = ErrorValueText(f.xcell->getError());
-        for (const std::string& name : CalledFunctions(f.cell.formula))
-            if (!knows(name)) f.cell.unknownFunctions.push_back(name);
+        for (const std::string& name : CalledFunctions(f.cell.formula)) {
+            if (knows(name)) continue;
+            f.cell.unknownFunctions.push_back(name);
+            // LibreOffice writes a name it does not know in lower case: show
+            // it as the workbook's author wrote it.
+            const std::string lower = Lower(name) + "(";
+            for (auto at = f.cell.formula.find(lower); at != std::string::npos; at = f.cell.formula.find(lower, at + 1))
+                f.cell.formula.replace(at, name.size(), name);
+        }
         if (i < kPrecedentQueries) {
             Reference<sheet::XFormulaQuery> query(f.xcell, UNO_QUERY);
             if (query.is()) {
