@@ -75,7 +75,8 @@ std::string ConstructText(const BasicConstruct& c) {
                    "Value のような別の名前に変えてください。";
         case BasicConstruct::Kind::DebugObject:
             return c.text +
-                   " は LibreOffice では実行時エラー 91 (Object variable not set) になり、マクロがそこで止まります。"
+                   " は LibreOffice では実行時エラー 91 (Object variable not set) になり、マクロがそこで止まります"
+                   " (「;」で区切って書くとモジュールがコンパイルもできません)。"
                    "その行を消すか、先頭に ' を付けてコメントにしてください。";
         case BasicConstruct::Kind::UnaryMinusPower: {
             std::string inner = c.text.substr(1);
@@ -171,7 +172,8 @@ std::vector<CheckFinding> FindingsOf(const std::vector<FormulaErrorCell>& cells,
         } else {
             rank = 1;
             key = c.error;
-            text = c.error + " " + ErrorValueAdvice(c.error) + (formula.empty() ? "" : " 式" + formula.substr(1));
+            text = c.error + " " + ErrorValueAdvice(c.error) +
+                   (c.formula.empty() ? "" : " (式: " + Shortened(c.formula) + ")");
         }
         const std::string groupKey = std::to_string(rank) + key;
         auto [it, added] = groups.emplace(groupKey, groups.size());
