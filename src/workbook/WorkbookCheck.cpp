@@ -244,10 +244,10 @@ CheckStatus CheckWorkbookFile(WorkbookLink& freshLink, const std::string& path, 
 
 std::string CheckWarning(const std::vector<CheckFinding>& findings, std::size_t shown) {
     std::string text = "このブックには LibreOffice で Excel と同じに計算されない箇所があります (" +
-                       std::to_string(findings.size()) + " 件)。計算は続けます。";
+                       std::to_string(findings.size()) + " 件)。計算は続けます。\n";
     for (std::size_t i = 0; i < findings.size() && i < shown; ++i) text += "\n" + findings[i].line();
     if (findings.size() > shown) text += "\nほか " + std::to_string(findings.size() - shown) + " 件。";
-    text += "\nすべては korvane --check <ブック> で一覧できます。";
+    text += "\n\nすべては korvane --check <ブック> で一覧できます。";
     return text;
 }
 

@@ -1,7 +1,8 @@
 // Shows one view of the program with a sample project, for screenshots:
 //   korvane_screen_tour VIEW
 // VIEW: splash, version, tab0 .. tab4 (入力操作 .. exe実行), end, pause,
-// recent, legend-flow, legend-dist, legend-replace. The view stays on the
+// recent, legend-flow, legend-dist, legend-replace, notice (the warning a
+// run shows about a workbook written for Excel). The view stays on the
 // screen until the process is ended (at most a minute).
 #include <QApplication>
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <cstdio>
 
 #include "AppStyle.h"
+#include "GuiUserInterface.h"
 #include "LegendWindow.h"
 #include "MainWindow.h"
 #include "RecentFilesWindow.h"
@@ -27,6 +29,7 @@
 #include "project/ProjectDocument.h"
 #include "project/RecentFiles.h"
 #include "project/RunState.h"
+#include "workbook/WorkbookCheck.h"
 #include "workbook/WorkbookLink.h"
 
 namespace {
@@ -152,6 +155,18 @@ int main(int argc, char** argv) {
         auto* list = recent->findChild<QListWidget*>(QStringLiteral("List1"));
         list->setCurrentRow(0);
         emit list->itemClicked(list->item(0));
+    } else if (view == QLatin1String("notice")) {
+        static korvane::GuiUserInterface gui;
+        gui.setParentWindow(&main);
+        const std::vector<korvane::CheckFinding> findings{
+            {"モデル!B7", "#NAME? 関数 TEXTBEFORE は LibreOffice にありません (=TEXTBEFORE(A7;\"-\"))。LEFT と SEARCH で"
+                          "書いてください (例: =LEFT(A1;SEARCH(\"-\";A1)-1))。"},
+            {"モデル!C7", "#NAME? エラーのセル モデル!B7 を参照しています (=B7&\"mm\")。参照先のセルを直せばこのセルも直ります。"},
+            {"Module1:42", "-x ^ 2 は Excel (VBA) では -(x ^ 2)、LibreOffice Basic では (-x) ^ 2 と計算され、結果が黙って"
+                           "変わります。-(x ^ 2) と括弧を付けて書いてください。"},
+            {"Module1:57", "Debug.Print は LibreOffice では実行時エラー 91 (Object variable not set) になり、マクロがそこで"
+                           "止まります。その行を消すか、先頭に ' を付けてコメントにしてください。"}};
+        gui.showNotice(korvane::CheckWarning(findings));
     } else if (view.startsWith(QLatin1String("legend-"))) {
         const char* file = view == QLatin1String("legend-flow")   ? "Calc_Flow.BMP"
                            : view == QLatin1String("legend-dist") ? "Dstbt1.BMP"

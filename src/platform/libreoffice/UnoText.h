@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include <com/sun/star/uno/Exception.hpp>
 #include <rtl/ustring.hxx>
 
 namespace korvane::lo {
@@ -16,16 +15,6 @@ inline rtl::OUString ToOU(const std::string& s) {
 inline std::string ToStd(const rtl::OUString& s) {
     rtl::OString o = rtl::OUStringToOString(s, RTL_TEXTENCODING_UTF8);
     return std::string(o.getStr(), static_cast<std::size_t>(o.getLength()));
-}
-
-// The first line of an exception's message, without the source position
-// LibreOffice appends (" at ./sc/source/...").
-inline std::string ExceptionText(const css::uno::Exception& e) {
-    std::string text = ToStd(e.Message);
-    auto at = text.find(" at ./");
-    if (at != std::string::npos) text.erase(at);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    return text;
 }
 
 }  // namespace korvane::lo
