@@ -244,6 +244,22 @@ std::vector<std::string> PhysicalLines(const std::string& text) {
     return lines;
 }
 
+int ImportedHeaderLines(const std::string& source) {
+    const std::vector<std::string> lines = PhysicalLines(source);
+    if (lines.empty() || lines[0].rfind("Rem Attribute VBA_ModuleType=", 0) != 0) return 0;
+    int n = 1;
+    while (n < static_cast<int>(lines.size()) &&
+           (lines[static_cast<std::size_t>(n)] == "Option VBASupport 1" ||
+            lines[static_cast<std::size_t>(n)] == "Option ClassModule"))
+        ++n;
+    return n;
+}
+
+int ShownLine(const std::string& source, int line) {
+    const int header = ImportedHeaderLines(source);
+    return line > header ? line - header : line;
+}
+
 bool IsWord(const BasicToken& token, const char* keyword) {
     return token.kind == BasicToken::Kind::Word && Lower(token.text) == Lower(keyword);
 }

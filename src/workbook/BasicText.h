@@ -99,6 +99,15 @@ TrappedModule TrapProcedure(const std::string& source, const std::string& proced
 // the trap itself gives the header's or the End line).
 int SourceLineOf(const TrappedModule& trapped, int trappedLine);
 
+// The lines LibreOffice puts in front of a module it imports from an Excel
+// file ("Rem Attribute VBA_ModuleType=...", "Option VBASupport 1", and
+// "Option ClassModule" for a class): 0 for any other module.
+int ImportedHeaderLines(const std::string& source);
+
+// A line of the module as its author counts it: in a module from an Excel
+// file, as Excel's VBA editor numbers it (without LibreOffice's header).
+int ShownLine(const std::string& source, int line);
+
 // Splits a text into its physical lines (LF, CR LF or CR), without the line
 // ends.
 std::vector<std::string> PhysicalLines(const std::string& text);

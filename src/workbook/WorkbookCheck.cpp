@@ -192,7 +192,7 @@ std::vector<CheckFinding> FindingsOf(const std::vector<FormulaErrorCell>& cells,
         const std::string label = ModuleLabel(m.library, m.name);
         const std::string library = m.library.empty() ? std::string() : "ライブラリ " + m.library + " の";
         if (m.failingLine > 0) {
-            findings.push_back({label + ":" + std::to_string(m.failingLine),
+            findings.push_back({label + ":" + std::to_string(ShownLine(m.source, m.failingLine)),
                                 "モジュール " + m.name + " は LibreOffice でコンパイルできません (この行: " +
                                     Shortened(LineText(m, m.failingLine), 80) + ")。直すまで" + library +
                                     "マクロは 1 つも実行されません。LibreOffice Basic の書き方に直してください。"});
@@ -205,7 +205,7 @@ std::vector<CheckFinding> FindingsOf(const std::vector<FormulaErrorCell>& cells,
     for (const MacroModule& m : modules) {
         const std::string label = ModuleLabel(m.library, m.name);
         for (const BasicConstruct& c : FindConstructs(m.source))
-            findings.push_back({label + ":" + std::to_string(c.line), ConstructText(c)});
+            findings.push_back({label + ":" + std::to_string(ShownLine(m.source, c.line)), ConstructText(c)});
     }
     return findings;
 }

@@ -58,6 +58,14 @@ TEST(BasicText, LogicalLinesJoinContinuationsAndDropCommentsAndStrings) {
     EXPECT_EQ(procedures[0].end, 8);
     EXPECT_FALSE(HasVbaSupport(lines));
     EXPECT_TRUE(HasVbaSupport(ScanBasic("Option VBASupport 1\nSub A\nEnd Sub\n")));
+
+    // A class module imported from an Excel file: Excel's editor shows
+    // none of the three lines LibreOffice put in front.
+    const std::string imported =
+        "Rem Attribute VBA_ModuleType=VBAClassModule\nOption VBASupport 1\nOption ClassModule\nSub A\nEnd Sub\n";
+    EXPECT_EQ(ImportedHeaderLines(imported), 3);
+    EXPECT_EQ(ShownLine(imported, 4), 1);
+    EXPECT_EQ(ShownLine(source, 4), 4);
 }
 
 TEST(BasicText, FindsEachConstructWhereVbaAndLibreOfficeDiffer) {

@@ -901,8 +901,9 @@ struct LibreOfficeLink::Impl {
     // to write instead when it is a construct LibreOffice takes differently.
     static std::string LineDetail(lo::DocumentMacros& macros, const std::string& library, const std::string& module,
                                   int line) {
-        const std::vector<std::string> lines = PhysicalLines(macros.source(library, module));
-        std::string detail = module + " の " + std::to_string(line) + " 行目";
+        const std::string source = macros.source(library, module);
+        const std::vector<std::string> lines = PhysicalLines(source);
+        std::string detail = module + " の " + std::to_string(ShownLine(source, line)) + " 行目";
         if (line >= 1 && line <= static_cast<int>(lines.size())) detail += ": " + Trim(lines[static_cast<std::size_t>(line - 1)]);
         return detail;
     }

@@ -198,6 +198,42 @@ bool MakeTestWorkbooks(LibreOfficeLink& link, const std::string& folder, TestWor
     return true;
 }
 
+bool MakeVbaWorkbook(LibreOfficeLink& link, const std::string& path, const std::vector<std::string>& cells,
+                     const std::string& module1, std::string& error) {
+    Reference<uno::XComponentContext> context = lo::UnoAccess::context(link);
+    if (!context.is()) {
+        error = "no running instance";
+        return false;
+    }
+    try {
+        auto desktop = frame::Desktop::create(context);
+        Reference<lang::XComponent> component =
+            desktop->loadComponentFromURL("private:factory/scalc", "_blank", 0, Props({{"Hidden", Any(true)}}));
+        Reference<sheet::XSpreadsheetDocument> doc(component, UNO_QUERY_THROW);
+        Reference<sheet::XSpreadsheets> sheets = doc->getSheets();
+        Reference<container::XNamed>(sheets->getByName("Sheet1"), UNO_QUERY_THROW)->setName("Model");
+        Reference<sheet::XSpreadsheet> model(sheets->getByName("Model"), UNO_QUERY_THROW);
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            model->getCellByPosition(static_cast<sal_Int32>(i), 0)->setFormula(U(cells[i]));
+        Reference<document::XEmbeddedScripts> scripts(component, UNO_QUERY_THROW);
+        Reference<script::XLibraryContainer> libraries(scripts->getBasicLibraries(), UNO_QUERY_THROW);
+        Reference<script::vba::XVBACompatibility> compat(libraries, UNO_QUERY_THROW);
+        compat->setVBACompatibilityMode(true);
+        compat->setProjectName("VBAProject");
+        Reference<container::XNameContainer> lib = libraries->createLibrary("VBAProject");
+        lib->insertByName("Module1", Any(U(module1)));
+        script::ModuleInfo info;
+        info.ModuleType = script::ModuleType::NORMAL;
+        Reference<script::vba::XVBAModuleInfo>(lib, UNO_QUERY_THROW)->insertModuleInfo("Module1", info);
+        Store(component, path, "Calc MS Excel 2007 VBA XML");
+        Reference<util::XCloseable>(component, UNO_QUERY_THROW)->close(true);
+    } catch (const uno::Exception& e) {
+        error = S(e.Message);
+        return false;
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------- .fods
 
 namespace {

@@ -34,6 +34,12 @@ struct TestWorkbooks {
 bool MakeTestWorkbooks(LibreOfficeLink& link, const std::string& folder, TestWorkbooks& books,
                        std::string& error);
 
+// An Excel workbook with VBA (.xlsm) written by `link`'s instance, as Excel
+// files reach LibreOffice: one sheet "Model" holding `cells` in row 1 (as
+// typed), and the VBA project with one standard module Module1.
+bool MakeVbaWorkbook(LibreOfficeLink& link, const std::string& path, const std::vector<std::string>& cells,
+                     const std::string& module1, std::string& error);
+
 // A flat OpenDocument workbook (.fods) written as text, the way a workbook
 // comes from elsewhere: sheets of rows of cells and Basic libraries. A cell
 // text starting with "=" is a formula in OpenFormula syntax ("=[.A1]*2",

@@ -221,5 +221,33 @@ TEST_F(MacroFailuresTest, TheCheckFindsEveryConstructAndUnknownFunctionAndNothin
     EXPECT_TRUE(Contains(error, "missing.fods")) << error;
 }
 
+TEST_F(MacroFailuresTest, AnExcelWorkbookWithVbaIsRunAndCheckedTheSameWay) {
+    const std::string path = folder.file("solver.xlsm");
+    std::string error;
+    ASSERT_TRUE(test::MakeVbaWorkbook(link(), path, {"3", "=SEQUENCE(2)"},
+                                      "Public Sub Solve()\n"
+                                      "  Dim c As Boolean\n"
+                                      "  c = True\n"
+                                      "  If c Then: Worksheets(\"Model\").Range(\"C1\").Value = 1\n"
+                                      "End Sub\n",
+                                      error))
+        << error;
+    ASSERT_TRUE(link().open(path)) << link().lastError();
+    EXPECT_FALSE(link().run(MacroReference(path, "Solve")));
+    EXPECT_TRUE(Contains(link().lastError(), "マクロ「Solve」(VBAProject.Module1) を実行できません")) << link().lastError();
+    // Line 4 as Excel's VBA editor counts it (LibreOffice put two lines in
+    // front of the imported module).
+    EXPECT_TRUE(Contains(link().lastError(), "Module1 の 4 行目: If c Then: Worksheets")) << link().lastError();
+    std::vector<CheckFinding> findings;
+    ASSERT_TRUE(CheckOpenWorkbook(link(), findings, error)) << error;
+    ASSERT_EQ(findings.size(), 3u);
+    EXPECT_EQ(findings[0].where, "Model!B1");
+    EXPECT_TRUE(Contains(findings[0].text, "SEQUENCE")) << findings[0].text;
+    EXPECT_TRUE(Contains(findings[1].text, "コンパイルできません")) << findings[1].text;
+    EXPECT_EQ(findings[1].where, "Module1:4");
+    EXPECT_EQ(findings[2].where, "Module1:4");
+    EXPECT_TRUE(Contains(findings[2].text, "Then の直後")) << findings[2].text;
+}
+
 }  // namespace
 }  // namespace korvane
