@@ -111,6 +111,15 @@ EndWindow::EndWindow(const RunObserver::EndCounts& counts, QWidget* parent) : QD
     vg->setColumnStretch(1, 1);
     layout->addWidget(validity);
 
+    // Calculations whose outputs could not be read are invalid lines with
+    // empty outputs; say how many and why, so they are not taken for results.
+    if (!counts.unreadableNote.empty()) {
+        auto* note = Named(new QLabel(QString::fromStdString(counts.unreadableNote), this), "Unreadable_Label");
+        note->setWordWrap(true);
+        note->setStyleSheet(QStringLiteral("color: #b00000;"));
+        layout->addWidget(note);
+    }
+
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("CloseCommand"));
     close->setDefault(true);

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "db/Csv.h"
 #include "platform/UserInterface.h"
 #include "project/Paths.h"
 #include "project/RunState.h"
@@ -62,27 +63,30 @@ std::string DescribeUnencodable(const std::vector<std::string>& titles,
 
 // ------------------------------------------------------------------ writer
 
-DbWriter::~DbWriter() {
-    if (writer_.isOpen()) writer_.close();
-}
+DbWriter::~DbWriter() { close(); }
 
 bool DbWriter::open(const RunState& state) {
     error_.clear();
+    begun_ = false;
     // The load resolves the path already; a path set by other means may still
     // be relative to the application folder.
     path_ = ResolveAppRelative(state.DbPath);
-    bool append = state.WriteMode == kDbAppend;
+    append_ = state.WriteMode == kDbAppend;
     bool ok = !path_.empty();
     if (!ok) error_ = "No DB file path";
-    if (ok && append) ok = TerminateLastLine(path_, error_);
     if (ok) {
-        ok = writer_.open(path_, append ? TextLineWriter::Mode::Append
-                                        : TextLineWriter::Mode::Truncate);
+        struct stat st {};
+        created_ = ::stat(path_.c_str(), &st) != 0;
+        // Opened without emptying it: an OverWrite file keeps its results
+        // until the header is written, which happens only once the workbook
+        // is open and the run can really start.
+        ok = writer_.open(path_, TextLineWriter::Mode::Keep);
         if (!ok) error_ = writer_.error();
     }
     if (!ok) {
         ui_.showMessage(kDbOpenErrorMessage);
-        ui_.endApplication(1);
+        // Nothing has been written: a refusal.
+        ui_.endApplication(2);
         return false;
     }
     return true;
@@ -90,8 +94,8 @@ bool DbWriter::open(const RunState& state) {
 
 std::string DbWriter::NamesLine(const RunState& state) {
     std::string line = kDbCountTitle;
-    for (std::size_t i = 1; i <= state.inputCount(); ++i) line += "," + state.InputNames[i];
-    for (std::size_t i = 1; i <= state.outputCount(); ++i) line += "," + state.OutputNames[i];
+    for (std::size_t i = 1; i <= state.inputCount(); ++i) (line += ",") += CsvField(state.InputNames[i]);
+    for (std::size_t i = 1; i <= state.outputCount(); ++i) (line += ",") += CsvField(state.OutputNames[i]);
     line += ",";
     line += kDbValidityTitle;
     return line;
@@ -105,15 +109,30 @@ std::string DbWriter::KindLine(const RunState& state) {
     return line;
 }
 
+// A value holding a comma ("1,234" from a "#,##0" pattern, "Copper, annealed"
+// read from a cell), a quote or a line break is quoted, so that every line
+// keeps its columns; other values are written as they are.
 std::string DbWriter::DataLine(const RunState& state) {
     std::string line = std::to_string(state.CalcCount);
-    for (std::size_t i = 1; i <= state.inputCount(); ++i) line += "," + state.InputValues[i];
-    for (std::size_t i = 1; i <= state.outputCount(); ++i) line += "," + state.OutputValues[i];
+    for (std::size_t i = 1; i <= state.inputCount(); ++i) (line += ",") += CsvField(state.InputValues[i]);
+    for (std::size_t i = 1; i <= state.outputCount(); ++i) (line += ",") += CsvField(state.OutputValues[i]);
     line += state.RunValid ? ",True" : ",False";
     return line;
 }
 
 bool DbWriter::writeHeader(const RunState& state) {
+    if (!begun_) {
+        // OverWrite empties the file now; Append first finishes a last line
+        // that lacks its line end, so the header starts a line of its own.
+        error_.clear();
+        const bool ok = append_ ? TerminateLastLine(path_, error_) : writer_.truncate();
+        if (!ok) {
+            if (error_.empty()) error_ = writer_.error();
+            ui_.showMessage("エラー！DBファイルに書き込めません。計算を中止します。\n" + path_ + "\n" + error_);
+            return false;
+        }
+        begun_ = true;
+    }
     return writeChecked(NamesLine(state), state, true) &&
            writeChecked(KindLine(state), state, false);
 }
@@ -150,6 +169,12 @@ bool DbWriter::writeChecked(const std::string& line, const RunState& state, bool
 
 bool DbWriter::close() {
     if (!writer_.isOpen()) return true;
+    if (!begun_ && created_) {
+        // The run ended before its header: leave no empty file it made.
+        writer_.close();
+        ::unlink(path_.c_str());
+        return true;
+    }
     if (writer_.close()) return true;
     error_ = writer_.error();
     ui_.showMessage("エラー！DBファイルを保存できません。\n" + error_);
@@ -160,16 +185,8 @@ bool DbWriter::close() {
 
 std::vector<std::string> SplitDbFields(const std::string& line) {
     std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-        std::size_t comma = line.find(',', start);
-        if (comma == std::string::npos) {
-            fields.push_back(line.substr(start));
-            return fields;
-        }
-        fields.push_back(line.substr(start, comma - start));
-        start = comma + 1;
-    }
+    SplitCsvRecord(line, fields);
+    return fields;
 }
 
 bool IsInvalidVerdict(const std::string& lastField) {
@@ -226,20 +243,19 @@ bool DbReader::open(const std::string& path) {
 }
 
 bool DbReader::next(Line& line) {
-    std::string text;
-    if (!reader_.next(text)) return false;
-    line.fields = SplitDbFields(text);
+    if (!reader_.next(line.fields)) return false;
     line.lineNumber = reader_.lineNumber();
     line.valid = true;
+    const std::int64_t record = reader_.recordNumber();
     const std::string& first = line.fields.front();
 
-    if (line.lineNumber == 1 || (line.lineNumber > 2 && first == kDbCountTitle)) {
+    if (record == 1 || (record > 2 && first == kDbCountTitle)) {
         ++block_;
         header_ = DbHeader{line.fields, {}};
         if (block_ == 0) first_ = header_;
         expectKinds_ = true;
         line.kind = LineKind::Names;
-    } else if (line.lineNumber == 2 || (expectKinds_ && first == kDbCountKind)) {
+    } else if (record == 2 || (expectKinds_ && first == kDbCountKind)) {
         header_.kinds = line.fields;
         if (block_ == 0) first_.kinds = line.fields;
         expectKinds_ = false;

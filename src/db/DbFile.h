@@ -7,12 +7,14 @@
 //   -,[Input]...,[Output]...,[System]
 //   <calc number>,<input values...>,<output values...>,True|False
 //
-// Shift_JIS with CR LF on disk, no quoting: a comma inside a value splits it.
+// Shift_JIS with CR LF on disk. A value that holds a comma, a double quote or
+// a line break is written in CSV quotes; every other value as it is.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "db/Csv.h"
 #include "platform/TextFile.h"
 
 namespace korvane {
@@ -48,11 +50,13 @@ public:
     DbWriter(const DbWriter&) = delete;
     DbWriter& operator=(const DbWriter&) = delete;
 
-    // Opens state.DbPath (resolved again if it still starts with a single "\")
-    // in state.WriteMode: "Append" continues after the last line, any other
-    // mode empties or creates the file.
+    // Opens state.DbPath (resolved again if it still starts with a single "\"),
+    // creating it when missing, but changes nothing in it yet: a run that is
+    // refused or fails before its header keeps the old results whole.
     bool open(const RunState& state);
-    // The names line and the kind line for the current variable lists.
+    // The names line and the kind line for the current variable lists. The
+    // first call starts the run's part of the file: in "Append" mode after
+    // the last line, in any other mode by emptying the file.
     bool writeHeader(const RunState& state);
     // One data line for the current calculation. A value that Shift_JIS cannot
     // hold (an emoji read from a cell, say) writes nothing, shows which column
@@ -79,11 +83,15 @@ private:
     TextLineWriter writer_;
     std::string path_;
     std::string error_;
+    bool append_ = false;
+    bool created_ = false;  // open() made the file
+    bool begun_ = false;    // the header has been written
 };
 
 // ------------------------------------------------------------------ reading
 
-// Splits a DB line at every comma; "" gives one empty field, "a," gives two.
+// Splits a DB line into its fields (CSV quotes read); "" gives one empty
+// field, "a," gives two.
 std::vector<std::string> SplitDbFields(const std::string& line);
 
 // A calculation is invalid when its last field, upper-cased, is "FALSE";
@@ -124,7 +132,7 @@ public:
     struct Line {
         LineKind kind = LineKind::Data;
         std::vector<std::string> fields;
-        std::int64_t lineNumber = 0;  // in the file, from 1
+        std::int64_t lineNumber = 0;  // in the file, from 1 (where the line starts)
         int block = 0;                // 0 for the first block
         // Data lines only: false when the verdict is "FALSE".
         bool valid = true;
@@ -148,7 +156,7 @@ public:
     const std::string& path() const { return path_; }
 
 private:
-    TextLineReader reader_;
+    CsvRecordReader reader_;
     std::string path_;
     DbHeader header_;
     DbHeader first_;

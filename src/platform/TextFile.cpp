@@ -135,8 +135,78 @@ bool EncodeCp932(const std::string& utf8, std::string& bytes) {
 
 TextLineReader::~TextLineReader() { close(); }
 
-bool TextLineReader::open(const std::string& path) {
+bool IsValidUtf8(const std::string& bytes) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len;
+        unsigned lo = 0x80, hi = 0xBF;  // bounds of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + len > n) return false;
+        if (p[i + 1] < lo || p[i + 1] > hi) return false;
+        for (std::size_t k = 2; k < len; ++k)
+            if (p[i + k] < 0x80 || p[i + k] > 0xBF) return false;
+        i += len;
+    }
+    return true;
+}
+
+namespace {
+
+// Reads the whole file once to see whether it is UTF-8, then rewinds. A
+// sequence cut by the chunk border is carried into the next chunk.
+bool FileIsUtf8(int fd) {
+    std::string carry;
+    char chunk[65536];
+    bool valid = true;
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        std::string bytes = carry + std::string(chunk, static_cast<std::size_t>(n));
+        // Keep an incomplete sequence at the end for the next chunk.
+        std::size_t cut = bytes.size();
+        for (std::size_t back = 0; back < 3 && back < bytes.size(); ++back) {
+            const auto c = static_cast<unsigned char>(bytes[bytes.size() - 1 - back]);
+            if ((c & 0xC0) == 0x80) continue;
+            if (c >= 0xC0) cut = bytes.size() - 1 - back;
+            break;
+        }
+        carry = bytes.substr(cut);
+        bytes.resize(cut);
+        if (!IsValidUtf8(bytes)) {
+            valid = false;
+            break;
+        }
+    }
+    if (valid && !carry.empty()) valid = IsValidUtf8(carry);
+    ::lseek(fd, 0, SEEK_SET);
+    return valid;
+}
+
+}  // namespace
+
+bool TextLineReader::open(const std::string& path, Encoding encoding) {
     close();
+    encoding_ = encoding;
     path_ = path;
     error_.clear();
     buf_.clear();
@@ -148,6 +218,7 @@ bool TextLineReader::open(const std::string& path) {
         error_ = "Cannot open " + path + ": " + Errno(errno);
         return false;
     }
+    if (encoding_ == Encoding::Detect) encoding_ = FileIsUtf8(fd_) ? Encoding::Utf8 : Encoding::Cp932;
     return true;
 }
 
@@ -193,6 +264,15 @@ bool TextLineReader::next(std::string& line) {
     }
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     ++lineNo_;
+    if (encoding_ == Encoding::Utf8) {
+        if (lineNo_ == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
+        if (!IsValidUtf8(raw)) {
+            error_ = path_ + ", line " + std::to_string(lineNo_) + ": the text is not valid UTF-8";
+            return false;
+        }
+        line = std::move(raw);
+        return true;
+    }
     if (!DecodeCp932(raw, line)) {
         error_ = path_ + ", line " + std::to_string(lineNo_) +
                  ": the text is not valid Shift_JIS (code page 932)";
@@ -276,10 +356,23 @@ bool TextLineWriter::open(const std::string& path, Mode mode) {
     path_ = path;
     error_.clear();
     lines_ = 0;
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == Mode::Append ? O_APPEND : O_TRUNC);
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND;
+    if (mode == Mode::Truncate) flags |= O_TRUNC;
     fd_ = ::open(path.c_str(), flags, 0666);
     if (fd_ < 0) {
         error_ = "Cannot open " + path + ": " + Errno(errno);
+        return false;
+    }
+    return true;
+}
+
+bool TextLineWriter::truncate() {
+    if (fd_ < 0) {
+        error_ = "File not open: " + path_;
+        return false;
+    }
+    if (::ftruncate(fd_, 0) != 0) {
+        error_ = "Cannot write " + path_ + ": " + Errno(errno);
         return false;
     }
     return true;
@@ -297,9 +390,17 @@ bool TextLineWriter::writeLine(const std::string& utf8) {
         return false;
     }
     bytes += "\r\n";
-    // One write call per line: with O_APPEND the line lands whole.
+    // One write call per line: with O_APPEND the line lands whole. When the
+    // disk fills up part way, the part that got out is cut off again, so the
+    // file always ends with a whole line.
+    const off_t end = ::lseek(fd_, 0, SEEK_END);
     if (!WriteAll(fd_, bytes.data(), bytes.size())) {
-        error_ = "Cannot write " + path_ + ": " + Errno(errno);
+        const int e = errno;
+        error_ = "Cannot write " + path_ + ": " + Errno(e);
+        if (end >= 0 && ::ftruncate(fd_, end) == 0)
+            error_ += " (the part of the line written was removed; the file ends with its last whole line)";
+        else
+            error_ += " (the file may end with a partial line)";
         return false;
     }
     ++lines_;

@@ -30,7 +30,14 @@ public:
     TextLineReader(const TextLineReader&) = delete;
     TextLineReader& operator=(const TextLineReader&) = delete;
 
-    bool open(const std::string& path);
+    // How the bytes are read: code page 932 (the system's files), UTF-8, or
+    // decided once at open: a file that is valid UTF-8 as a whole (with or
+    // without a byte-order mark) is UTF-8, anything else code page 932.
+    enum class Encoding { Cp932, Utf8, Detect };
+
+    bool open(const std::string& path, Encoding encoding = Encoding::Cp932);
+    // The encoding in use (after detection).
+    Encoding encoding() const { return encoding_; }
     // Next line as UTF-8 in `line`. Returns false at the end of the file or on
     // an error; then error() is non-empty for an error.
     bool next(std::string& line);
@@ -49,7 +56,12 @@ private:
     bool eof_ = false;
     std::int64_t lineNo_ = 0;
     std::string error_;
+    Encoding encoding_ = Encoding::Cp932;
 };
+
+// True when the bytes are well-formed UTF-8 (no overlong forms, no
+// surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(const std::string& bytes);
 
 // Reads a whole file into lines. Returns false with a message on failure.
 bool ReadTextLines(const std::string& path, std::vector<std::string>& lines, std::string& error);
@@ -65,7 +77,9 @@ bool WriteTextFileAtomic(const std::string& path, const std::vector<std::string>
 // as it is written; close() also syncs it to disk.
 class TextLineWriter {
 public:
-    enum class Mode { Truncate, Append };
+    // Truncate empties the file at open; Append and Keep write after its end
+    // (Keep: the caller may empty it later with truncate()).
+    enum class Mode { Truncate, Append, Keep };
     TextLineWriter() = default;
     ~TextLineWriter();
     TextLineWriter(const TextLineWriter&) = delete;
@@ -75,6 +89,8 @@ public:
     // Encodes and writes the line followed by CR LF. The line is either written
     // whole or not at all as far as encoding goes.
     bool writeLine(const std::string& utf8);
+    // Empties the open file; later lines start at its beginning.
+    bool truncate();
     bool close();
     bool isOpen() const { return fd_ >= 0; }
     const std::string& error() const { return error_; }

@@ -447,6 +447,118 @@ std::string FormatPattern(double x, const std::string& pattern) {
     return out;
 }
 
+namespace {
+
+// One element of a pattern seen as what the formatter can have written for
+// it: a literal character, a run of digits (an integer or exponent
+// placeholder, which takes every digit the value needs, with grouping commas),
+// exactly one digit ("0" in the fraction) or at most one digit ("#" in the
+// fraction, left out as a trailing zero).
+struct ShapeElement {
+    enum Kind { Literal, Run, OneDigit, OptionalDigit, ExponentSign } kind;
+    char ch = 0;
+    int part = 0;  // 0 integer, 1 fraction, 2 exponent
+    bool commas = false;
+};
+
+struct ShapeMatch {
+    std::string digits[3];
+    bool negativeExponent = false;
+};
+
+bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
+
+// Matches text[pos..] against shape[k..] to the end of both, trying longer
+// digit runs first.
+bool MatchShape(const std::vector<ShapeElement>& shape, std::size_t k, const std::string& text, std::size_t pos,
+                ShapeMatch& m, long& budget) {
+    if (--budget < 0) return false;
+    if (k == shape.size()) return pos == text.size();
+    const ShapeElement& e = shape[k];
+    switch (e.kind) {
+    case ShapeElement::Literal:
+        return pos < text.size() && text[pos] == e.ch && MatchShape(shape, k + 1, text, pos + 1, m, budget);
+    case ShapeElement::ExponentSign: {
+        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+            m.negativeExponent = text[pos] == '-';
+            if (MatchShape(shape, k + 1, text, pos + 1, m, budget)) return true;
+        }
+        m.negativeExponent = false;
+        return MatchShape(shape, k + 1, text, pos, m, budget);
+    }
+    case ShapeElement::OneDigit:
+    case ShapeElement::OptionalDigit: {
+        if (pos < text.size() && IsDigitChar(text[pos])) {
+            m.digits[e.part].push_back(text[pos]);
+            if (MatchShape(shape, k + 1, text, pos + 1, m, budget)) return true;
+            m.digits[e.part].pop_back();
+        }
+        return e.kind == ShapeElement::OptionalDigit && MatchShape(shape, k + 1, text, pos, m, budget);
+    }
+    case ShapeElement::Run: {
+        std::size_t end = pos;
+        while (end < text.size() && (IsDigitChar(text[end]) || (e.commas && text[end] == ','))) ++end;
+        const std::size_t saved = m.digits[e.part].size();
+        for (std::size_t stop = end + 1; stop-- > pos;) {
+            m.digits[e.part].resize(saved);
+            for (std::size_t i = pos; i < stop; ++i)
+                if (text[i] != ',') m.digits[e.part].push_back(text[i]);
+            if (MatchShape(shape, k + 1, text, stop, m, budget)) return true;
+        }
+        m.digits[e.part].resize(saved);
+        return false;
+    }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ParseFormattedNumber(const std::string& text, const std::string& pattern, double& value) {
+    if (pattern.empty() || text.size() > 400) return false;
+    const ParsedPattern p = ParsePattern(pattern);
+    std::vector<ShapeElement> shape;
+    auto section = [&](const std::vector<PatternToken>& tokens, int part, bool digitsAtEnd, bool commas) {
+        const bool any = CountPlaceholders(tokens) > 0;
+        if (!any && !digitsAtEnd) shape.push_back({ShapeElement::Run, 0, part, commas});
+        for (const auto& t : tokens) {
+            if (!t.placeholder)
+                shape.push_back({ShapeElement::Literal, t.ch, part, false});
+            else if (part == 1)
+                shape.push_back({t.ch == '0' ? ShapeElement::OneDigit : ShapeElement::OptionalDigit, 0, part, false});
+            else if (shape.empty() || shape.back().kind != ShapeElement::Run || shape.back().part != part)
+                shape.push_back({ShapeElement::Run, 0, part, commas});
+            // (placeholders side by side read as one run of digits)
+        }
+        if (!any && digitsAtEnd) shape.push_back({ShapeElement::Run, 0, part, commas});
+    };
+    section(p.integer, 0, true, p.grouping);
+    if (p.hasPoint) shape.push_back({ShapeElement::Literal, '.', 1, false});
+    section(p.fraction, 1, true, false);
+    if (p.hasExponent) {
+        shape.push_back({ShapeElement::Literal, p.exponentLetter, 2, false});
+        shape.push_back({ShapeElement::ExponentSign, 0, 2, false});
+        section(p.exponent, 2, false, false);
+    }
+    // The sign stands before everything the pattern writes.
+    for (const bool negative : {true, false}) {
+        if (negative && (text.empty() || text[0] != '-')) continue;
+        ShapeMatch m;
+        long budget = 100000;
+        if (!MatchShape(shape, 0, text, negative ? 1 : 0, m, budget)) continue;
+        if (m.digits[0].empty() && m.digits[1].empty()) {
+            value = 0.0;
+            return true;
+        }
+        std::string number = negative ? "-" : "";
+        number += m.digits[0].empty() ? "0" : m.digits[0];
+        if (!m.digits[1].empty()) number += "." + m.digits[1];
+        if (p.hasExponent && !m.digits[2].empty()) number += (m.negativeExponent ? "E-" : "E+") + m.digits[2];
+        return ParseDecimal(number, value) && std::isfinite(value);
+    }
+    return false;
+}
+
 std::string FormatArgumentValue(const std::string& text) {
     double value = 0.0;
     if (!ParseDecimal(text, value)) return text;

@@ -40,6 +40,13 @@ double RoundHalfEven(double x, int decimals);
 // 0.5 with "#.##" -> ".5"; 2 with "#.##" -> "2."; 123.45 with "#e+##" -> "1e+2".
 std::string FormatPattern(double x, const std::string& pattern);
 
+// Reads back a text that FormatPattern wrote with `pattern`: grouping commas,
+// literal characters before, between and after the digits, a missing leading
+// zero (".5") and the exponent are all understood, so that formatting the
+// value read gives the same text again. False when the text cannot have come
+// from the pattern.
+bool ParseFormattedNumber(const std::string& text, const std::string& pattern, double& value);
+
 // The argument pattern "0.00000e+#" used when values are substituted into an
 // external program's arguments: 123.45 -> "1.23450e+2", 0.00012 -> "1.20000e-4".
 // A text that is not a number is returned unchanged.

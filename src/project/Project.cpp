@@ -1,5 +1,6 @@
 #include "project/Project.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/TextFile.h"
@@ -124,86 +125,223 @@ std::vector<std::string> ProjectLines(const Project& p) {
     return l;
 }
 
-Project ParseProject(const std::vector<std::string>& lines) {
-    Project p;
-    auto header = [&](std::size_t i) { return i < lines.size() ? LineValue(lines[i]) : std::string(); };
-    p.excelFileName = header(0);
-    p.dataBaseFileName = header(1);
-    p.dbWriteMode = header(2);
-    p.excelVisible = ParseVisibleFlag(header(3));
+namespace {
 
-    // Which section a line stands in, and how many of its positional
-    // settings lines have been seen.
-    const Section* current = nullptr;
-    int settingIndex = 0;
-    static const Section* const kSections[] = {&section::InputTask,   &section::InputReplace,
-                                               &section::OutputTask,  &section::ShellTask,
-                                               &section::MonteCarlo,  &section::DataFileInput,
-                                               &section::OrthogonalTable};
-    for (std::size_t i = 4; i < lines.size(); ++i) {
-        const std::string& line = lines[i];
-        bool marker = false;
-        for (const Section* s : kSections) {
-            if (line == s->start) {
-                current = s;
-                settingIndex = 0;
-                marker = true;
-            } else if (line == s->end) {
-                current = nullptr;
-                marker = true;
-            }
-        }
-        if (marker) continue;
-        if (HasKey(line, key::Macro)) {
-            p.macro = LineValue(line);
-            continue;
-        }
-        if (HasKey(line, key::TaskPlan)) {
-            p.taskPlan = LineValue(line);
-            continue;
-        }
-        if (!current) continue;
-        const std::string value = LineValue(line);
-        const auto f = SplitFields(value);
-        if (current->settingsLines > settingIndex) {
-            int idx = settingIndex++;
-            if (current == &section::MonteCarlo) {
-                (idx == 0 ? p.monteCarlo.numOfCalc : idx == 1 ? p.monteCarlo.restartExcel : p.monteCarlo.randomSeed) =
-                    value;
-            } else if (current == &section::DataFileInput) {
-                (idx == 0 ? p.dataFileInput.dataFile
-                          : idx == 1 ? p.dataFileInput.readRow : p.dataFileInput.restartExcel) = value;
+const Section* const kSections[] = {&section::InputTask,  &section::InputReplace, &section::OutputTask,
+                                    &section::ShellTask,  &section::MonteCarlo,   &section::DataFileInput,
+                                    &section::OrthogonalTable};
+
+const char* const kHeaderKeys[] = {key::ExcelFileName, key::DataBaseFileName, key::DbWriteMode, key::ExcelVisible};
+
+// The keys of each plan section's settings lines, in order.
+std::vector<const char*> SettingKeys(const Section* s) {
+    if (s == &section::MonteCarlo) return {key::NumOfCalc, key::RestartExcel, key::RandomSeed};
+    if (s == &section::DataFileInput) return {key::DataFile, key::ReadRow, key::RestartExcel};
+    if (s == &section::OrthogonalTable) return {key::Level, key::RestartExcel};
+    return {};
+}
+
+}  // namespace
+
+bool IsBodyLine(const std::string& line) {
+    const std::string k = LineKey(line);
+    if (k == key::Macro || k == key::TaskPlan) return true;
+    for (const Section* s : kSections) {
+        if (line == s->start || line == s->end || k == s->rowKey) return true;
+        for (const char* setting : SettingKeys(s))
+            if (k == setting) return true;
+    }
+    return false;
+}
+
+namespace {
+
+class ProjectReader {
+public:
+    explicit ProjectReader(ParsedProject& out) : out_(out), p_(out.project) {}
+
+    void read(const std::vector<std::string>& lines) {
+        // The header: the first four lines, by position, whatever their keys.
+        // A file that lacks header lines has fewer: a section marker or a
+        // line of the body is never taken for one (and so never lost when
+        // Save writes the header).
+        std::size_t first = 0;
+        while (first < lines.size() && first < 4 && !IsBodyLine(lines[first])) ++first;
+        std::string* header[] = {&p_.excelFileName, &p_.dataBaseFileName, &p_.dbWriteMode, nullptr};
+        for (std::size_t h = 0; h < 4; ++h) {
+            if (h >= first) {
+                if (header[h]) header[h]->clear();
+                problem(h + 1, std::string("\"") + kHeaderKeys[h] + "\" の行がありません。");
+            } else if (header[h]) {
+                *header[h] = LineValue(lines[h]);
             } else {
-                (idx == 0 ? p.orthogonalTable.level : p.orthogonalTable.restartExcel) = value;
+                p_.excelVisible = ParseVisibleFlag(LineValue(lines[h]));
             }
-            continue;
         }
-        if (current == &section::InputTask && HasKey(line, key::InputPram)) {
+        for (std::size_t i = first; i < lines.size(); ++i) line(i + 1, lines[i]);
+        if (current_) problem(lines.size(), std::string("\"") + current_->end + "\" の行がありません。");
+    }
+
+private:
+
+    void problem(std::size_t line, const std::string& reason) {
+        out_.problems.push_back({line, current_, reason});
+    }
+
+    // The fields of a row: at least `minimum` (missing ones empty, and a
+    // problem noted), and with `restFrom` > 0 the fields from there on joined
+    // again into the last one (a format pattern or argument text may hold
+    // commas).
+    std::vector<std::string> fields(std::size_t n, const std::string& value, std::size_t minimum, const char* what,
+                                    std::size_t restFrom = 0) {
+        auto f = SplitFields(value);
+        if (f.size() < minimum)
+            problem(n, std::string(what) + " の行の項目が足りません (" + std::to_string(minimum) + "個必要, " +
+                           std::to_string(f.size()) + "個)。");
+        if (restFrom > 0 && f.size() > restFrom + 1) {
+            std::string rest = f[restFrom];
+            for (std::size_t k = restFrom + 1; k < f.size(); ++k) rest += "," + f[k];
+            f.resize(restFrom + 1);
+            f[restFrom] = rest;
+        }
+        f.resize(std::max(f.size(), minimum));
+        return f;
+    }
+
+    void line(std::size_t n, const std::string& text) {
+        for (const Section* s : kSections) {
+            if (text == s->start) {
+                if (current_) problem(n, std::string("\"") + current_->end + "\" の行がありません。");
+                current_ = s;
+                settingIndex_ = 0;
+                return;
+            }
+            if (text == s->end) {
+                if (current_ != s) problem(n, std::string("\"") + s->start + "\" の行がありません。");
+                current_ = nullptr;
+                return;
+            }
+        }
+        const std::string k = LineKey(text);
+        if (k == key::Macro) {
+            p_.macro = LineValue(text);
+            return;
+        }
+        if (k == key::TaskPlan) {
+            p_.taskPlan = LineValue(text);
+            out_.hasTaskPlan = true;
+            return;
+        }
+        const std::string value = LineValue(text);
+        if (!current_) {
+            for (const Section* s : kSections)
+                if (k == s->rowKey)
+                    problem(n, std::string("\"") + s->start + "\" の外にある行は使われません。");
+            return;
+        }
+        if (settingIndex_ < current_->settingsLines) {
+            setting(n, k, value);
+            return;
+        }
+        if (k != current_->rowKey) return;  // a line no editor knows: kept, not read
+        const Section* s = current_;
+        if (s == &section::InputTask) {
             // The format argument is the rest of the row: a "Format" pattern
             // may hold the grouping comma.
-            std::string formatArg = Field(f, 7);
-            for (std::size_t k = 8; k < f.size(); ++k) formatArg += "," + f[k];
-            p.inputTasks.push_back({Field(f, 0), Field(f, 1), Field(f, 2), Field(f, 3), Field(f, 4), Field(f, 5),
-                                    Field(f, 6), formatArg});
-        } else if (current == &section::OutputTask && HasKey(line, key::OutputPram)) {
-            p.outputTasks.push_back({Field(f, 0), Field(f, 1), Field(f, 2), Field(f, 3), Field(f, 4), Field(f, 5)});
-        } else if (current == &section::InputReplace && HasKey(line, key::ReplacePram)) {
-            auto comma = value.find(',');
-            if (comma == std::string::npos)
-                p.replaceTasks.push_back({value, ""});
-            else
-                p.replaceTasks.push_back({value.substr(0, comma), value.substr(comma + 1)});
-        } else if (current == &section::ShellTask && HasKey(line, key::App)) {
-            p.shellTasks.push_back({Field(f, 0), Field(f, 1), Field(f, 2)});
-        } else if (current == &section::MonteCarlo && HasKey(line, key::VarParam)) {
-            p.monteCarlo.sampledVariables.push_back({Field(f, 0), Field(f, 1), Field(f, 2), Field(f, 3)});
-        } else if (current == &section::DataFileInput && HasKey(line, key::ReadParam)) {
-            p.dataFileInput.readParams.push_back({Field(f, 0), Field(f, 1)});
-        } else if (current == &section::OrthogonalTable && HasKey(line, key::VarParam)) {
-            p.orthogonalTable.factors.push_back({Field(f, 0), Field(f, 1), Field(f, 2), Field(f, 3)});
+            auto f = fields(n, value, 8, "入力変数", 7);
+            p_.inputTasks.push_back({f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7]});
+            out_.inputLines.push_back(n);
+        } else if (s == &section::OutputTask) {
+            auto f = fields(n, value, 6, "出力変数");
+            p_.outputTasks.push_back({f[0], f[1], f[2], f[3], f[4], f[5]});
+            out_.outputLines.push_back(n);
+        } else if (s == &section::InputReplace) {
+            const auto comma = value.find(',');
+            if (comma == std::string::npos) {
+                problem(n, "置換設定の行に \",\" がありません。");
+                p_.replaceTasks.push_back({value, ""});
+            } else {
+                p_.replaceTasks.push_back({value.substr(0, comma), value.substr(comma + 1)});
+            }
+            out_.replaceLines.push_back(n);
+        } else if (s == &section::ShellTask) {
+            auto f = fields(n, value, 1, "外部プログラム", 2);
+            f.resize(3);
+            p_.shellTasks.push_back({f[0], f[1], f[2]});
+            out_.shellLines.push_back(n);
+        } else if (s == &section::MonteCarlo) {
+            auto f = fields(n, value, 4, "サンプリング変数");
+            p_.monteCarlo.sampledVariables.push_back({f[0], f[1], f[2], f[3]});
+            out_.sampledLines.push_back(n);
+        } else if (s == &section::DataFileInput) {
+            auto f = fields(n, value, 2, "データファイルの読込列");
+            p_.dataFileInput.readParams.push_back({f[0], f[1]});
+            out_.readParamLines.push_back(n);
+        } else if (s == &section::OrthogonalTable) {
+            auto f = fields(n, value, 4, "直交表の因子");
+            p_.orthogonalTable.factors.push_back({f[0], f[1], f[2], f[3]});
+            out_.factorLines.push_back(n);
         }
     }
-    return p;
+
+    // The positional settings lines of a plan section, each with its key.
+    void setting(std::size_t n, const std::string& k, const std::string& value) {
+        const int idx = settingIndex_++;
+        const auto keys = SettingKeys(current_);
+        if (k != keys[static_cast<std::size_t>(idx)]) {
+            problem(n, std::string("\"") + current_->start + "\" の設定行 \"" + keys[static_cast<std::size_t>(idx)] +
+                           "\" がありません。");
+            return;
+        }
+        if (current_ == &section::MonteCarlo) {
+            std::string* v[] = {&p_.monteCarlo.numOfCalc, &p_.monteCarlo.restartExcel, &p_.monteCarlo.randomSeed};
+            *v[idx] = value;
+            out_.monteCarloSettings[idx] = n;
+        } else if (current_ == &section::DataFileInput) {
+            std::string* v[] = {&p_.dataFileInput.dataFile, &p_.dataFileInput.readRow,
+                                &p_.dataFileInput.restartExcel};
+            *v[idx] = value;
+            out_.dataFileSettings[idx] = n;
+        } else {
+            std::string* v[] = {&p_.orthogonalTable.level, &p_.orthogonalTable.restartExcel};
+            *v[idx] = value;
+            out_.orthogonalSettings[idx] = n;
+        }
+    }
+
+    ParsedProject& out_;
+    Project& p_;
+    const Section* current_ = nullptr;
+    int settingIndex_ = 0;
+};
+
+}  // namespace
+
+ParsedProject ReadProject(const std::vector<std::string>& lines) {
+    ParsedProject out;
+    ProjectReader(out).read(lines);
+    return out;
+}
+
+Project ParseProject(const std::vector<std::string>& lines) { return ReadProject(lines).project; }
+
+void SetKeyedLine(std::vector<std::string>& lines, const std::string& k, const std::string& value) {
+    bool found = false;
+    for (auto& line : lines)
+        if (LineKey(line) == k) {
+            line = k + value;
+            found = true;
+        }
+    if (found) return;
+    auto after = [&](const std::string& text, bool byKey) {
+        for (std::size_t i = lines.size(); i-- > 0;)
+            if (byKey ? LineKey(lines[i]) == text : lines[i] == text) return lines.begin() + static_cast<long>(i) + 1;
+        return lines.end();
+    };
+    auto at = lines.end();
+    if (k == key::TaskPlan) at = after(key::Macro, true);
+    if (at == lines.end() && (k == key::Macro || k == key::TaskPlan)) at = after(section::ShellTask.end, false);
+    lines.insert(at, k + value);
 }
 
 }  // namespace korvane

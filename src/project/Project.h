@@ -85,7 +85,7 @@ struct ReplaceTask {
     std::string name, replaceList;
 };
 struct ShellTask {
-    std::string path, timing, arguments;
+    std::string path, timing, arguments;  // arguments: everything after the second comma
 };
 struct SampledVariable {
     std::string name, distType, center, spread;
@@ -123,9 +123,42 @@ struct Project {
     OrthogonalSettings orthogonalTable;
 };
 
-// Reads a project from its lines, leniently, as the windows show it: missing
-// fields are empty, unknown lines are ignored. (A run reads strictly: RunLoad.)
+// The one reading of a project file's lines. The windows, the header values
+// and the run load all see the same rows; what the windows take leniently
+// (a short row padded with empty fields, a section without its end marker)
+// is listed in `problems`, and the run load refuses a project with a problem
+// that concerns it.
+struct ProjectProblem {
+    std::size_t line = 0;          // from 1
+    const Section* section = nullptr;  // where it stands; nullptr: the top level
+    std::string reason;
+};
+struct ParsedProject {
+    Project project;
+    bool hasTaskPlan = false;  // a "Task Plan" line was found
+    // Line numbers (from 1) of each row, in the order of the project's lists.
+    std::vector<std::size_t> inputLines, replaceLines, outputLines, shellLines, sampledLines, readParamLines,
+        factorLines;
+    // Line numbers of each plan section's settings lines (0: missing).
+    std::size_t monteCarloSettings[3] = {0, 0, 0};
+    std::size_t dataFileSettings[3] = {0, 0, 0};
+    std::size_t orthogonalSettings[2] = {0, 0};
+    std::vector<ProjectProblem> problems;
+};
+ParsedProject ReadProject(const std::vector<std::string>& lines);
+// True for a line of the body: a section marker, or a line with the key of a
+// row, a setting, the macro or the plan. The header is the first four lines
+// up to the first such line.
+bool IsBodyLine(const std::string& line);
+
+// The project as the windows show it: ReadProject without its problems.
 Project ParseProject(const std::vector<std::string>& lines);
+
+// The keyed top-level line `key` + `value` put into `lines`: every line with
+// that key is replaced; when there is none, the line is added where a new
+// file has it (Macro after "<<Shell Task End>>", Task Plan after Macro), or
+// at the end.
+void SetKeyedLine(std::vector<std::string>& lines, const std::string& key, const std::string& value);
 // Writes a project in the line order of a new file.
 std::vector<std::string> ProjectLines(const Project& project);
 

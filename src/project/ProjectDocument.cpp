@@ -1,5 +1,7 @@
 #include "project/ProjectDocument.h"
 
+#include <sys/stat.h>
+
 #include "platform/TextFile.h"
 #include "platform/UserInterface.h"
 #include "project/Paths.h"
@@ -36,20 +38,19 @@ ProjectDocument::ProjectDocument(UserInterface& ui, std::string appFolder)
     : ui_(ui), appFolder_(std::move(appFolder)) {}
 
 void ProjectDocument::TakeHeader(const std::vector<std::string>& lines) {
-    auto value = [&](std::size_t i) { return i < lines.size() ? LineValue(lines[i]) : std::string(); };
-    header.workbookPath = value(0);
-    header.dbPath = value(1);
-    const std::string mode = value(2);
-    if (mode == "OverWrite") {
+    const ParsedProject parsed = ReadProject(lines);
+    const Project& p = parsed.project;
+    header.workbookPath = p.excelFileName;
+    header.dbPath = p.dataBaseFileName;
+    if (p.dbWriteMode == "OverWrite") {
         header.optionOW = true;
         header.optionAP = false;
-    } else if (mode == "Append") {
+    } else if (p.dbWriteMode == "Append") {
         header.optionOW = false;
         header.optionAP = true;
     }
-    header.visible = ParseVisibleFlag(value(3));
-    for (std::size_t i = 4; i < lines.size(); ++i)
-        if (HasKey(lines[i], key::TaskPlan)) header.plan = LineValue(lines[i]);
+    header.visible = p.excelVisible;
+    if (parsed.hasTaskPlan) header.plan = p.taskPlan;
 }
 
 bool ProjectDocument::WriteFile(const std::string& path, const std::vector<std::string>& lines) {
@@ -83,6 +84,12 @@ bool ProjectDocument::LoadProjectToWindow() {
     if (!CheckProjectPath(ProjectPath, ui_)) return false;
     std::vector<std::string> lines;
     std::string error;
+    struct stat st {};
+    const std::string resolved = ResolveAppRelative(ProjectPath, appFolder_);
+    if (::stat(resolved.c_str(), &st) == 0 && st.st_size > kMaxProjectBytes) {
+        ui_.showMessage("プロジェクトファイルが大きすぎます (64 MiB を超えています)。\n" + resolved);
+        return false;
+    }
     if (!ReadTextLines(ResolveAppRelative(ProjectPath, appFolder_), lines, error)) {
         ui_.showMessage("プロジェクトファイルを読み込めません。\n" + error);
         return false;
@@ -102,12 +109,12 @@ bool ProjectDocument::SaveProject(const std::string& target) {
     lines.push_back(std::string(key::DataBaseFileName) + header.dbPath);
     lines.push_back(std::string(key::DbWriteMode) + (header.optionOW ? "OverWrite" : "Append"));
     lines.push_back(std::string(key::ExcelVisible) + std::to_string(header.visible));
-    for (std::size_t i = 4; i < old.size(); ++i) {
-        if (HasKey(old[i], key::TaskPlan))
-            lines.push_back(std::string(key::TaskPlan) + header.plan);
-        else
-            lines.push_back(old[i]);
-    }
+    // The old header lines are replaced (a file that lacks one keeps every
+    // other line: nothing after the header is taken for it).
+    std::size_t first = 0;
+    while (first < old.size() && first < 4 && !IsBodyLine(old[first])) ++first;
+    lines.insert(lines.end(), old.begin() + static_cast<long>(first), old.end());
+    SetKeyedLine(lines, key::TaskPlan, header.plan);
     if (!WriteWorkingCopy(lines)) return false;
     return WriteFile(ResolveAppRelative(target, appFolder_), lines);
 }
@@ -118,11 +125,14 @@ bool ProjectDocument::SaveFile(RecentFiles* recent) {
 }
 
 bool ProjectDocument::SaveFileAs(RecentFiles* recent) {
-    ProjectPath = ui_.chooseFile(kProjectFilter, "TOLVファイルを選択", "", true);
-    if (ProjectPath.empty()) return false;
-    bool saved = SaveProject(ProjectPath);
+    const std::string chosen = ui_.chooseFile(kProjectFilter, "TOLVファイルを選択", "", true);
+    if (chosen.empty()) return false;
+    // A save that failed leaves the project where it was: the old path
+    // stays, and the recent list does not get a file that was not written.
+    if (!SaveProject(chosen)) return false;
+    ProjectPath = chosen;
     if (recent) recent->AddRecent(ProjectPath);
-    return saved;
+    return true;
 }
 
 bool ProjectDocument::OpenFile(RecentFiles* recent) {
@@ -167,8 +177,7 @@ bool ProjectDocument::RewriteWorkingCopy(const Section& s, const std::vector<std
 bool ProjectDocument::RewriteKeyedLine(const std::string& k, const std::string& value) {
     std::vector<std::string> lines;
     if (!ReadWorkingCopy(lines)) return false;
-    for (auto& line : lines)
-        if (LineKey(line) == k) line = k + value;
+    SetKeyedLine(lines, k, value);
     return WriteWorkingCopy(lines);
 }
 

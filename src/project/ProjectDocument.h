@@ -14,6 +14,9 @@ namespace korvane {
 class UserInterface;
 class RecentFiles;
 
+// A project file larger than this is no project: refused before reading.
+inline constexpr long long kMaxProjectBytes = 64LL * 1024 * 1024;
+
 class ProjectDocument {
 public:
     ProjectDocument(UserInterface& ui, std::string appFolder);
@@ -50,7 +53,8 @@ public:
     // old section that are neither settings nor rows are kept. A missing
     // start or end marker refuses the rewrite with a message; nothing changes.
     bool RewriteWorkingCopy(const Section& section, const std::vector<std::string>& content);
-    // Replaces every line whose first 20 characters equal `key` by key + value.
+    // Replaces every line whose first 20 characters equal `key` by key + value;
+    // a project without such a line gets it where a new file has it.
     bool RewriteKeyedLine(const std::string& key, const std::string& value);
 
     // The working copy's lines, for editors that change single rows. Reading

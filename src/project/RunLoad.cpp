@@ -8,6 +8,7 @@
 #include "platform/TextFile.h"
 #include "project/NumberText.h"
 #include "project/Paths.h"
+#include "project/Project.h"
 #include "project/RunState.h"
 
 namespace korvane {
@@ -15,6 +16,9 @@ namespace korvane {
 void ResetRunArrays(RunState& s) {
     s.CalcCount = 0;
     s.StopRequested = true;
+    s.OutputsRead = true;
+    s.UnreadableCalcs = 0;
+    s.FirstUnreadable.clear();
     auto shrink = [](auto& v) { v.resize(1); };
     shrink(s.ShellTasks);
     shrink(s.InputNames), shrink(s.InputAddresses), shrink(s.InputSheets), shrink(s.InputLower);
@@ -70,100 +74,76 @@ struct LoadError {
     std::string message;
 };
 
+// The run's checks on top of the one reading of the project: every problem
+// of a section the run uses, and every number the run computes with, refuses
+// the run with a message naming the line.
 class Loader {
 public:
-    Loader(RunState& s, const std::string& path) : s_(s), path_(path) {}
+    Loader(RunState& s, const std::vector<std::string>& lines) : s_(s), lines_(lines), parsed_(ReadProject(lines)) {}
 
     void run() {
-        if (!reader_.open(path_)) throw LoadError{"作業ファイルを開けません。\n" + reader_.error()};
-        std::string line;
-        while (next(line)) {
-            const std::string k = LineKey(line);
-            if (k == key::InputPram) {
-                addInput(LineValue(line));
-            } else if (k == key::OutputPram) {
-                addOutput(LineValue(line));
-            } else if (line == section::InputReplace.start) {
-                readReplaceSection();
-            } else if (k == key::App) {
-                s_.ShellTasks.push_back(LineValue(line));
-            } else if (k == key::Macro) {
-                s_.MacroList = LineValue(line);
-            } else if (k == key::TaskPlan) {
-                s_.PlanName = LineValue(line);
-            } else if (s_.PlanName == plan::MonteCarlo && line == section::MonteCarlo.start) {
-                readMonteCarlo();
-            } else if (s_.PlanName == plan::DataFileInput && line == section::DataFileInput.start) {
-                readDataFileInput();
-            } else if (s_.PlanName == plan::OrthogonalTable && line == section::OrthogonalTable.start) {
-                readOrthogonal();
-            }
+        const Project& p = parsed_.project;
+        if (parsed_.hasTaskPlan) s_.PlanName = p.taskPlan;
+        const Section* planSection = s_.PlanName == plan::MonteCarlo      ? &section::MonteCarlo
+                                     : s_.PlanName == plan::DataFileInput ? &section::DataFileInput
+                                     : s_.PlanName == plan::OrthogonalTable ? &section::OrthogonalTable
+                                                                            : nullptr;
+        for (const ProjectProblem& problem : parsed_.problems) {
+            const Section* sec = problem.section;
+            // The header lines are the window's; other plans' sections are
+            // not read.
+            if (problem.line <= 4 && !sec && problem.reason.find("<<") == std::string::npos) continue;
+            if (sec == &section::MonteCarlo || sec == &section::DataFileInput || sec == &section::OrthogonalTable)
+                if (sec != planSection) continue;
+            fail(problem.line, problem.reason);
         }
+
+        for (std::size_t i = 0; i < p.inputTasks.size(); ++i) {
+            const InputTask& t = p.inputTasks[i];
+            const std::size_t n = parsed_.inputLines[i];
+            AddInputVariable(s_, t.name, t.range, t.sheet, t.lower, number(n, t.initial, "初期値"), t.upper,
+                             t.formatKind, t.formatArg);
+        }
+        for (std::size_t i = 0; i < p.outputTasks.size(); ++i) {
+            const OutputTask& t = p.outputTasks[i];
+            AddOutputVariable(s_, t.name, t.range, t.sheet, t.lower, t.upper);
+        }
+        for (const ReplaceTask& t : p.replaceTasks)
+            forInputsNamed(t.name, [&](std::size_t i) { s_.ReplaceLists[i] = t.replaceList; });
+        for (std::size_t i = 0; i < p.shellTasks.size(); ++i)
+            s_.ShellTasks.push_back(LineValue(lines_[parsed_.shellLines[i] - 1]));
+        s_.MacroList = p.macro;
+
+        if (planSection == &section::MonteCarlo) readMonteCarlo(p.monteCarlo);
+        if (planSection == &section::DataFileInput) readDataFileInput(p.dataFileInput);
+        if (planSection == &section::OrthogonalTable) readOrthogonal(p.orthogonalTable);
     }
 
 private:
-    bool next(std::string& line) {
-        if (reader_.next(line)) {
-            current_ = line;
-            return true;
-        }
-        if (!reader_.error().empty()) throw LoadError{"作業ファイルを読み込めません。\n" + reader_.error()};
-        return false;
+    [[noreturn]] void fail(std::size_t line, const std::string& reason) const {
+        const std::string text = line >= 1 && line <= lines_.size() ? lines_[line - 1] : std::string();
+        throw LoadError{"プロジェクトの内容に誤りがあります (" + std::to_string(line) + "行目): " + reason + "\n" +
+                        text};
     }
 
-    [[noreturn]] void fail(const std::string& reason) const {
-        throw LoadError{"プロジェクトの内容に誤りがあります (" + std::to_string(reader_.lineNumber()) +
-                        "行目): " + reason + "\n" + current_};
+    // A section the plan needs must be there with its settings lines.
+    void requireSection(const Section& sec, const std::size_t* settings, int count) const {
+        for (int i = 0; i < count; ++i)
+            if (settings[i] == 0)
+                fail(lines_.size(), std::string("\"") + sec.start + "\" の設定行がありません。");
     }
 
-    // The next line of a section; the end of the file inside it is an error.
-    std::string sectionLine(const Section& sec) {
-        std::string line;
-        if (!next(line)) fail(std::string("\"") + sec.end + "\" の行がありません。");
-        return line;
-    }
-
-    std::string settingLine(const Section& sec, const char* expectedKey) {
-        std::string line = sectionLine(sec);
-        if (line == sec.end || LineKey(line) != expectedKey)
-            fail(std::string("\"") + sec.start + "\" の設定行 \"" + expectedKey + "\" がありません。");
-        return LineValue(line);
-    }
-
-    double number(const std::string& text, const char* what) const {
+    double number(std::size_t line, const std::string& text, const char* what) const {
         double v;
         if (!ParseDecimal(text, v) || !std::isfinite(v))
-            fail(std::string(what) + " が数値ではありません: \"" + text + "\"");
+            fail(line, std::string(what) + " が数値ではありません: \"" + text + "\"");
         return v;
     }
 
-    std::int64_t integer(const std::string& text, const char* what, double lo, double hi) const {
-        double v = number(text, what);
-        if (v < lo || v > hi) fail(std::string(what) + " が範囲外です: \"" + text + "\"");
+    std::int64_t integer(std::size_t line, const std::string& text, const char* what, double lo, double hi) const {
+        double v = number(line, text, what);
+        if (v < lo || v > hi) fail(line, std::string(what) + " が範囲外です: \"" + text + "\"");
         return RoundToInteger(v);
-    }
-
-    std::vector<std::string> fields(const std::string& value, std::size_t minimum, const char* what) const {
-        auto f = SplitFields(value);
-        if (f.size() < minimum)
-            fail(std::string(what) + " の行の項目が足りません (" + std::to_string(minimum) + "個必要, " +
-                 std::to_string(f.size()) + "個)。");
-        return f;
-    }
-
-    void addInput(const std::string& value) {
-        auto f = fields(value, 8, "入力変数");
-        double initial = number(f[4], "初期値");
-        // A "Format" pattern may hold the grouping comma: the argument is the
-        // rest of the row, so "#,##0" survives as written.
-        std::string formatArg = f[7];
-        for (std::size_t i = 8; i < f.size(); ++i) formatArg += "," + f[i];
-        AddInputVariable(s_, f[0], f[1], f[2], f[3], initial, f[5], f[6], formatArg);
-    }
-
-    void addOutput(const std::string& value) {
-        auto f = fields(value, 6, "出力変数");
-        AddOutputVariable(s_, f[0], f[1], f[2], f[3], f[5]);
     }
 
     template <typename F>
@@ -172,63 +152,53 @@ private:
             if (s_.InputNames[i] == name) apply(i);
     }
 
-    void readReplaceSection() {
-        const Section& sec = section::InputReplace;
-        for (std::string line = sectionLine(sec); line != sec.end; line = sectionLine(sec)) {
-            if (LineKey(line) != key::ReplacePram) continue;
-            std::string value = LineValue(line);
-            auto comma = value.find(',');
-            if (comma == std::string::npos) fail("置換設定の行に \",\" がありません。");
-            std::string list = value.substr(comma + 1);
-            forInputsNamed(value.substr(0, comma), [&](std::size_t i) { s_.ReplaceLists[i] = list; });
-        }
-    }
-
-    void readMonteCarlo() {
-        const Section& sec = section::MonteCarlo;
-        s_.MonteCarloCount = integer(settingLine(sec, key::NumOfCalc), "計算回数", 0, 9.2e18);
-        s_.RestartPerCalc = static_cast<int>(integer(settingLine(sec, key::RestartExcel), "Restart Excel", 0, 1));
-        s_.RandomSeed = settingLine(sec, key::RandomSeed);
-        for (std::string line = sectionLine(sec); line != sec.end; line = sectionLine(sec)) {
-            if (LineKey(line) != key::VarParam) continue;
-            auto f = fields(LineValue(line), 4, "サンプリング変数");
-            double center = number(f[2], "中心値");
-            double spread = number(f[3], "標準偏差");
-            forInputsNamed(f[0], [&](std::size_t i) {
+    void readMonteCarlo(const MonteCarloSettings& mc) {
+        const std::size_t* at = parsed_.monteCarloSettings;
+        requireSection(section::MonteCarlo, at, 3);
+        s_.MonteCarloCount = integer(at[0], mc.numOfCalc, "計算回数", 0, 9.2e18);
+        s_.RestartPerCalc = static_cast<int>(integer(at[1], mc.restartExcel, "Restart Excel", 0, 1));
+        s_.RandomSeed = mc.randomSeed;
+        for (std::size_t k = 0; k < mc.sampledVariables.size(); ++k) {
+            const SampledVariable& v = mc.sampledVariables[k];
+            const std::size_t n = parsed_.sampledLines[k];
+            const double center = number(n, v.center, "中心値");
+            const double spread = number(n, v.spread, "標準偏差");
+            forInputsNamed(v.name, [&](std::size_t i) {
                 s_.PlanSelected[i] = true;
-                s_.DistType[i] = f[1];
+                s_.DistType[i] = v.distType;
                 s_.DistCenter[i] = center;
                 s_.DistSpread[i] = spread;
             });
         }
     }
 
-    void readDataFileInput() {
-        const Section& sec = section::DataFileInput;
-        s_.DataFilePath = settingLine(sec, key::DataFile);
-        s_.DataReadRow = integer(settingLine(sec, key::ReadRow), "Read Row", -9.2e18, 9.2e18);
-        s_.RestartPerCalc = static_cast<int>(integer(settingLine(sec, key::RestartExcel), "Restart Excel", 0, 1));
-        for (std::string line = sectionLine(sec); line != sec.end; line = sectionLine(sec)) {
-            if (LineKey(line) != key::ReadParam) continue;
-            auto f = fields(LineValue(line), 2, "データファイルの読込列");
-            std::int64_t column = integer(f[0], "列番号", 0, 2147483647.0);
-            forInputsNamed(f[1], [&](std::size_t i) {
+    void readDataFileInput(const DataFileInputSettings& df) {
+        const std::size_t* at = parsed_.dataFileSettings;
+        requireSection(section::DataFileInput, at, 3);
+        s_.DataFilePath = df.dataFile;
+        s_.DataReadRow = integer(at[1], df.readRow, "Read Row", -9.2e18, 9.2e18);
+        s_.RestartPerCalc = static_cast<int>(integer(at[2], df.restartExcel, "Restart Excel", 0, 1));
+        for (std::size_t k = 0; k < df.readParams.size(); ++k) {
+            const ReadParam& r = df.readParams[k];
+            const std::int64_t column = integer(parsed_.readParamLines[k], r.column, "列番号", 0, 2147483647.0);
+            forInputsNamed(r.name, [&](std::size_t i) {
                 s_.PlanSelected[i] = true;
                 s_.DataColumn[i] = column;
             });
         }
     }
 
-    void readOrthogonal() {
-        const Section& sec = section::OrthogonalTable;
-        s_.LevelChoice = settingLine(sec, key::Level);
-        s_.RestartPerCalc = static_cast<int>(integer(settingLine(sec, key::RestartExcel), "Restart Excel", 0, 1));
-        for (std::string line = sectionLine(sec); line != sec.end; line = sectionLine(sec)) {
-            if (LineKey(line) != key::VarParam) continue;
-            auto f = fields(LineValue(line), 4, "直交表の因子");
-            double low = number(f[1], "下方値");
-            double high = number(f[3], "上方値");
-            forInputsNamed(f[0], [&](std::size_t i) {
+    void readOrthogonal(const OrthogonalSettings& ot) {
+        const std::size_t* at = parsed_.orthogonalSettings;
+        requireSection(section::OrthogonalTable, at, 2);
+        s_.LevelChoice = ot.level;
+        s_.RestartPerCalc = static_cast<int>(integer(at[1], ot.restartExcel, "Restart Excel", 0, 1));
+        for (std::size_t k = 0; k < ot.factors.size(); ++k) {
+            const TableFactor& f = ot.factors[k];
+            const std::size_t n = parsed_.factorLines[k];
+            const double low = number(n, f.lowerValue, "下方値");
+            const double high = number(n, f.upperValue, "上方値");
+            forInputsNamed(f.name, [&](std::size_t i) {
                 s_.PlanSelected[i] = true;
                 s_.LevelLow[i] = low;
                 s_.LevelHigh[i] = high;
@@ -237,9 +207,8 @@ private:
     }
 
     RunState& s_;
-    std::string path_;
-    TextLineReader reader_;
-    std::string current_;
+    const std::vector<std::string>& lines_;
+    ParsedProject parsed_;
 };
 
 }  // namespace
@@ -254,8 +223,14 @@ bool LoadProjectForRun(RunState& state, const HeaderValues& header, const std::s
     else if (header.optionAP)
         loaded.WriteMode = "Append";
     loaded.PlanName = header.plan;
+    std::vector<std::string> lines;
+    std::string readError;
+    if (!ReadTextLines(workingCopy, lines, readError)) {
+        error = (FileExists(workingCopy) ? "作業ファイルを読み込めません。\n" : "作業ファイルを開けません。\n") + readError;
+        return false;
+    }
     try {
-        Loader(loaded, workingCopy).run();
+        Loader(loaded, lines).run();
     } catch (const LoadError& e) {
         error = e.message;
         return false;

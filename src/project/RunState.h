@@ -23,6 +23,11 @@ struct RunState {
     std::string CalcTotal;                   // calculations of the run, "1" for Single
     std::int64_t CalcCount = 0;              // number of the current calculation
     bool RunValid = true;                    // verdict of the current calculation
+    // The read step of the current calculation read every output. When it
+    // did not, the outputs not read are empty and the verdict is false.
+    bool OutputsRead = true;
+    std::int64_t UnreadableCalcs = 0;        // calculations of the run with outputs not read
+    std::string FirstUnreadable;             // the first such: which cell, what it held
     bool StopRequested = true;               // idle state is "stopped"
     bool KeepExcelOpen = false;              // Single plan: leave the workbook open
     std::string StartTime, EndTime;

@@ -15,29 +15,15 @@ std::string ReadFailure(const std::string& path, const std::string& detail) {
     return "データファイルを読み込めません。\n" + path + "\n" + detail;
 }
 
-bool OpenExisting(TextLineReader& reader, const std::string& path, std::string& error) {
+bool OpenExisting(CsvRecordReader& reader, const std::string& path, std::string& error) {
     if (!FileExists(path)) {
         error = std::string(kDataFilePathMessage) + "\n" + path;
         return false;
     }
-    if (!reader.open(path)) {
+    if (!reader.open(path, TextLineReader::Encoding::Detect)) {
         error = ReadFailure(path, reader.error());
         return false;
     }
-    return true;
-}
-
-// The field at `column` of a comma-separated line, without splitting the
-// whole line: data lines may be long and only a few columns are read.
-bool FieldAt(const std::string& line, std::int64_t column, std::string& field) {
-    std::size_t start = 0;
-    for (std::int64_t c = 0; c < column; ++c) {
-        const std::size_t comma = line.find(',', start);
-        if (comma == std::string::npos) return false;
-        start = comma + 1;
-    }
-    const std::size_t end = line.find(',', start);
-    field = line.substr(start, end == std::string::npos ? std::string::npos : end - start);
     return true;
 }
 
@@ -47,11 +33,12 @@ std::int64_t EffectiveReadRow(std::int64_t readRow) { return std::max<std::int64
 
 bool CountDataRows(RunState& state, const std::string& appFolder, std::int64_t& rows, std::string& error) {
     state.DataFilePath = ResolveAppRelative(state.DataFilePath, appFolder);
-    TextLineReader reader;
+    CsvRecordReader reader;
     if (!OpenExisting(reader, state.DataFilePath, error)) return false;
     std::int64_t n = 0;
+    std::vector<std::string> fields;
     std::string line;
-    while (reader.next(line) && !line.empty()) ++n;
+    while (reader.next(fields, &line) && !line.empty()) ++n;
     if (!reader.error().empty()) {
         error = ReadFailure(state.DataFilePath, reader.error());
         return false;
@@ -64,9 +51,9 @@ bool OpenDataFile(const RunState& state, DataFileCursor& cursor, std::string& er
     CloseDataFile(cursor);
     cursor.path = state.DataFilePath;
     if (!OpenExisting(cursor.reader, cursor.path, error)) return false;
-    std::string line;
+    std::vector<std::string> fields;
     for (std::int64_t skip = EffectiveReadRow(state.DataReadRow) - 1; skip > 0; --skip) {
-        if (!cursor.reader.next(line)) break;  // beyond the data: no calculation reads
+        if (!cursor.reader.next(fields)) break;  // beyond the data: no calculation reads
     }
     if (!cursor.reader.error().empty()) {
         error = ReadFailure(cursor.path, cursor.reader.error());
@@ -79,13 +66,14 @@ bool OpenDataFile(const RunState& state, DataFileCursor& cursor, std::string& er
 void CloseDataFile(DataFileCursor& cursor) {
     cursor.reader.close();
     cursor.DataLine.clear();
+    cursor.DataFields.clear();
     cursor.DataLineCount = 0;
 }
 
 bool ReadDataValue(const RunState& state, DataFileCursor& cursor, std::int64_t column, double& value,
                    std::string& error) {
     if (cursor.DataLineCount != state.CalcCount) {
-        if (!cursor.reader.next(cursor.DataLine)) {
+        if (!cursor.reader.next(cursor.DataFields, &cursor.DataLine)) {
             error = cursor.reader.error().empty()
                         ? ReadFailure(cursor.path, "計算" + std::to_string(state.CalcCount) +
                                                        "回目のデータ行がありません。")
@@ -94,8 +82,9 @@ bool ReadDataValue(const RunState& state, DataFileCursor& cursor, std::int64_t c
         }
         cursor.DataLineCount = state.CalcCount;
     }
-    std::string field;
-    value = column >= 0 && FieldAt(cursor.DataLine, column, field) ? LeadingNumber(field) : 0.0;
+    const auto& f = cursor.DataFields;
+    value = column >= 0 && static_cast<std::uint64_t>(column) < f.size() ? CsvNumber(f[static_cast<std::size_t>(column)])
+                                                                          : 0.0;
     return true;
 }
 
@@ -112,18 +101,18 @@ bool LoadDataPreview(const std::string& path, const std::string& appFolder, Data
     preview = DataPreview{};
     if (path.empty()) return true;
     const std::string resolved = ResolveAppRelative(path, appFolder);
-    TextLineReader reader;
+    CsvRecordReader reader;
     if (!FileExists(resolved)) {
         error = kDataFilePathMessage;
         return false;
     }
-    if (!reader.open(resolved)) {
+    if (!reader.open(resolved, TextLineReader::Encoding::Detect)) {
         error = ReadFailure(resolved, reader.error());
         return false;
     }
-    std::string line;
-    while (static_cast<int>(preview.lines.size()) < kDataPreviewLines && reader.next(line))
-        preview.lines.push_back(SplitFields(line));
+    std::vector<std::string> fields;
+    while (static_cast<int>(preview.lines.size()) < kDataPreviewLines && reader.next(fields))
+        preview.lines.push_back(fields);
     if (!reader.error().empty()) {
         error = ReadFailure(resolved, reader.error());
         preview = DataPreview{};

@@ -1,14 +1,16 @@
 #pragma once
 // The data-file plan's pure part: counting the data lines, the open data file
 // of a run with its current line, reading one column of that line, and the
-// settings window's preview. Data files are comma-separated Shift_JIS text and
-// may be large: they are streamed, never held whole.
+// settings window's preview. Data files are comma-separated text, Shift_JIS
+// or UTF-8 (a file that is valid UTF-8 as a whole, as spreadsheet programs
+// save it), with CSV quotes; they may be large: they are streamed, never held
+// whole. A "line" is one record: a quoted field may hold a line break.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "platform/TextFile.h"
+#include "db/Csv.h"
 
 namespace korvane {
 
@@ -21,9 +23,10 @@ inline constexpr int kDataPreviewLines = 26;
 
 // The data file of a run, open from OpenDataFile to CloseDataFile.
 struct DataFileCursor {
-    TextLineReader reader;
+    CsvRecordReader reader;
     std::string path;
-    std::string DataLine;              // the line of calculation DataLineCount
+    std::string DataLine;                  // the line of calculation DataLineCount
+    std::vector<std::string> DataFields;   // its fields
     std::int64_t DataLineCount = 0;    // 0 until the first line is read
 };
 
@@ -45,7 +48,7 @@ void CloseDataFile(DataFileCursor& cursor);
 // The value of the 0-based column of the current calculation's line. The first
 // call for a calculation (CalcCount differs from DataLineCount) reads the next
 // line; later calls of the same calculation share it. A field is read by the
-// leading-number rule; a column beyond the line's fields reads 0. False with a
+// leading-number rule, grouping commas of a quoted "1,234" left out; a column beyond the line's fields reads 0. False with a
 // message when the file cannot be read or has no line left.
 bool ReadDataValue(const RunState& state, DataFileCursor& cursor, std::int64_t column, double& value,
                    std::string& error);

@@ -1,6 +1,7 @@
 #include "run/Plans.h"
 
 #include "db/DbFile.h"
+#include "platform/StopSignals.h"
 #include "platform/UserInterface.h"
 #include "project/NumberText.h"
 #include "project/Project.h"
@@ -40,11 +41,18 @@ public:
     explicit PlanRun(PlanContext& ctx) : ctx_(ctx), s_(ctx.state), db_(ctx.ui) {}
     ~PlanRun() { finish(keepOpen_); }
 
-    // Shows the message and ends the run in order.
+    // Shows the message and ends the run in order. Before the DB file's
+    // header nothing has been written: that is a refusal.
     RunOutcome fail(const std::string& message) {
         finish();
         if (!message.empty()) ctx_.ui.showMessage(message);
-        return RunOutcome::Failed;
+        return refused_ ? RunOutcome::Refused : RunOutcome::Failed;
+    }
+
+    // A check before the first calculation failed: nothing is written.
+    RunOutcome refuse(const std::string& message) {
+        refused_ = true;
+        return fail(message);
     }
 
     // Everything ends: whole lines on disk, the instance gone (unless the
@@ -57,16 +65,35 @@ public:
 
     bool openDb() {
         // An open failure shows its own message and ends the application.
-        return db_.open(s_) && db_.writeHeader(s_);
+        // The file is not changed yet: see startAndOpen.
+        return db_.open(s_);
     }
 
+    // Starts the instance and opens the workbook. The first time, it also
+    // checks that every sheet the tasks name is in the workbook, and only then
+    // starts the DB file (an OverWrite file is emptied here, not earlier), so
+    // a run that cannot start keeps the old results.
     bool startAndOpen(std::string& error) {
         std::shared_ptr<WorkbookLink> link = ctx_.factory();
         s_.ExcelApp = link;
         if (!link || !StartAndOpen(*link, s_.WorkbookPath, ctx_.header.visible != 0)) {
             error = link ? link->lastError() : "スプレッドシートアプリケーションを起動できません。";
+            refused_ = !dbStarted_;
             quit();
             return false;
+        }
+        if (!dbStarted_) {
+            error = MissingSheetMessage(s_, *link);
+            if (!error.empty()) {
+                refused_ = true;
+                quit();
+                return false;
+            }
+            if (!db_.writeHeader(s_)) {
+                quit();
+                return false;
+            }
+            dbStarted_ = true;
         }
         if (!checked_) {
             checked_ = true;
@@ -123,6 +150,8 @@ public:
     DbWriter db_;
     bool keepOpen_ = false;
     bool checked_ = false;
+    bool dbStarted_ = false;  // the header is written
+    bool refused_ = false;    // ended before anything was written
 };
 
 std::int64_t TotalOf(const RunState& s) { return static_cast<std::int64_t>(LeadingNumber(s.CalcTotal)); }
@@ -150,6 +179,7 @@ RunOutcome RepeatingLoop(PlanRun& run, PlanContext& ctx, Assign assign) {
         if (!run.writeRow()) return run.fail("");
         if (!RunExternalPrograms(s, 6, error)) return run.fail(error);
         run.showProgress(s.CalcCount);
+        if (StopSignalReceived() != 0) s.StopRequested = true;
         if (s.StopRequested) {
             run.finish();
             return RunOutcome::Stopped;
@@ -166,12 +196,16 @@ void ShowRunStart(PlanContext& ctx) {
     ctx.observer.showStatus(std::to_string(ctx.state.CalcCount) + "/" + ctx.state.CalcTotal);
 }
 
-// Common preparation: initial values, progress, references, DB file.
-bool PrepareRun(PlanRun& run, PlanContext& ctx) {
+// Common preparation: initial values, progress, references, DB file. False
+// with `error` set when an address is refused (empty when the DB file's own
+// message was shown).
+bool PrepareRun(PlanRun& run, PlanContext& ctx, std::string& error) {
     RunState& s = ctx.state;
     AssignInitialValues(s);
     ShowRunStart(ctx);
     ResolveAllReferences(s);
+    error = BadAddressMessage(s);
+    if (!error.empty()) return false;
     return run.openDb();
 }
 
@@ -186,6 +220,7 @@ RunOutcome RunSinglePlan(PlanContext& ctx) {
     if (!RunExternalPrograms(s, 2, error)) return run.fail(error);
     ShowRunStart(ctx);
     ResolveAllReferences(s);
+    if (const std::string bad = BadAddressMessage(s); !bad.empty()) return run.refuse(bad);
     if (!run.openDb()) return run.fail("");
     if (!run.startAndOpen(error)) return run.fail(error);
     if (!run.calculate(error)) return run.fail(error);
@@ -201,8 +236,8 @@ RunOutcome RunMonteCarlo(PlanContext& ctx) {
     PlanRun run(ctx);
     UniformSource random;
     std::string error;
-    if (!PrepareMonteCarlo(s, random, error)) return run.fail(error);
-    if (!PrepareRun(run, ctx)) return run.fail("");
+    if (!PrepareMonteCarlo(s, random, error)) return run.refuse(error);
+    if (!PrepareRun(run, ctx, error)) return error.empty() ? run.fail("") : run.refuse(error);
     PlanSources sources;
     sources.random = &random;
     return RepeatingLoop(run, ctx, [&](std::string& err) {
@@ -218,8 +253,8 @@ RunOutcome RunOrthogonalTable(PlanContext& ctx) {
     std::string error;
     // Prepared before the DB file is opened: a missing array file must not
     // cost the user an existing DB file.
-    if (!PrepareOrthogonalTable(s, ctx.appFolder, table, error)) return run.fail(error);
-    if (!PrepareRun(run, ctx)) return run.fail("");
+    if (!PrepareOrthogonalTable(s, ctx.appFolder, table, error)) return run.refuse(error);
+    if (!PrepareRun(run, ctx, error)) return error.empty() ? run.fail("") : run.refuse(error);
     return RepeatingLoop(run, ctx, [&](std::string&) {
         AssignLevels(s, table);
         return true;
@@ -232,10 +267,10 @@ RunOutcome RunDataFileInput(PlanContext& ctx) {
     DataFileCursor data;
     std::string error;
     // Prepared before the DB file is opened, for the same reason.
-    if (!PrepareDataFileInput(s, ctx.appFolder, data, error)) return run.fail(error);
-    if (!PrepareRun(run, ctx)) {
+    if (!PrepareDataFileInput(s, ctx.appFolder, data, error)) return run.refuse(error);
+    if (!PrepareRun(run, ctx, error)) {
         CloseDataFile(data);
-        return run.fail("");
+        return error.empty() ? run.fail("") : run.refuse(error);
     }
     PlanSources sources;
     sources.dataFile = &data;

@@ -44,6 +44,9 @@ public:
         std::int64_t all = 0, valid = 0, invalid = 0;
         bool haveShare = false;  // false when no line was counted
         double validShare = 0;   // 1 - invalid / all
+        // Empty, or how many calculations of the run could not read their
+        // outputs and the first reason (UnreadableNote).
+        std::string unreadableNote;
     };
     virtual void showEndWindow(const EndCounts& /*counts*/) {}
 };
@@ -58,6 +61,10 @@ enum class RunOutcome {
     Refused,    // a check refused it before anything was written
     Failed,     // something failed during the run; the run ended in order
 };
+
+// "出力を読めなかった計算: 3回 (最初: ...)" when calculations of the run
+// could not read every output; empty otherwise.
+std::string UnreadableNote(const RunState& state);
 
 class RunDriver {
 public:

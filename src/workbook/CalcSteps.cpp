@@ -1,5 +1,7 @@
 #include "workbook/CalcSteps.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "platform/Process.h"
@@ -29,6 +31,17 @@ std::string FloorText(double value) { return GeneralNumber(std::floor(value)); }
 
 }  // namespace
 
+double InputNumber(const RunState& s, std::size_t i) {
+    const std::string& text = s.InputValues[i];
+    double v;
+    if (ParseDecimal(text, v)) return v;
+    // A value the plan did not assign again still holds the text written
+    // last time ("1,234", "$12.50"): read it back through its pattern, so
+    // that it stays the same value from one calculation to the next.
+    if (s.FormatKinds[i] == "Format" && ParseFormattedNumber(text, s.FormatArgs[i], v)) return v;
+    return LeadingNumber(text);
+}
+
 void AssignInitialValues(RunState& s) {
     for (std::size_t i = 1; i <= s.inputCount(); ++i) s.InputValues[i] = GeneralNumber(s.InputInitial[i]);
     for (std::size_t i = 1; i <= s.outputCount(); ++i) s.OutputValues[i] = "0";
@@ -38,12 +51,7 @@ void FormatInputs(RunState& s) {
     for (std::size_t i = 1; i <= s.inputCount(); ++i) {
         const std::string& kind = s.FormatKinds[i];
         if (kind == "Format") {
-            double v;
-            // A text that is not a number is formatted as the pattern's literal
-            // characters around 0, as the spreadsheet's formatter would not see
-            // a number in it; plans only produce numbers.
-            if (!ParseDecimal(s.InputValues[i], v)) v = LeadingNumber(s.InputValues[i]);
-            s.InputValues[i] = FormatPattern(v, s.FormatArgs[i]);
+            s.InputValues[i] = FormatPattern(InputNumber(s, i), s.FormatArgs[i]);
         } else if (kind == "Round") {
             double decimals = LeadingNumber(s.FormatArgs[i]);
             int n = static_cast<int>(std::fmax(-300.0, std::fmin(300.0, static_cast<double>(RoundToInteger(decimals)))));
@@ -85,8 +93,11 @@ bool WriteInputs(RunState& s, WorkbookLink& link, std::string& error) {
         }
         writes.push_back(std::move(w));
     }
-    // Manual calculation while writing, so the model recalculates once.
+    // Manual calculation while writing, so the model recalculates once. Each
+    // input's sheet is made active in turn: what stays is the last one's,
+    // which is the sheet a macro working on the active sheet sees.
     if (!link.setCalculation(CalculationMode::Manual) || !link.writeCells(writes) ||
+        (!writes.empty() && !link.activateSheet(writes.back().cell.sheet)) ||
         !link.setCalculation(CalculationMode::Automatic)) {
         error = link.lastError();
         return false;
@@ -112,19 +123,37 @@ bool ReadOutputs(RunState& s, WorkbookLink& link, std::string& error, bool* inst
     for (std::size_t i = 1; i <= s.outputCount(); ++i)
         cells.push_back(CellRef{s.OutputSheets[i], s.OutputAddresses[i], s.OutputRows[i], s.OutputColumns[i]});
     std::vector<std::optional<std::string>> values;
-    const bool all = link.readCells(cells, values);
-    for (std::size_t i = 0; i < values.size() && i < cells.size(); ++i) {
-        if (!values[i]) break;  // the step ends here; the rest keep their text
-        s.OutputValues[i + 1] = *values[i];
+    const bool all = link.readCells(cells, values) && values.size() == cells.size();
+    const std::string readError = all ? std::string() : link.lastError();
+    // The step ends at the first output it cannot read. The outputs not read
+    // are emptied: the texts of the previous calculation are not this one's
+    // results and must never be recorded as such.
+    std::size_t reached = 0;
+    for (; reached < cells.size(); ++reached) {
+        if (reached >= values.size() || !values[reached]) break;
+        s.OutputValues[reached + 1] = *values[reached];
     }
-    if (all && values.size() == cells.size()) return true;
-    error = link.lastError();
-    if (instanceDead && !link.isRunning()) *instanceDead = true;
+    for (std::size_t i = reached; i < cells.size(); ++i) s.OutputValues[i + 1].clear();
+    s.OutputsRead = all;
+    if (!all && !link.isRunning()) {
+        if (instanceDead) *instanceDead = true;
+        error = readError;
+        return false;
+    }
+    // Each output's sheet was made active in turn: what stays is the sheet of
+    // the last output looked up (a missing sheet is not).
+    if (!cells.empty()) {
+        const std::size_t last = all ? cells.size() - 1 : std::min(reached, cells.size() - 1);
+        if (!link.activateSheet(cells[last].sheet) && last > 0) link.activateSheet(cells[last - 1].sheet);
+    }
+    if (all) return true;
+    error = readError;
+    if (s.UnreadableCalcs++ == 0) s.FirstUnreadable = readError;
     return false;
 }
 
 bool JudgeRestrictions(RunState& s) {
-    bool valid = true;
+    bool valid = s.OutputsRead;
     for (std::size_t i = 1; i <= s.outputCount(); ++i) {
         const double v = LeadingNumber(s.OutputValues[i]);
         if (!s.OutputLower[i].empty() && v < LeadingNumber(s.OutputLower[i])) valid = false;
@@ -132,6 +161,46 @@ bool JudgeRestrictions(RunState& s) {
     }
     s.RunValid = valid;
     return valid;
+}
+
+namespace {
+
+bool IsCellAddress(const std::string& address, std::int64_t row, std::int32_t column) {
+    std::size_t i = 0;
+    while (i < address.size() && std::isalpha(static_cast<unsigned char>(address[i]))) ++i;
+    const std::size_t letters = i;
+    while (i < address.size() && std::isdigit(static_cast<unsigned char>(address[i]))) ++i;
+    return letters >= 1 && letters <= 3 && i > letters && i == address.size() && row >= 1 && row <= 1048576 &&
+           column >= 1 && column <= 16384;
+}
+
+}  // namespace
+
+std::string BadAddressMessage(const RunState& s) {
+    for (std::size_t i = 1; i <= s.inputCount(); ++i)
+        if (!IsCellAddress(s.InputAddresses[i], s.InputRows[i], s.InputColumns[i]))
+            return "入力変数「" + s.InputNames[i] + "」のセル番地「" + s.InputAddresses[i] +
+                   "」が不正です。計算を開始できません。";
+    for (std::size_t i = 1; i <= s.outputCount(); ++i)
+        if (!IsCellAddress(s.OutputAddresses[i], s.OutputRows[i], s.OutputColumns[i]))
+            return "読込変数「" + s.OutputNames[i] + "」のセル番地「" + s.OutputAddresses[i] +
+                   "」が不正です。計算を開始できません。";
+    return {};
+}
+
+std::string MissingSheetMessage(const RunState& s, WorkbookLink& link) {
+    const auto names = link.sheetNames();
+    if (!names) return link.lastError();
+    auto has = [&](const std::string& sheet) { return std::find(names->begin(), names->end(), sheet) != names->end(); };
+    for (std::size_t i = 1; i <= s.inputCount(); ++i)
+        if (!has(s.InputSheets[i]))
+            return "入力変数「" + s.InputNames[i] + "」のシート「" + s.InputSheets[i] +
+                   "」がブックにありません。計算を開始できません。";
+    for (std::size_t i = 1; i <= s.outputCount(); ++i)
+        if (!has(s.OutputSheets[i]))
+            return "読込変数「" + s.OutputNames[i] + "」のシート「" + s.OutputSheets[i] +
+                   "」がブックにありません。計算を開始できません。";
+    return {};
 }
 
 ShellLine SplitShellLine(const std::string& line) {
@@ -145,11 +214,24 @@ ShellLine SplitShellLine(const std::string& line) {
     return out;
 }
 
+namespace {
+
+// An input's value in an argument: a formatted "1,234" is the number 1234.
+std::string InputArgumentValue(const RunState& s, std::size_t i) {
+    const std::string& text = s.InputValues[i];
+    double v;
+    if (!ParseDecimal(text, v) && s.FormatKinds[i] == "Format" && ParseFormattedNumber(text, s.FormatArgs[i], v))
+        return FormatArgumentValue(GeneralNumber(v));
+    return FormatArgumentValue(text);
+}
+
+}  // namespace
+
 std::vector<std::string> ProgramArguments(const RunState& s, const std::string& argumentText) {
     std::vector<std::string> words = SplitWords(argumentText);
     for (std::string& w : words) {
         for (std::size_t i = 1; i <= s.inputCount(); ++i)
-            w = ReplaceAll(w, "[" + s.InputNames[i] + "]", FormatArgumentValue(s.InputValues[i]));
+            w = ReplaceAll(w, "[" + s.InputNames[i] + "]", InputArgumentValue(s, i));
         for (std::size_t i = 1; i <= s.outputCount(); ++i)
             w = ReplaceAll(w, "[" + s.OutputNames[i] + "]", FormatArgumentValue(s.OutputValues[i]));
     }

@@ -18,6 +18,11 @@ namespace korvane {
 struct RunState;
 class WorkbookLink;
 
+// The number an input's current text stands for: the text as a decimal
+// number, or, for a "Format" input, the text read back through its pattern
+// ("1,234" with "#,##0" is 1234), or else the leading-number rule.
+double InputNumber(const RunState& state, std::size_t input);
+
 // "<初期値代入>": every input's current text becomes its initial value in the
 // general number form; every output's current text becomes "0".
 void AssignInitialValues(RunState& state);
@@ -40,13 +45,25 @@ bool WriteInputs(RunState& state, WorkbookLink& link, std::string& error);
 bool RunMacros(RunState& state, WorkbookLink& link, std::string& error);
 
 // "<エクセル読込>": every output's text read from its cell. Stops at the first
-// failure; the outputs not read keep their text. Returns false when it stopped
+// failure; the outputs not read are emptied and OutputsRead is false, so the
+// verdict becomes false; the run counts such calculations (UnreadableCalcs)
+// and keeps the first reason (FirstUnreadable). Returns false when it stopped
 // early, with the reason in `error` (the calculation still goes on), and
 // `instanceDead` is set when the spreadsheet application itself is gone.
+// Afterwards the sheet of the last output looked up is the active sheet.
 bool ReadOutputs(RunState& state, WorkbookLink& link, std::string& error, bool* instanceDead = nullptr);
 
-// The first half of "<DB出力>": sets and returns RunValid.
+// The first half of "<DB出力>": sets and returns RunValid (false also when
+// the read step could not read every output).
 bool JudgeRestrictions(RunState& state);
+
+// Checks before the first calculation, each giving the message that refuses
+// the run (naming the variable), or an empty text. Addresses: column letters
+// and row digits of a cell inside a sheet (A1 to XFD1048576), as resolved in
+// InputRows/InputColumns and OutputRows/OutputColumns. Sheets: every sheet an
+// input or output names is in the open workbook.
+std::string BadAddressMessage(const RunState& state);
+std::string MissingSheetMessage(const RunState& state, WorkbookLink& link);
 
 // One shell task line split into its parts: program path, timing, arguments.
 // The arguments are everything after the second comma.

@@ -1,7 +1,10 @@
 #include "db/DbFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include "TestSupport.h"
 #include "platform/AppFolder.h"
@@ -115,19 +118,96 @@ TEST(DbWriter, AppendFinishesALastLineWithoutLineEnd) {
     EXPECT_EQ(ReadBytes(s.DbPath), Cp932Lines({"Count,x,Validity(制限判定)", "-,[Input],[System]"}));
 }
 
-TEST(DbWriter, ACommaReadFromACellSplitsTheField) {
-    // Written as it is: the reader then sees one field more than the header.
+// A comma, a quote or a line break in a value would shift every later column
+// (or split the line): such a value is written in CSV quotes and read back
+// whole; a line without one stays as plain as before.
+TEST(DbWriter, ValuesWithCommasQuotesAndLineBreaksKeepTheirColumns) {
     TempDir dir;
     RecordingUi ui;
-    RunState t = MakeState(dir.file("comma.csv"), "OverWrite", {{"a", "1"}},
-                           {{"txt", "left,right"}, {"n", "4"}});
-    WriteRun(t, ui, 1);
+    RunState t = MakeState(dir.file("quoted.csv"), "OverWrite", {{"a", "1"}},
+                           {{"txt", "Copper, annealed"}, {"q", "6\" pipe"}, {"multi", "two\nlines"}, {"n", "1,234"}});
+    WriteRun(t, ui, 2);
+    EXPECT_EQ(ReadBytes(t.DbPath),
+              Cp932Lines({"Count,a,txt,q,multi,n,Validity(制限判定)",
+                          "-,[Input],[Output],[Output],[Output],[Output],[System]",
+                          "1,10,\"Copper, annealed\",\"6\"\" pipe\",\"two\nlines\",\"1,234\",True",
+                          "2,20,\"Copper, annealed\",\"6\"\" pipe\",\"two\nlines\",\"1,234\",False"}));
     DbReader reader;
     DbReader::Line line;
     ASSERT_TRUE(reader.open(t.DbPath));
-    ASSERT_TRUE(reader.nextData(line));
-    EXPECT_EQ(line.fields, (std::vector<std::string>{"1", "10", "left", "right", "4", "True"}));
-    EXPECT_EQ(reader.header().names.size() + 1, line.fields.size());
+    std::vector<std::int64_t> starts;
+    while (reader.nextData(line)) {
+        EXPECT_EQ(line.fields.size(), reader.header().names.size());
+        EXPECT_EQ(line.fields[2], "Copper, annealed");
+        EXPECT_EQ(line.fields[3], "6\" pipe");
+        EXPECT_EQ(line.fields[4], "two\nlines");
+        EXPECT_EQ(CsvNumber(line.fields[5]), 1234);
+        starts.push_back(line.lineNumber);
+    }
+    EXPECT_EQ(starts, (std::vector<std::int64_t>{3, 5}));  // each record starts where its line does
+    DbCounts counts;
+    std::string error;
+    ASSERT_TRUE(CountDbLines(t.DbPath, counts, error)) << error;
+    EXPECT_EQ(counts.valid, 1);
+    EXPECT_EQ(counts.invalid, 1);
+
+    // Lenient with files written before quoting: a quote inside a field is
+    // a character; only a field that starts with one is quoted.
+    EXPECT_EQ(SplitDbFields("1,6\" pipe,\"a,b\",x\"y\",,"),
+              (std::vector<std::string>{"1", "6\" pipe", "a,b", "x\"y\"", "", ""}));
+}
+
+// A disk that fills up in the middle of a line (here: a file size limit, which
+// fails the write part way as a full disk does) never leaves a torn line that
+// readers would count as a calculation.
+TEST(DbWriter, AFullDiskCutsTheFileBackToItsLastWholeLine) {
+    TempDir dir;
+    RecordingUi ui;
+    RunState s = MakeState(dir.file("full.csv"), "OverWrite", {{"a", "1"}}, {{"b", "2.12658221745807"}});
+    DbWriter db(ui);
+    ASSERT_TRUE(db.open(s) && db.writeHeader(s));
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = static_cast<rlim_t>(ReadBytes(s.DbPath).size() + 100);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    int written = 0;
+    for (s.CalcCount = 1; s.CalcCount < 100 && db.writeRow(s); ++s.CalcCount) ++written;
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(db.close());
+    ASSERT_LT(written, 99);
+    const std::string bytes = ReadBytes(s.DbPath);
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+    DbCounts counts;
+    std::string error;
+    ASSERT_TRUE(CountDbLines(s.DbPath, counts, error)) << error;
+    EXPECT_EQ(counts.all(), written);
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_NE(ui.messages.back().find("removed"), std::string::npos) << ui.messages.back();
+}
+
+// A run that stops before its header (refused, or the workbook could not be
+// opened) leaves an OverWrite file as it was, and makes no new empty file.
+TEST(DbWriter, NothingChangesBeforeTheHeader) {
+    TempDir dir;
+    RecordingUi ui;
+    RunState s = MakeState(dir.file("old.csv"), "OverWrite", {{"a", "1"}}, {{"b", "2"}});
+    WriteBytes(s.DbPath, "old results\r\n");
+    {
+        DbWriter db(ui);
+        ASSERT_TRUE(db.open(s));
+    }
+    EXPECT_EQ(ReadBytes(s.DbPath), "old results\r\n");
+    s.DbPath = dir.file("new.csv");
+    {
+        DbWriter db(ui);
+        ASSERT_TRUE(db.open(s));
+        ASSERT_TRUE(db.close());
+    }
+    struct stat st {};
+    EXPECT_NE(::stat(s.DbPath.c_str(), &st), 0);
 }
 
 TEST(DbWriter, OpenFailureShowsTheMessageAndEndsTheApplication) {

@@ -5,6 +5,7 @@
 #include "platform/TextFile.h"
 #include "project/Paths.h"
 #include "project/ProjectDocument.h"
+#include "project/RunState.h"
 
 using namespace korvane;
 using namespace korvane::test;
@@ -199,6 +200,50 @@ TEST_F(ProjectDocumentTest, RewriteOfSectionWithoutEndMarkerIsRefused) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(ui.messages[0].find("<<Shell Task End>>"), std::string::npos) << ui.messages[0];
     EXPECT_EQ(ReadBytes(doc.WorkingCopy()), before);
+}
+
+// A hand-edited file is read the same way by the window and by the run: what
+// the window does not show, the run does not use, and refuses naming the
+// line; rewrites never drop a line the file lacked.
+TEST_F(ProjectDocumentTest, TheWindowAndTheRunReadTheSameRows) {
+    auto lines = kDefault;
+    lines.erase(lines.begin() + 3);  // no "Excel Visible" line
+    auto at = [&](const std::string& l) { return std::find(lines.begin(), lines.end(), l); };
+    lines.insert(at("<<Input Task End>>"), " Input Pram.       :a,A1,S,,1,,Format,#,##0");
+    lines.insert(at("<<Input Task End>>") + 1, " Input Pram.       :stray,A2,S,,1,,,");  // outside its section
+    lines.insert(at("<<Shell Task End>>"), " App.              :/bin/echo,1,a,b c");
+    lines.erase(at("Macro              :"));
+    lines.erase(std::find_if(lines.begin(), lines.end(), [](auto& l) { return HasKey(l, key::TaskPlan); }));
+    WriteBytes(dir.file("hand.tolv"), Cp932Lines(lines));
+    doc.ProjectPath = dir.file("hand.tolv");
+    ASSERT_TRUE(doc.LoadProjectToWindow());
+
+    const Project p = ParseProject(workingLines());
+    ASSERT_EQ(p.inputTasks.size(), 1u);
+    EXPECT_EQ(p.inputTasks[0].formatArg, "#,##0");
+    ASSERT_EQ(p.shellTasks.size(), 1u);
+    EXPECT_EQ(p.shellTasks[0].arguments, "a,b c");  // everything after the second comma
+    RunState state;
+    ResetRunArrays(state);
+    std::string error;
+    EXPECT_FALSE(LoadProjectForRun(state, doc.header, doc.WorkingCopy(), error));
+    EXPECT_NE(error.find("(7行目)"), std::string::npos) << error;
+    EXPECT_NE(error.find("stray"), std::string::npos) << error;
+
+    // The macro and plan lines the file lacked are added where a new file
+    // has them; Save keeps the input section although a header line was
+    // missing.
+    ASSERT_TRUE(doc.RewriteKeyedLine(key::Macro, "M1"));
+    doc.header.plan = "MonteCarlo";
+    ASSERT_TRUE(doc.SaveProject(dir.file("hand.tolv")));
+    const auto saved = workingLines();
+    const auto shellEnd = std::find(saved.begin(), saved.end(), "<<Shell Task End>>");
+    ASSERT_NE(shellEnd, saved.end());
+    EXPECT_EQ(*(shellEnd + 1), "Macro              :M1");
+    EXPECT_EQ(*(shellEnd + 2), "Task Plan          :MonteCarlo");
+    EXPECT_EQ(saved[3], "Excel Visible      :0");
+    EXPECT_EQ(saved[4], "<<Input Task>>");
+    EXPECT_EQ(ParseProject(saved).shellTasks[0].arguments, "a,b c");
 }
 
 TEST_F(ProjectDocumentTest, FailedSaveLeavesTheTargetIntact) {

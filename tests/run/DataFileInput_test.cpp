@@ -84,6 +84,30 @@ TEST_F(DataFileInputTest, FieldsReadByTheLeadingNumberRule) {
     EXPECT_EQ(values[2][3], "0");  // column beyond the line's fields
 }
 
+// What spreadsheet programs save: UTF-8 (with or without a byte-order mark)
+// and quoted fields, some with a comma or a line break inside.
+TEST_F(DataFileInputTest, Utf8AndQuotedFieldsAsSpreadsheetsSaveThem) {
+    const std::string header = "番号,\"名前, 英\",単位,荷重";
+    for (const std::string& bom : {std::string(), std::string("\xEF\xBB\xBF")}) {
+        SCOPED_TRACE(bom.empty() ? "no BOM" : "BOM");
+        WriteBytes(app.file("data.csv"), bom + header + "\r\n" + "1,\"a\nb\",x,\"1,250.5\"\r\n2,c,y,7\r\n");
+        Load(app.file("data.csv"), "2");
+        const auto values = RunAll();
+        ASSERT_EQ(values.size(), 2u);  // the line break inside quotes is no new line
+        EXPECT_EQ(values[0][3], "1250.5");
+        EXPECT_EQ(values[1][1], "2");
+        DataPreview preview;
+        ASSERT_TRUE(LoadDataPreview(app.file("data.csv"), app.path(), preview, error)) << error;
+        ASSERT_EQ(preview.lines.size(), 3u);
+        EXPECT_EQ(preview.lines[0], (std::vector<std::string>{"番号", "名前, 英", "単位", "荷重"}));
+    }
+    // The same header in Shift_JIS is still read as Shift_JIS.
+    WriteBytes(app.file("data.csv"), Cp932Lines({header, "5,a,b,6"}));
+    DataPreview preview;
+    ASSERT_TRUE(LoadDataPreview(app.file("data.csv"), app.path(), preview, error)) << error;
+    EXPECT_EQ(preview.lines[0][1], "名前, 英");
+}
+
 TEST_F(DataFileInputTest, ReadRowBelowOneOrBeyondTheData) {
     WriteBytes(app.file("data.csv"), Cp932Lines(Lines(1, 3)));
     Load(app.file("data.csv"), "0");

@@ -8,6 +8,7 @@
 #include "platform/AppFolder.h"
 #include "platform/Process.h"
 #include "project/RunState.h"
+#include "project/NumberText.h"
 #include "workbook/CalcSteps.h"
 
 using namespace korvane;
@@ -45,6 +46,35 @@ TEST(CalcSteps, InitialValuesAndFormattingPass) {
     EXPECT_EQ(s.InputValues[3], ".5");
     EXPECT_EQ(s.InputValues[4], "1e+2");
     EXPECT_EQ(s.InputValues[5], "1E-05");
+}
+
+// An input the plan does not assign again keeps its value from one
+// calculation to the next, whatever its pattern wrote the first time.
+TEST(CalcSteps, FormattedValuesDoNotDrift) {
+    const std::vector<std::pair<std::string, double>> cases = {
+        {"#,##0", 1234567.4}, {"$#,##0.00", -1234.5}, {"0.0 mm", 12.25},  {"#.##", 0.5},
+        {"00-00", 1234},      {"#e+##", 123.45},      {"0.000E+00", 1e-7}, {"No.0", 17},
+        {"0 1", 5},           {"#,##0.0#", 0.05},     {"[0]", 3},          {"#", 0},
+    };
+    for (const auto& [pattern, value] : cases) {
+        SCOPED_TRACE(pattern);
+        RunState s;
+        AddInput(s, "x", GeneralNumber(value), "Format", pattern);
+        FormatInputs(s);
+        const std::string first = s.InputValues[1];
+        EXPECT_EQ(first, FormatPattern(value, pattern));
+        for (int calc = 2; calc <= 3; ++calc) {
+            FormatInputs(s);
+            EXPECT_EQ(s.InputValues[1], first);
+        }
+        // A program argument gets the number, not the formatted text.
+        double back = 0;
+        ASSERT_TRUE(ParseFormattedNumber(first, pattern, back));
+        EXPECT_EQ(ProgramArguments(s, "[x]"), std::vector<std::string>{FormatArgumentValue(GeneralNumber(back))});
+    }
+    double v = 0;
+    EXPECT_FALSE(ParseFormattedNumber("abc", "#,##0", v));
+    EXPECT_FALSE(ParseFormattedNumber("1,234", "0.00", v));
 }
 
 TEST(CalcSteps, ReplacementTexts) {
@@ -85,10 +115,12 @@ TEST(CalcSteps, ShellLinesAndWords) {
     RunState s;
     AddInput(s, "a", "10");
     AddInput(s, "b", "0.00012");
+    AddInput(s, "my var", "2");
     AddOutput(s, "o", "$(touch pwned); `id` | rm -rf / & \"x\"");
-    EXPECT_EQ(ProgramArguments(s, "[a] [a] -v=[b] [o] [A]"),
+    EXPECT_EQ(ProgramArguments(s, "[a] [a] -v=[b] [o] [A] --in=[my var].csv \"[my var] x\" [open"),
               (std::vector<std::string>{"1.00000e+1", "1.00000e+1", "-v=1.20000e-4",
-                                        "$(touch pwned); `id` | rm -rf / & \"x\"", "[A]"}));
+                                        "$(touch pwned); `id` | rm -rf / & \"x\"", "[A]", "--in=2.00000e+0.csv",
+                                        "2.00000e+0 x", "[open"}));
 }
 
 TEST(CalcSteps, ProgramThatCannotStartIsNamed) {

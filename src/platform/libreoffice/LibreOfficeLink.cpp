@@ -875,6 +875,9 @@ struct LibreOfficeLink::Impl {
             if (!m) return fail(MissingMacroMessage(name, wb->path, macros.macros()));
             const lo::MacroEntry macro = *m;
             const lo::MacroOutcome outcome = macros.run(macro, mayCompile());
+            // The macro may have changed the active sheet: the next
+            // activation must not trust what this link last set.
+            wb->activeSheet.clear();
             if (outcome.kind == lo::MacroOutcome::Kind::Ran) return true;
             return fail(MacroFailureMessage(name, macro, outcome, macros, mayCompile()));
         } catch (const script::provider::ScriptFrameworkErrorException& e) {

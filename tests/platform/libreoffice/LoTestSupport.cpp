@@ -123,6 +123,9 @@ const char* kBasicModule1 =
     "End Sub\n"
     "Sub MarkActive\n"
     "  ThisComponent.CurrentController.ActiveSheet.getCellRangeByName(\"Z1\").setString(\"here\")\n"
+    "End Sub\n"
+    "Sub GoInputs\n"
+    "  ThisComponent.CurrentController.setActiveSheet(ThisComponent.Sheets.getByName(\"Inputs\"))\n"
     "End Sub\n";
 
 const char* kBasicModule2 =

@@ -23,7 +23,7 @@ namespace korvane::test {
 // J2 1234567.891, K2 0.000012345. '計算 1'!A1 = Outputs!A1 + 1.
 // Basic (model.ods), module Module1: Calc1 sets Outputs!C3 = Inputs!A1 * 10;
 // Boom stops with an index error; Slow waits 20 s; MarkActive writes "here"
-// into Z1 of the active sheet. Module2: Calc1 sets
+// into Z1 of the active sheet; GoInputs makes Inputs the active sheet. Module2: Calc1 sets
 // Outputs!C3 = Inputs!A1 * 100.
 // VBA (model.xlsm), Module1: Calc1 sets Outputs!C3 = Inputs!A1 * 1000; Boom
 // stops with an index error.

@@ -325,14 +325,72 @@ TEST_F(PlanRunsTest, AMissingArrayFileOrDataFileKeepsTheOldDbFile) {
     p.outputTasks = {Out("o", 1)};
     p.dataFileInput.dataFile = "\\missing.csv";
     p.dataFileInput.readParams = {{"0", "a"}};
-    EXPECT_EQ(run(p), 1);
+    EXPECT_EQ(run(p), 2);  // refused: nothing written
     EXPECT_NE(ui.messages.back().find("missing.csv"), std::string::npos) << ui.messages.back();
     std::filesystem::remove(app.file("OT_L108-3-49.dat"));
     p.taskPlan = "Orthogonal Table";
     p.orthogonalTable.factors = {{"a", "1", "", "2"}};
-    EXPECT_EQ(run(p), 1);
+    EXPECT_EQ(run(p), 2);  // refused: nothing written
     EXPECT_NE(ui.messages.back().find("OT_L108-3-49.dat"), std::string::npos) << ui.messages.back();
+    // A workbook that cannot be opened: the old results stay.
+    WriteBytes(app.file("model.fods"), "this is no spreadsheet");
+    p.taskPlan = "Single";
+    EXPECT_EQ(run(p), 2);
     EXPECT_EQ(ReadBytes(app.file("db.csv")), "earlier results\r\n");
+}
+
+// Whatever stops a run before its first calculation (an address that is no
+// cell, a sheet the workbook lacks, a plan name that is none of the plans)
+// refuses it with a message naming the culprit, and the old results stay.
+TEST_F(PlanRunsTest, RunsThatCannotStartAreRefusedAndKeepTheOldDbFile) {
+    WriteWorkbook(app.file("model.fods"), 1, {"[$In.A1]"});
+    WriteBytes(app.file("db.csv"), "earlier results\r\n");
+    struct Case {
+        std::string address, sheet, plan, named;
+    };
+    for (const Case& c : {Case{"A0", "Out", "Single", "A0"}, Case{"ZZZZZZ99999999", "Out", "Single", "ZZZZZZ99999999"},
+                          Case{"", "Out", "MonteCarlo", "「o」"}, Case{"A1", "Nope", "Single", "Nope"},
+                          Case{"A1", "Out", "montecarlo", "montecarlo"}, Case{"A1", "Out", "", "\"\""}}) {
+        SCOPED_TRACE(c.address + " " + c.sheet + " " + c.plan);
+        Project p;
+        p.taskPlan = c.plan;
+        p.inputTasks = {In("a", 1, "0")};
+        p.monteCarlo.sampledVariables = {{"a", "一様分布", "0", "1"}};
+        OutputTask o = Out("o", 1);
+        o.range = c.address;
+        o.sheet = c.sheet;
+        p.outputTasks = {o};
+        ui.messages.clear();
+        EXPECT_EQ(run(p), 2);
+        ASSERT_FALSE(ui.messages.empty());
+        EXPECT_NE(ui.messages.back().find(c.named), std::string::npos) << ui.messages.back();
+        EXPECT_EQ(ReadBytes(app.file("db.csv")), "earlier results\r\n");
+    }
+}
+
+// An output whose cell holds an error value is not a result: its field is
+// empty, the verdict False, and the end says how many and why.
+TEST_F(PlanRunsTest, UnreadableOutputsAreRecordedEmptyAndInvalid) {
+    WriteWorkbook(app.file("model.fods"), 1, {"[$In.A1]", "1/[$In.A1]", "[$In.A1]*2"});
+    Project p;
+    p.taskPlan = "MonteCarlo";
+    p.monteCarlo.numOfCalc = "2";
+    p.monteCarlo.randomSeed = "1";
+    p.inputTasks = {In("a", 1, "0", "1", "2")};
+    p.monteCarlo.sampledVariables = {{"a", "一様分布", "1.5", "0.5"}};
+    p.outputTasks = {Out("o", 1), Out("inv", 2), Out("twice", 3)};
+    EXPECT_EQ(run(p), 0);
+    DbReader reader;
+    DbReader::Line line;
+    ASSERT_TRUE(reader.open(app.file("db.csv")));
+    ASSERT_TRUE(reader.nextData(line));
+    EXPECT_EQ(line.fields, (std::vector<std::string>{"1", "0", "0", "", "", "False"}));  // 1/0
+    ASSERT_TRUE(reader.nextData(line));
+    EXPECT_EQ(line.fields.back(), "True");  // a drawn value: every output read
+    EXPECT_NE(line.fields[3], "");
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_NE(ui.messages.back().find("1回"), std::string::npos) << ui.messages.back();
+    EXPECT_NE(ui.messages.back().find("#DIV/0!"), std::string::npos) << ui.messages.back();
 }
 
 }  // namespace

@@ -97,6 +97,8 @@ protected:
 };
 
 const char* const kMeta = "$(touch pwned); `id` | rm -rf / & \"q\" * ~ > x";
+// In the DB file the text holds quotes, so it is quoted (its quotes doubled).
+const char* const kMetaQuoted = "\"$(touch pwned); `id` | rm -rf / & \"\"q\"\" * ~ > x\"";
 
 TEST_F(CalculationTest, OneWholeCalculationOnABasicWorkbook) {
     s.WorkbookPath = books_.ods;
@@ -139,8 +141,8 @@ TEST_F(CalculationTest, OneWholeCalculationOnABasicWorkbook) {
                                 "Validity(制限判定)",
                                 "-,[Input],[Input],[Input],[Input],[Input],[Input],[Output],[Output],[Output],"
                                 "[Output],[Output],[Output],[Output],[Output],[System]",
-                                std::string("0,2.68,.5,1.235E+04,2,7,") + kMeta + ",5.36,1,24700,True,hello,,26.8," +
-                                    kMeta + ",False"}));
+                                std::string("0,2.68,.5,1.235E+04,2,7,") + kMetaQuoted +
+                                    ",5.36,1,24700,True,hello,,26.8," + kMetaQuoted + ",False"}));
 
     // Every timing ran once, in order, each seeing the values of its moment:
     // "a" is 2.675 before the input step and 2.68 after it; the cell text full
@@ -157,7 +159,7 @@ TEST_F(CalculationTest, OneWholeCalculationOnABasicWorkbook) {
     EXPECT_FALSE(FileExists("pwned"));
 }
 
-TEST_F(CalculationTest, AnErrorValueEndsTheReadStepAndKeepsTheRest) {
+TEST_F(CalculationTest, OutputsNotReadAreEmptiedAndTheCalculationIsInvalid) {
     s.WorkbookPath = books_.ods;
     input("a", "A1", "", "", "");
     values_ = {"1"};
@@ -166,9 +168,43 @@ TEST_F(CalculationTest, AnErrorValueEndsTheReadStepAndKeepsTheRest) {
     output("after", "Outputs", "C2");
     std::string error;
     ASSERT_TRUE(calculate(error)) << error;
+    // The previous calculation's texts are not this one's results.
+    s.OutputValues = {"", "stale", "stale", "stale"};
+    std::string readError;
+    EXPECT_FALSE(ReadOutputs(s, *link_, readError));
     EXPECT_EQ(s.OutputValues[1], "2");
-    EXPECT_EQ(s.OutputValues[2], "0");  // not read: keeps its text
-    EXPECT_EQ(s.OutputValues[3], "0");  // the step ended before it
+    EXPECT_EQ(s.OutputValues[2], "");  // the error value
+    EXPECT_EQ(s.OutputValues[3], "");  // the step ended before it
+    EXPECT_FALSE(JudgeRestrictions(s));  // no limits, yet invalid
+    EXPECT_EQ(s.UnreadableCalcs, 2);     // once in calculate(), once here
+    EXPECT_NE(s.FirstUnreadable.find("E2"), std::string::npos) << s.FirstUnreadable;
+    EXPECT_NE(s.FirstUnreadable.find("#DIV/0!"), std::string::npos) << s.FirstUnreadable;
+}
+
+// A macro recorded on the active sheet works on the last input's sheet; after
+// the read step the last output's sheet is active. What the link last set is
+// not trusted after a macro that changed sheets itself.
+TEST_F(CalculationTest, TheLastInputsSheetIsActiveForTheMacros) {
+    s.WorkbookPath = books_.ods;
+    s.MacroList = "MarkActive,GoInputs";
+    input("a", "A1", "", "", "");
+    AddInputVariable(s, "b", "B5", "Outputs", "", 0, "", "", "");
+    values_ = {"1", "2"};
+    output("o1", "Inputs", "A1");
+    output("o2", "Outputs", "A1");
+    std::string error;
+    ASSERT_TRUE(calculate(error)) << error;
+    EXPECT_EQ(link_->readCell(MakeCellRef("Outputs", "Z1")), "here");
+    EXPECT_EQ(link_->readCell(MakeCellRef("Inputs", "Z1")), "");
+
+    // Again: GoInputs left Inputs active behind the link's back.
+    ASSERT_TRUE(link_->writeCells({{MakeCellRef("Outputs", "Z1"), ""}}));
+    ASSERT_TRUE(WriteInputs(s, *link_, error) && RunMacros(s, *link_, error)) << error;
+    EXPECT_EQ(link_->readCell(MakeCellRef("Outputs", "Z1")), "here");
+    EXPECT_EQ(link_->readCell(MakeCellRef("Inputs", "Z1")), "");
+    std::string readError;
+    ASSERT_TRUE(ReadOutputs(s, *link_, readError)) << readError;
+    EXPECT_EQ(link_->activeSheetName(), "Outputs");  // the last output's sheet
 }
 
 TEST_F(CalculationTest, AMissingSheetOrMacroIsNamed) {

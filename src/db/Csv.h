@@ -1,0 +1,67 @@
+#pragma once
+// Comma-separated fields as the DB file and the data files hold them: a field
+// that holds a comma, a double quote, CR or LF is written between double
+// quotes with its quotes doubled (RFC 4180); every other field is written as
+// it is, so a file without such fields is the plain comma-joined text.
+//
+// Reading is lenient: only a field that starts with a double quote is a
+// quoted field; a quote anywhere else is an ordinary character, as in files
+// written before quoting.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/TextFile.h"
+
+namespace korvane {
+
+// The field as written: quoted when it must be.
+std::string CsvField(const std::string& text);
+// The fields joined by commas, each written by CsvField.
+std::string CsvLine(const std::vector<std::string>& fields);
+
+// Splits one record into its fields. "" gives one empty field, "a," two.
+// Returns false when the text ends inside a quoted field (the record goes on
+// on the next line); `fields` then holds the record read leniently, the open
+// field running to the end of the text.
+bool SplitCsvRecord(const std::string& text, std::vector<std::string>& fields);
+
+// A number read from a field: the leading-number rule (blanks skipped, the
+// longest leading decimal number is the value, a text without one is 0,
+// "12abc" is 12), except that grouping commas inside the integer digits are
+// ignored: a field written as the quoted "1,234.5" reads as 1234.5. A comma
+// counts as a grouping comma only between a digit and exactly three digits,
+// so "1,2" still reads as 1 and "Copper, annealed" as 0.
+double CsvNumber(const std::string& field);
+
+// Reads records from a text file: a record is one line, or several when a
+// quoted field holds line breaks (joined with LF). A quoted field left open
+// for more than kMaxRecordLines lines, or at the end of the file, ends the
+// record there.
+class CsvRecordReader {
+public:
+    static constexpr int kMaxRecordLines = 1000;
+
+    bool open(const std::string& path, TextLineReader::Encoding encoding = TextLineReader::Encoding::Cp932) {
+        record_ = 0;
+        return reader_.open(path, encoding);
+    }
+    // The next record's fields; `text` (when given) gets the record's text.
+    // False at the end of the file or on an error (error() then says which).
+    bool next(std::vector<std::string>& fields, std::string* text = nullptr);
+    void close() { reader_.close(); }
+    const std::string& error() const { return reader_.error(); }
+    // The file line on which the last record started (from 1), and the
+    // record's number (from 1).
+    std::int64_t lineNumber() const { return firstLine_; }
+    std::int64_t recordNumber() const { return record_; }
+    TextLineReader::Encoding encoding() const { return reader_.encoding(); }
+
+private:
+    TextLineReader reader_;
+    std::int64_t firstLine_ = 0;
+    std::int64_t record_ = 0;
+};
+
+}  // namespace korvane
