@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -468,44 +469,51 @@ struct ShapeMatch {
 
 bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
 
+using AcceptMatch = std::function<bool(const ShapeMatch&)>;
+
 // Matches text[pos..] against shape[k..] to the end of both, trying longer
-// digit runs first.
+// digit runs first; a whole match counts when `accept` takes it, otherwise
+// the search goes on.
 bool MatchShape(const std::vector<ShapeElement>& shape, std::size_t k, const std::string& text, std::size_t pos,
-                ShapeMatch& m, long& budget) {
+                ShapeMatch& m, long& budget, const AcceptMatch& accept) {
     if (--budget < 0) return false;
-    if (k == shape.size()) return pos == text.size();
+    if (k == shape.size()) return pos == text.size() && accept(m);
     const ShapeElement& e = shape[k];
     switch (e.kind) {
     case ShapeElement::Literal:
-        return pos < text.size() && text[pos] == e.ch && MatchShape(shape, k + 1, text, pos + 1, m, budget);
+        return pos < text.size() && text[pos] == e.ch && MatchShape(shape, k + 1, text, pos + 1, m, budget, accept);
     case ShapeElement::ExponentSign: {
         if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
             m.negativeExponent = text[pos] == '-';
-            if (MatchShape(shape, k + 1, text, pos + 1, m, budget)) return true;
+            if (MatchShape(shape, k + 1, text, pos + 1, m, budget, accept)) return true;
         }
         m.negativeExponent = false;
-        return MatchShape(shape, k + 1, text, pos, m, budget);
+        return MatchShape(shape, k + 1, text, pos, m, budget, accept);
     }
     case ShapeElement::OneDigit:
     case ShapeElement::OptionalDigit: {
         if (pos < text.size() && IsDigitChar(text[pos])) {
             m.digits[e.part].push_back(text[pos]);
-            if (MatchShape(shape, k + 1, text, pos + 1, m, budget)) return true;
+            if (MatchShape(shape, k + 1, text, pos + 1, m, budget, accept)) return true;
             m.digits[e.part].pop_back();
         }
-        return e.kind == ShapeElement::OptionalDigit && MatchShape(shape, k + 1, text, pos, m, budget);
+        return e.kind == ShapeElement::OptionalDigit && MatchShape(shape, k + 1, text, pos, m, budget, accept);
     }
     case ShapeElement::Run: {
         std::size_t end = pos;
         while (end < text.size() && (IsDigitChar(text[end]) || (e.commas && text[end] == ','))) ++end;
-        const std::size_t saved = m.digits[e.part].size();
-        for (std::size_t stop = end + 1; stop-- > pos;) {
-            m.digits[e.part].resize(saved);
-            for (std::size_t i = pos; i < stop; ++i)
-                if (text[i] != ',') m.digits[e.part].push_back(text[i]);
-            if (MatchShape(shape, k + 1, text, stop, m, budget)) return true;
+        // A failed match leaves the digits as it found them, so the run is
+        // shortened one character at a time.
+        std::string& digits = m.digits[e.part];
+        const std::size_t saved = digits.size();
+        for (std::size_t i = pos; i < end; ++i)
+            if (text[i] != ',') digits.push_back(text[i]);
+        for (std::size_t stop = end;; --stop) {
+            if (MatchShape(shape, k + 1, text, stop, m, budget, accept)) return true;
+            if (stop == pos) break;
+            if (text[stop - 1] != ',') digits.pop_back();
         }
-        m.digits[e.part].resize(saved);
+        digits.resize(saved);
         return false;
     }
     }
@@ -515,7 +523,11 @@ bool MatchShape(const std::vector<ShapeElement>& shape, std::size_t k, const std
 }  // namespace
 
 bool ParseFormattedNumber(const std::string& text, const std::string& pattern, double& value) {
-    if (pattern.empty() || text.size() > 400) return false;
+    // An empty pattern writes the general number form.
+    if (pattern.empty()) return ParseDecimal(text, value);
+    // Nothing the pattern writes is longer than its own characters plus the
+    // digits, grouping commas and exponent of the largest double.
+    if (text.size() > pattern.size() + 450) return false;
     const ParsedPattern p = ParsePattern(pattern);
     std::vector<ShapeElement> shape;
     auto section = [&](const std::vector<PatternToken>& tokens, int part, bool digitsAtEnd, bool commas) {
@@ -540,23 +552,48 @@ bool ParseFormattedNumber(const std::string& text, const std::string& pattern, d
         shape.push_back({ShapeElement::ExponentSign, 0, 2, false});
         section(p.exponent, 2, false, false);
     }
+    // A text may match the pattern in more than one way when literal digits
+    // stand between placeholders ("0e+0300" writes the exponent 263 as
+    // "2363", which also reads as 236). The reading taken is the one whose
+    // value the pattern writes as this very text; the first reading stands
+    // when no such one turns up among the first few.
+    bool haveFirst = false;
+    double first = 0.0;
+    bool exact = false;
+    int tries = 0;
     // The sign stands before everything the pattern writes.
     for (const bool negative : {true, false}) {
         if (negative && (text.empty() || text[0] != '-')) continue;
+        const AcceptMatch accept = [&](const ShapeMatch& m) {
+            double v = 0.0;
+            if (m.digits[0].empty() && m.digits[1].empty()) {
+                v = 0.0;
+            } else {
+                std::string number = negative ? "-" : "";
+                number += m.digits[0].empty() ? "0" : m.digits[0];
+                if (!m.digits[1].empty()) number += "." + m.digits[1];
+                if (p.hasExponent && !m.digits[2].empty())
+                    number += (m.negativeExponent ? "E-" : "E+") + m.digits[2];
+                if (!ParseDecimal(number, v) || !std::isfinite(v)) return false;
+            }
+            if (!haveFirst) {
+                haveFirst = true;
+                first = v;
+            }
+            if (FormatPattern(v, pattern) == text) {
+                exact = true;
+                value = v;
+                return true;
+            }
+            return ++tries >= 16;
+        };
         ShapeMatch m;
         long budget = 100000;
-        if (!MatchShape(shape, 0, text, negative ? 1 : 0, m, budget)) continue;
-        if (m.digits[0].empty() && m.digits[1].empty()) {
-            value = 0.0;
-            return true;
-        }
-        std::string number = negative ? "-" : "";
-        number += m.digits[0].empty() ? "0" : m.digits[0];
-        if (!m.digits[1].empty()) number += "." + m.digits[1];
-        if (p.hasExponent && !m.digits[2].empty()) number += (m.negativeExponent ? "E-" : "E+") + m.digits[2];
-        return ParseDecimal(number, value) && std::isfinite(value);
+        if (MatchShape(shape, 0, text, negative ? 1 : 0, m, budget, accept)) break;
     }
-    return false;
+    if (exact) return true;
+    if (haveFirst) value = first;
+    return haveFirst;
 }
 
 std::string FormatArgumentValue(const std::string& text) {
