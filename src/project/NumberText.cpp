@@ -451,10 +451,11 @@ std::string FormatPattern(double x, const std::string& pattern) {
 namespace {
 
 // One element of a pattern seen as what the formatter can have written for
-// it: a literal character, a run of digits (an integer or exponent
-// placeholder, which takes every digit the value needs, with grouping commas),
-// exactly one digit ("0" in the fraction) or at most one digit ("#" in the
-// fraction, left out as a trailing zero).
+// it: a literal character; a run of digits (the leftmost integer or exponent
+// placeholder, which takes every digit the value needs beyond the other
+// placeholders, with grouping commas); exactly one digit ("0") or at most one
+// digit ("#": left out as a leading zero, or in the fraction as a trailing
+// zero), which in a grouped integer part may have a grouping comma after it.
 struct ShapeElement {
     enum Kind { Literal, Run, OneDigit, OptionalDigit, ExponentSign } kind;
     char ch = 0;
@@ -462,9 +463,15 @@ struct ShapeElement {
     bool commas = false;
 };
 
+struct Shape {
+    std::vector<ShapeElement> elements;
+    std::vector<std::size_t> needs;  // characters that elements[k..] take at least
+};
+
 struct ShapeMatch {
     std::string digits[3];
     bool negativeExponent = false;
+    bool fractionEnded = false;  // a "#" of the fraction was left out: so are the ones after it
 };
 
 bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
@@ -473,15 +480,16 @@ using AcceptMatch = std::function<bool(const ShapeMatch&)>;
 
 // Matches text[pos..] against shape[k..] to the end of both, trying longer
 // digit runs first; a whole match counts when `accept` takes it, otherwise
-// the search goes on.
-bool MatchShape(const std::vector<ShapeElement>& shape, std::size_t k, const std::string& text, std::size_t pos,
-                ShapeMatch& m, long& budget, const AcceptMatch& accept) {
+// the search goes on. A failed match leaves `m` as it found it.
+bool MatchShape(const Shape& shape, std::size_t k, const std::string& text, std::size_t pos, ShapeMatch& m,
+                long& budget, const AcceptMatch& accept) {
     if (--budget < 0) return false;
-    if (k == shape.size()) return pos == text.size() && accept(m);
-    const ShapeElement& e = shape[k];
+    if (text.size() - pos < shape.needs[k]) return false;
+    if (k == shape.elements.size()) return pos == text.size() && accept(m);
+    const ShapeElement& e = shape.elements[k];
     switch (e.kind) {
     case ShapeElement::Literal:
-        return pos < text.size() && text[pos] == e.ch && MatchShape(shape, k + 1, text, pos + 1, m, budget, accept);
+        return text[pos] == e.ch && MatchShape(shape, k + 1, text, pos + 1, m, budget, accept);
     case ShapeElement::ExponentSign: {
         if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
             m.negativeExponent = text[pos] == '-';
@@ -492,18 +500,34 @@ bool MatchShape(const std::vector<ShapeElement>& shape, std::size_t k, const std
     }
     case ShapeElement::OneDigit:
     case ShapeElement::OptionalDigit: {
-        if (pos < text.size() && IsDigitChar(text[pos])) {
-            m.digits[e.part].push_back(text[pos]);
+        std::string& digits = m.digits[e.part];
+        if (pos < text.size() && IsDigitChar(text[pos]) && !(e.part == 1 && m.fractionEnded)) {
+            digits.push_back(text[pos]);
+            if (e.commas && pos + 1 < text.size() && text[pos + 1] == ',' &&
+                MatchShape(shape, k + 1, text, pos + 2, m, budget, accept))
+                return true;
             if (MatchShape(shape, k + 1, text, pos + 1, m, budget, accept)) return true;
-            m.digits[e.part].pop_back();
+            digits.pop_back();
         }
-        return e.kind == ShapeElement::OptionalDigit && MatchShape(shape, k + 1, text, pos, m, budget, accept);
+        if (e.kind != ShapeElement::OptionalDigit) return false;
+        if (e.part != 1) {
+            // Digits fill the placeholders from the right: a "#" left empty
+            // has only empty placeholders or shown zeros before it.
+            if (digits.find_first_not_of('0') != std::string::npos) return false;
+            return MatchShape(shape, k + 1, text, pos, m, budget, accept);
+        }
+        const bool ended = m.fractionEnded;
+        m.fractionEnded = true;
+        if (MatchShape(shape, k + 1, text, pos, m, budget, accept)) return true;
+        m.fractionEnded = ended;
+        return false;
     }
     case ShapeElement::Run: {
+        // The run leaves room for what the rest of the shape needs.
+        const std::size_t limit = text.size() - shape.needs[k + 1];
         std::size_t end = pos;
-        while (end < text.size() && (IsDigitChar(text[end]) || (e.commas && text[end] == ','))) ++end;
-        // A failed match leaves the digits as it found them, so the run is
-        // shortened one character at a time.
+        while (end < limit && (IsDigitChar(text[end]) || (e.commas && text[end] == ','))) ++end;
+        // The run is shortened one character at a time.
         std::string& digits = m.digits[e.part];
         const std::size_t saved = digits.size();
         for (std::size_t i = pos; i < end; ++i)
@@ -529,34 +553,43 @@ bool ParseFormattedNumber(const std::string& text, const std::string& pattern, d
     // digits, grouping commas and exponent of the largest double.
     if (text.size() > pattern.size() + 450) return false;
     const ParsedPattern p = ParsePattern(pattern);
-    std::vector<ShapeElement> shape;
+    Shape shape;
+    std::vector<ShapeElement>& elements = shape.elements;
     auto section = [&](const std::vector<PatternToken>& tokens, int part, bool digitsAtEnd, bool commas) {
         const bool any = CountPlaceholders(tokens) > 0;
-        if (!any && !digitsAtEnd) shape.push_back({ShapeElement::Run, 0, part, commas});
+        if (!any && !digitsAtEnd) elements.push_back({ShapeElement::Run, 0, part, commas});
+        bool leftmost = true;
         for (const auto& t : tokens) {
-            if (!t.placeholder)
-                shape.push_back({ShapeElement::Literal, t.ch, part, false});
-            else if (part == 1)
-                shape.push_back({t.ch == '0' ? ShapeElement::OneDigit : ShapeElement::OptionalDigit, 0, part, false});
-            else if (shape.empty() || shape.back().kind != ShapeElement::Run || shape.back().part != part)
-                shape.push_back({ShapeElement::Run, 0, part, commas});
-            // (placeholders side by side read as one run of digits)
+            const auto digit = t.ch == '0' ? ShapeElement::OneDigit : ShapeElement::OptionalDigit;
+            if (!t.placeholder) {
+                elements.push_back({ShapeElement::Literal, t.ch, part, false});
+            } else if (part == 1) {
+                elements.push_back({digit, 0, part, false});
+            } else {
+                elements.push_back({leftmost ? ShapeElement::Run : digit, 0, part, commas});
+                leftmost = false;
+            }
         }
-        if (!any && digitsAtEnd) shape.push_back({ShapeElement::Run, 0, part, commas});
+        if (!any && digitsAtEnd) elements.push_back({ShapeElement::Run, 0, part, commas});
     };
     section(p.integer, 0, true, p.grouping);
-    if (p.hasPoint) shape.push_back({ShapeElement::Literal, '.', 1, false});
+    if (p.hasPoint) elements.push_back({ShapeElement::Literal, '.', 1, false});
     section(p.fraction, 1, true, false);
     if (p.hasExponent) {
-        shape.push_back({ShapeElement::Literal, p.exponentLetter, 2, false});
-        shape.push_back({ShapeElement::ExponentSign, 0, 2, false});
+        elements.push_back({ShapeElement::Literal, p.exponentLetter, 2, false});
+        elements.push_back({ShapeElement::ExponentSign, 0, 2, false});
         section(p.exponent, 2, false, false);
     }
+    shape.needs.assign(elements.size() + 1, 0);
+    for (std::size_t k = elements.size(); k-- > 0;) {
+        const auto kind = elements[k].kind;
+        shape.needs[k] = shape.needs[k + 1] + (kind == ShapeElement::Literal || kind == ShapeElement::OneDigit);
+    }
     // A text may match the pattern in more than one way when literal digits
-    // stand between placeholders ("0e+0300" writes the exponent 263 as
+    // stand beside placeholders ("0e+0300" writes the exponent 263 as
     // "2363", which also reads as 236). The reading taken is the one whose
     // value the pattern writes as this very text; the first reading stands
-    // when no such one turns up among the first few.
+    // when no such one turns up among the first few (a text typed by hand).
     bool haveFirst = false;
     double first = 0.0;
     bool exact = false;
@@ -585,7 +618,7 @@ bool ParseFormattedNumber(const std::string& text, const std::string& pattern, d
                 value = v;
                 return true;
             }
-            return ++tries >= 16;
+            return ++tries >= 64;
         };
         ShapeMatch m;
         long budget = 100000;
