@@ -1,8 +1,7 @@
 // The file boundary: Shift_JIS (code page 932) to UTF-8 and back, the UTF-8
 // checks, and TextLineReader over the input as a file in each encoding. The
-// first input byte picks how much plain text stands before the input in the
-// file, so that lines and characters also straddle the reader's 64 KiB
-// chunks.
+// first input byte may put plain lines before the input in the file, so that
+// lines and characters also straddle the reader's 64 KiB chunks.
 //
 // Properties: decoded text is valid UTF-8 and encodes back to bytes that
 // decode to the same text; IsValidUtf8 agrees with a plain decoder written
@@ -118,9 +117,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         pos += n;
     }
 
-    // In a file, after 0 to 7 bytes less than one chunk of plain text.
+    // In a file; one time in sixteen after 0 to 7 bytes less than one chunk
+    // of plain lines.
     std::string file;
-    if (choice & 0x80) file.assign(65536 - (choice & 7), 'a');
+    if ((choice & 0xF0) == 0xF0) {
+        const std::string line(62, 'a');
+        while (file.size() < 65536) file += line + "\r\n";
+        file.resize(65536 - (choice & 7));
+    }
     file += input;
     const std::string path = fuzz::WriteScratchFile(file);
     CheckReader(path, file, TextLineReader::Encoding::Cp932);

@@ -472,6 +472,7 @@ struct ShapeMatch {
     std::string digits[3];
     bool negativeExponent = false;
     bool fractionEnded = false;  // a "#" of the fraction was left out: so are the ones after it
+    bool filled[3] = {false, false, false};  // a "#" of the part shows a digit: so do the ones after it
 };
 
 bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
@@ -503,17 +504,20 @@ bool MatchShape(const Shape& shape, std::size_t k, const std::string& text, std:
         std::string& digits = m.digits[e.part];
         if (pos < text.size() && IsDigitChar(text[pos]) && !(e.part == 1 && m.fractionEnded)) {
             digits.push_back(text[pos]);
+            const bool filled = m.filled[e.part];
+            if (e.kind == ShapeElement::OptionalDigit) m.filled[e.part] = true;
             if (e.commas && pos + 1 < text.size() && text[pos + 1] == ',' &&
                 MatchShape(shape, k + 1, text, pos + 2, m, budget, accept))
                 return true;
             if (MatchShape(shape, k + 1, text, pos + 1, m, budget, accept)) return true;
+            m.filled[e.part] = filled;
             digits.pop_back();
         }
         if (e.kind != ShapeElement::OptionalDigit) return false;
         if (e.part != 1) {
-            // Digits fill the placeholders from the right: a "#" left empty
-            // has only empty placeholders or shown zeros before it.
-            if (digits.find_first_not_of('0') != std::string::npos) return false;
+            // Digits fill the placeholders from the right: once a "#" shows
+            // a digit, every placeholder after it does.
+            if (m.filled[e.part]) return false;
             return MatchShape(shape, k + 1, text, pos, m, budget, accept);
         }
         const bool ended = m.fractionEnded;
@@ -532,11 +536,14 @@ bool MatchShape(const Shape& shape, std::size_t k, const std::string& text, std:
         const std::size_t saved = digits.size();
         for (std::size_t i = pos; i < end; ++i)
             if (text[i] != ',') digits.push_back(text[i]);
+        const bool filled = m.filled[e.part];
         for (std::size_t stop = end;; --stop) {
+            m.filled[e.part] = filled || (e.ch == '#' && digits.size() > saved);
             if (MatchShape(shape, k + 1, text, stop, m, budget, accept)) return true;
             if (stop == pos) break;
             if (text[stop - 1] != ',') digits.pop_back();
         }
+        m.filled[e.part] = filled;
         digits.resize(saved);
         return false;
     }
@@ -564,9 +571,9 @@ bool ParseFormattedNumber(const std::string& text, const std::string& pattern, d
             if (!t.placeholder) {
                 elements.push_back({ShapeElement::Literal, t.ch, part, false});
             } else if (part == 1) {
-                elements.push_back({digit, 0, part, false});
+                elements.push_back({digit, t.ch, part, false});
             } else {
-                elements.push_back({leftmost ? ShapeElement::Run : digit, 0, part, commas});
+                elements.push_back({leftmost ? ShapeElement::Run : digit, t.ch, part, commas});
                 leftmost = false;
             }
         }

@@ -131,6 +131,8 @@ TEST(ParseFormattedNumber, ReadsBackWhatThePatternWrote) {
         {5.2846989541780817e-308, "######4######e+3", "5284694895418e-3193"},
         {-25013, "#1W0 # #,# #0 #", "-1W0  25, 01 3"},
         {12345, "#,0x000", "12,x345"},
+        // many "#" that may each be empty, zeros shown in grouped placeholders
+        {6714919972670.6836, "\x08#,*################,##00#000#0\x97#0000 66#,#*####", nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pattern);
