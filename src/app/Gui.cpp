@@ -3,6 +3,7 @@
 #include "Gui.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include "AppStyle.h"
 #include "GuiUserInterface.h"
@@ -15,6 +16,14 @@
 namespace korvane {
 
 bool GuiAvailable() { return true; }
+
+void ShowStartupMessage(int& argc, char** argv, const std::string& text) {
+    QApplication app(argc, argv);
+    ApplyJapaneseFont(app);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Korvane"), QString::fromStdString(text), QMessageBox::Ok);
+    box.setObjectName(QStringLiteral("StartupMessage"));
+    box.exec();
+}
 
 int RunGui(int& argc, char** argv, const std::string* commandLine) {
     QApplication app(argc, argv);

@@ -11,6 +11,10 @@ namespace korvane {
 // text (the project path). `argc`/`argv` are handed to the application object.
 int RunGui(int& argc, char** argv, const std::string* commandLine);
 
+// A message box with the application's title and an OK button, for what
+// must be said before any window exists (a second instance, say).
+void ShowStartupMessage(int& argc, char** argv, const std::string& text);
+
 // False while the program is built without its windows.
 bool GuiAvailable();
 

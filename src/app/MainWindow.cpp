@@ -462,8 +462,7 @@ void MainWindow::buildMenus() {
     // Run is offered only when both paths are filled in (and no run is on).
     QMenu* execution = findChild<QMenu*>(QStringLiteral("Execution"));
     connect(execution, &QMenu::aboutToShow, this, [this] {
-        command("Run")->setEnabled(!driver_->running() && !excelField_->text->text().isEmpty() &&
-                                   !dbField_->text->text().isEmpty());
+        command("Run")->setEnabled(runAllowed());
     });
 }
 
@@ -515,6 +514,11 @@ void MainWindow::buildToolbar() {
         // menu item's own state.
         connect(a, &QAction::triggered, this, commandSlots_.at(Q(b.command)));
     }
+    // The Run button follows the menu item's rule as the paths change.
+    auto follow = [this] { command("Run_Mn1")->setEnabled(runAllowed()); };
+    connect(excelField_->text, &QLineEdit::textChanged, this, follow);
+    connect(dbField_->text, &QLineEdit::textChanged, this, follow);
+    follow();
 }
 
 // ---------------------------------------------------------------- header
@@ -1047,8 +1051,13 @@ void MainWindow::Help() {
 
 // ---------------------------------------------------------------- runs
 
+// Run, from the menu or the toolbar, needs both paths filled in and no run on.
+bool MainWindow::runAllowed() const {
+    return !driver_->running() && !excelField_->text->text().isEmpty() && !dbField_->text->text().isEmpty();
+}
+
 void MainWindow::Run() {
-    if (driver_->running()) return;
+    if (!runAllowed()) return;
     if (taskCombo_->currentText() == Q(plan::UserScroll)) {
         UserScroll_Menu();
         return;
@@ -1095,6 +1104,7 @@ void MainWindow::lockWindow(bool locked) {
                              "Orthogonal_Table_Setting_Mn1", "UserScroll_Menu_Mn1", "Graph_Draw_Mn1",
                              "Stdev_Ave_etc_Mn1", "Sens_Mn1", "Fact_Effts_Mn1"})
         command(name)->setEnabled(on);
+    if (on) command("Run_Mn1")->setEnabled(runAllowed());
     for (const char* menu : {"Planning", "VarSetting", "Data_Shori"})
         findChild<QMenu*>(Q(menu))->menuAction()->setEnabled(on);
     for (const char* frame : {"Inp_Frame", "Macro_Frame", "Out_Frame", "Exe_Frame"})

@@ -133,6 +133,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    bool runAllowed() const;
     struct FileField;
     void buildHeader(QWidget* central);
     void buildTabs(QWidget* central);

@@ -7,9 +7,11 @@
 #include <memory>
 #include <string>
 
+#include "AnalysisCommand.h"
 #include "ConsoleUi.h"
 #include "Gui.h"
 #include "platform/AppFolder.h"
+#include "platform/StopSignals.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
 #include "run/RunDriver.h"
@@ -20,6 +22,7 @@ namespace {
 void PrintHelp() {
     std::printf(
         "Usage: korvane [PROJECT.tolv]\n"
+        "       korvane --stats|--sens|--effects DB.csv [options]\n"
         "\n"
         "Runs parameter studies on spreadsheet models with LibreOffice Calc.\n"
         "Without arguments the main window opens. With a project file, the\n"
@@ -35,9 +38,12 @@ void PrintHelp() {
         "  2  the project was refused before anything was written\n"
         "  3  the run was stopped before its end\n"
         "\n"
+        "%s"
+        "\n"
         "Environment:\n"
         "  KORVANE_HOME     the application folder (default: the program's folder)\n"
-        "  KORVANE_NO_GUI=1 run a project without showing any window\n");
+        "  KORVANE_NO_GUI=1 run a project without showing any window\n",
+        korvane::AnalysisCommandHelp());
 }
 
 bool DisplayAvailable() {
@@ -64,6 +70,7 @@ int RunHeadless(const std::string& commandLine) {
     korvane::WorkbookLinkFactory factory = [] { return std::unique_ptr<korvane::WorkbookLink>(); };
 #endif
     korvane::RunDriver driver(ui, ui, document, state, factory);
+    korvane::InstallStopSignals();
     return driver.CommandLineRun(commandLine);
 }
 
@@ -78,10 +85,16 @@ int main(int argc, char** argv) {
         std::printf("korvane %s\n", KORVANE_VERSION);
         return 0;
     }
+    // The analyses only read the DB file: they need neither the application
+    // folder's lock nor a display.
+    if (korvane::IsAnalysisCommand(argc, argv)) return korvane::RunAnalysisCommand(argc, argv);
     std::string error;
     auto lock = korvane::InstanceLock::acquire(korvane::AppFolder(), error);
     if (!lock) {
+        error += "\n別のアプリケーションフォルダを使うには、環境変数 KORVANE_HOME にそのフォルダを指定して下さい。";
         korvane::PrintMessage(error);
+        // Started from a desktop launcher nobody reads stderr: say it in a box.
+        if (DisplayAvailable() && korvane::GuiAvailable()) korvane::ShowStartupMessage(argc, argv, error);
         return 1;
     }
     if (argc <= 1) return korvane::RunGui(argc, argv, nullptr);

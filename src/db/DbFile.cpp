@@ -85,7 +85,8 @@ bool DbWriter::open(const RunState& state) {
     }
     if (!ok) {
         ui_.showMessage(kDbOpenErrorMessage);
-        ui_.endApplication(1);
+        // Nothing has been written: a refusal.
+        ui_.endApplication(2);
         return false;
     }
     return true;

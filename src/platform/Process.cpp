@@ -1,9 +1,11 @@
 #include "platform/Process.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <spawn.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,7 +33,27 @@ std::string FindInPath(const std::string& name) {
     }
 }
 
+// The process group of the program being waited for; 0 when none.
+std::atomic<pid_t> gRunningGroup{0};
+// The groups of the programs started since the last EndStartedPrograms (the
+// most recent ones, when there were more).
+constexpr std::size_t kGroupSlots = 256;
+std::atomic<pid_t> gStartedGroups[kGroupSlots];
+std::atomic<std::size_t> gNextGroup{0};
+
 }  // namespace
+
+void KillRunningPrograms() {
+    const pid_t group = gRunningGroup.load();
+    if (group > 0) ::killpg(group, SIGKILL);
+}
+
+void EndStartedPrograms() {
+    for (auto& slot : gStartedGroups) {
+        const pid_t group = slot.exchange(0);
+        if (group > 0) ::killpg(group, SIGKILL);
+    }
+}
 
 bool RunProgramAndWait(const std::vector<std::string>& argv, int& exitStatus, std::string& error) {
     exitStatus = -1;
@@ -58,19 +80,41 @@ bool RunProgramAndWait(const std::vector<std::string>& argv, int& exitStatus, st
     args.reserve(argv.size() + 1);
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    pid_t pid = 0;
-    int rc = ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, args.data(), environ);
-    if (rc != 0) {
-        error = "外部プログラムを起動できません: " + program + " (" + std::strerror(rc) + ")";
+    // The program gets a process group of its own, which dies with Korvane:
+    // a stop or signal can end it with everything it started, and a killed
+    // Korvane leaves no program running on. (Only async-signal-safe calls
+    // between fork and exec.)
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(127);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGPIPE, SIG_DFL);
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
+        ::execve(program.c_str(), args.data(), environ);
+        ::_exit(127);
+    }
+    if (pid < 0) {
+        error = "外部プログラムを起動できません: " + program + " (" + std::strerror(errno) + ")";
         return false;
     }
+    ::setpgid(pid, pid);  // no race with a signal that arrives before the child's own call
+    gRunningGroup.store(pid);
+    gStartedGroups[gNextGroup.fetch_add(1) % kGroupSlots].store(pid);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
+            gRunningGroup.store(0);
             error = "外部プログラムの終了を待てません: " + program + " (" + std::strerror(errno) + ")";
             return false;
         }
     }
+    gRunningGroup.store(0);
     // posix_spawn reports an exec failure as exit status 127 from the child.
     if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && ::access(program.c_str(), X_OK) != 0) {
         error = "外部プログラムを起動できません: " + program + " (実行権限がありません)";

@@ -14,7 +14,17 @@ namespace korvane {
 // false with a message naming the program when it cannot be started; the
 // program's own exit status is given in `exitStatus` (128 + signal number when
 // a signal ended it).
+// The program runs in a process group of its own that dies with Korvane
+// (the program itself at once; what it left running when the run ends).
 bool RunProgramAndWait(const std::vector<std::string>& argv, int& exitStatus, std::string& error);
+
+// Ends the program being waited for, with its process group, at once. Safe
+// to call from a signal handler.
+void KillRunningPrograms();
+// Ends whatever the programs started so far left running in their process
+// groups (a server started in the background, say). Called when a run ends.
+// Safe to call from a signal handler.
+void EndStartedPrograms();
 
 // Splits an argument text into words: blanks (spaces and tabs) separate words;
 // a pair of double quotes groups blanks into a word and is itself removed

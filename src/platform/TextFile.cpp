@@ -390,9 +390,17 @@ bool TextLineWriter::writeLine(const std::string& utf8) {
         return false;
     }
     bytes += "\r\n";
-    // One write call per line: with O_APPEND the line lands whole.
+    // One write call per line: with O_APPEND the line lands whole. When the
+    // disk fills up part way, the part that got out is cut off again, so the
+    // file always ends with a whole line.
+    const off_t end = ::lseek(fd_, 0, SEEK_END);
     if (!WriteAll(fd_, bytes.data(), bytes.size())) {
-        error_ = "Cannot write " + path_ + ": " + Errno(errno);
+        const int e = errno;
+        error_ = "Cannot write " + path_ + ": " + Errno(e);
+        if (end >= 0 && ::ftruncate(fd_, end) == 0)
+            error_ += " (the part of the line written was removed; the file ends with its last whole line)";
+        else
+            error_ += " (the file may end with a partial line)";
         return false;
     }
     ++lines_;

@@ -29,10 +29,14 @@ std::string StoreAppRelative(const std::string& path, const std::string& appFold
 }
 
 bool FileExists(const std::string& path) {
-    if (path.empty() || path.find_first_of("*?") != std::string::npos) return false;
+    // A NUL would cut the path short at the system call: another file.
+    if (path.empty() || path.find('\0') != std::string::npos || path.find_first_of("*?") != std::string::npos)
+        return false;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;
-    return !S_ISDIR(st.st_mode);
+    // Only plain files: a folder is none, and reading a FIFO or a device
+    // (/dev/zero) would block or never end.
+    return S_ISREG(st.st_mode);
 }
 
 bool CheckPath(const std::string& path) { return FileExists(ResolveAppRelative(path)); }

@@ -18,8 +18,9 @@ std::string ResolveAppRelative(const std::string& path, const std::string& appFo
 // becomes "\" + the rest with "\" separators; any other path is unchanged.
 std::string StoreAppRelative(const std::string& path, const std::string& appFolder);
 
-// False for an empty path or one holding "*" or "?"; otherwise true exactly
-// when the path names an existing entry that is not a directory.
+// False for an empty path or one holding "*", "?" or a NUL character;
+// otherwise true exactly when the path names an existing plain file (not a
+// folder, FIFO or device).
 bool FileExists(const std::string& path);
 
 // The plain check: FileExists after ResolveAppRelative, no message.

@@ -1,5 +1,7 @@
 #include "project/ProjectDocument.h"
 
+#include <sys/stat.h>
+
 #include "platform/TextFile.h"
 #include "platform/UserInterface.h"
 #include "project/Paths.h"
@@ -82,6 +84,12 @@ bool ProjectDocument::LoadProjectToWindow() {
     if (!CheckProjectPath(ProjectPath, ui_)) return false;
     std::vector<std::string> lines;
     std::string error;
+    struct stat st {};
+    const std::string resolved = ResolveAppRelative(ProjectPath, appFolder_);
+    if (::stat(resolved.c_str(), &st) == 0 && st.st_size > kMaxProjectBytes) {
+        ui_.showMessage("プロジェクトファイルが大きすぎます (64 MiB を超えています)。\n" + resolved);
+        return false;
+    }
     if (!ReadTextLines(ResolveAppRelative(ProjectPath, appFolder_), lines, error)) {
         ui_.showMessage("プロジェクトファイルを読み込めません。\n" + error);
         return false;
@@ -117,11 +125,14 @@ bool ProjectDocument::SaveFile(RecentFiles* recent) {
 }
 
 bool ProjectDocument::SaveFileAs(RecentFiles* recent) {
-    ProjectPath = ui_.chooseFile(kProjectFilter, "TOLVファイルを選択", "", true);
-    if (ProjectPath.empty()) return false;
-    bool saved = SaveProject(ProjectPath);
+    const std::string chosen = ui_.chooseFile(kProjectFilter, "TOLVファイルを選択", "", true);
+    if (chosen.empty()) return false;
+    // A save that failed leaves the project where it was: the old path
+    // stays, and the recent list does not get a file that was not written.
+    if (!SaveProject(chosen)) return false;
+    ProjectPath = chosen;
     if (recent) recent->AddRecent(ProjectPath);
-    return saved;
+    return true;
 }
 
 bool ProjectDocument::OpenFile(RecentFiles* recent) {

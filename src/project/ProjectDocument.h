@@ -14,6 +14,9 @@ namespace korvane {
 class UserInterface;
 class RecentFiles;
 
+// A project file larger than this is no project: refused before reading.
+inline constexpr long long kMaxProjectBytes = 64LL * 1024 * 1024;
+
 class ProjectDocument {
 public:
     ProjectDocument(UserInterface& ui, std::string appFolder);

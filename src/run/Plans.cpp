@@ -1,6 +1,7 @@
 #include "run/Plans.h"
 
 #include "db/DbFile.h"
+#include "platform/StopSignals.h"
 #include "platform/UserInterface.h"
 #include "project/NumberText.h"
 #include "project/Project.h"
@@ -163,6 +164,7 @@ RunOutcome RepeatingLoop(PlanRun& run, PlanContext& ctx, Assign assign) {
         if (!run.writeRow()) return run.fail("");
         if (!RunExternalPrograms(s, 6, error)) return run.fail(error);
         run.showProgress(s.CalcCount);
+        if (StopSignalReceived() != 0) s.StopRequested = true;
         if (s.StopRequested) {
             run.finish();
             return RunOutcome::Stopped;
@@ -219,7 +221,7 @@ RunOutcome RunMonteCarlo(PlanContext& ctx) {
     PlanRun run(ctx);
     UniformSource random;
     std::string error;
-    if (!PrepareMonteCarlo(s, random, error)) return run.fail(error);
+    if (!PrepareMonteCarlo(s, random, error)) return run.refuse(error);
     if (!PrepareRun(run, ctx, error)) return error.empty() ? run.fail("") : run.refuse(error);
     PlanSources sources;
     sources.random = &random;
@@ -236,7 +238,7 @@ RunOutcome RunOrthogonalTable(PlanContext& ctx) {
     std::string error;
     // Prepared before the DB file is opened: a missing array file must not
     // cost the user an existing DB file.
-    if (!PrepareOrthogonalTable(s, ctx.appFolder, table, error)) return run.fail(error);
+    if (!PrepareOrthogonalTable(s, ctx.appFolder, table, error)) return run.refuse(error);
     if (!PrepareRun(run, ctx, error)) return error.empty() ? run.fail("") : run.refuse(error);
     return RepeatingLoop(run, ctx, [&](std::string&) {
         AssignLevels(s, table);
@@ -250,7 +252,7 @@ RunOutcome RunDataFileInput(PlanContext& ctx) {
     DataFileCursor data;
     std::string error;
     // Prepared before the DB file is opened, for the same reason.
-    if (!PrepareDataFileInput(s, ctx.appFolder, data, error)) return run.fail(error);
+    if (!PrepareDataFileInput(s, ctx.appFolder, data, error)) return run.refuse(error);
     if (!PrepareRun(run, ctx, error)) {
         CloseDataFile(data);
         return error.empty() ? run.fail("") : run.refuse(error);

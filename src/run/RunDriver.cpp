@@ -1,13 +1,19 @@
 #include "run/RunDriver.h"
 
+#include <csignal>
 #include <ctime>
+#include <filesystem>
+#include <sys/stat.h>
 
 #include "db/DbFile.h"
+#include "platform/Process.h"
+#include "platform/StopSignals.h"
 #include "platform/UserInterface.h"
 #include "project/Paths.h"
 #include "project/Project.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
+#include "run/OrthogonalTable.h"
 #include "run/Plans.h"
 #include "workbook/CalcSteps.h"
 
@@ -18,6 +24,24 @@ std::string UnreadableNote(const RunState& s) {
     return "出力を読めなかった計算: " + std::to_string(s.UnreadableCalcs) +
            "回 (出力は空欄、制限判定はFalseで記録しました。最初: " + s.FirstUnreadable + ")";
 }
+
+namespace {
+
+// The same file on disk: one path names the other through links, or both
+// name one inode (hard links). A path that does not exist yet is compared by
+// its canonical form.
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    const auto ca = std::filesystem::weakly_canonical(a, ec);
+    if (ec) return false;
+    const auto cb = std::filesystem::weakly_canonical(b, ec);
+    return !ec && ca == cb;
+}
+
+}  // namespace
 
 struct RunDriver::Impl {
     UserInterface& ui;
@@ -41,6 +65,16 @@ struct RunDriver::Impl {
             ui.showMessage(check);
             return false;
         }
+        // Without a DB path a run has nowhere to record: refused here, before
+        // the DB file's own failure (which would end the program).
+        if (state.DbPath.empty()) {
+            ui.showMessage("データベースファイルのアドレスを確認して下さい。");
+            return false;
+        }
+        if (const std::string clash = DbPathClash(); !clash.empty()) {
+            ui.showMessage(clash);
+            return false;
+        }
         // Any other name (a typing error in the file, an empty line) names no
         // plan: say so rather than end as if a study had run.
         const std::string& p = state.PlanName;
@@ -52,14 +86,41 @@ struct RunDriver::Impl {
         return true;
     }
 
+    // A DB path that names a file the study needs (the project, the
+    // workbook, the data file, an array file, the working copy) would be
+    // overwritten by the first header: refused, naming both.
+    std::string DbPathClash() const {
+        if (state.DbPath.empty()) return {};
+        const std::string app = document.appFolder();
+        std::vector<std::pair<std::string, std::string>> needed = {
+            {"プロジェクトファイル", ResolveAppRelative(document.ProjectPath, app)},
+            {"エクセルファイル", state.WorkbookPath},
+            {"作業ファイル", document.WorkingCopy()},
+            {"直交表ファイル", app + "/" + kTwoLevelArray.fileName},
+            {"直交表ファイル", app + "/" + kThreeLevelArray.fileName},
+            {"直交表ファイル", app + "/" + kTableRecordFile}};
+        if (state.PlanName == plan::DataFileInput)
+            needed.push_back({"データファイル", ResolveAppRelative(state.DataFilePath, app)});
+        for (const auto& [what, path] : needed)
+            if (!path.empty() && SameFile(state.DbPath, path))
+                return "DBファイルが" + what + "と同じファイルです。別のファイルを指定して下さい。\nDBファイル: " +
+                       state.DbPath + "\n" + what + ": " + path;
+        return {};
+    }
+
     // Timing-0 programs, then the plan the project names.
     RunOutcome runPlan() {
         std::string error;
         if (!RunExternalPrograms(state, 0, error)) {
             ui.showMessage(error);
+            EndStartedPrograms();
             return RunOutcome::Failed;
         }
         PlanContext ctx{ui, observer, state, document.header, factory, document.appFolder()};
+        // Whatever the run's programs left running ends with the run.
+        struct EndPrograms {
+            ~EndPrograms() { EndStartedPrograms(); }
+        } endPrograms;
         const std::string& plan = state.PlanName;
         if (plan == plan::Single) {
             state.CalcTotal = "1";
@@ -116,8 +177,9 @@ RunOutcome RunDriver::RunCommand() {
     if (!CheckExcelPath(d.document.header.workbookPath, d.ui)) return RunOutcome::Refused;
     if (!d.ui.askYesNo("計算実行前にプロジェクトを保存する必要があります。保存して実行しますか？"))
         return RunOutcome::Refused;
-    d.document.SaveFile(d.recent);
-    if (d.document.ProjectPath.empty()) return RunOutcome::Refused;
+    // A project that could not be saved is not run: the run would read a
+    // file other than the one the user sees.
+    if (!d.document.SaveFile(d.recent) || d.document.ProjectPath.empty()) return RunOutcome::Refused;
 
     d.running = true;
     d.observer.lockWindow(true);
@@ -187,6 +249,9 @@ int RunDriver::CommandLineRun(const std::string& commandLineText) {
     case RunOutcome::Completed:
         return 0;
     case RunOutcome::Stopped:
+        if (const int signo = StopSignalReceived())
+            d.ui.showMessage(std::string(signo == SIGINT ? "SIGINT" : "SIGTERM") +
+                             " により計算を停止しました。DBファイルには完了した計算だけが記録されています。");
         return 3;
     case RunOutcome::Refused:
         return 2;

@@ -306,13 +306,25 @@ void MainWindowTest::runItemNeedsBothPaths() {
     f.find<QLineEdit>("Exl_Brws_Text")->clear();
     emit execution->aboutToShow();
     QVERIFY(!run->isEnabled());
-    // The toolbar button is not blocked by the menu item's state.
-    f.window->findChild<QAction*>("Run_Mn1")->trigger();
-    QCOMPARE(f.ui.messages.back(), std::string("エクセルファイルのアドレスを確認して下さい。"));
+    // The toolbar button follows the same rule as the paths change, and a
+    // run cannot be started from anywhere with a path missing.
+    QAction* button = f.window->findChild<QAction*>("Run_Mn1");
+    QVERIFY(!button->isEnabled());
+    f.find<QLineEdit>("Exl_Brws_Text")->setText("/m/a.xlsx");
+    QVERIFY(button->isEnabled());
+    f.find<QLineEdit>("DB_Brws_Text")->clear();
+    QVERIFY(!button->isEnabled());
+    const auto shown = f.ui.messages.size();
+    f.window->Run();
+    button->trigger();
+    QCOMPARE(f.ui.messages.size(), shown);
+    QCOMPARE(f.ui.exitStatus, 0);
 }
 
 void MainWindowTest::runLockDisablesTheEditingControlsOnly() {
     Fixture f;
+    f.find<QLineEdit>("Exl_Brws_Text")->setText("/m/a.xlsx");  // Run_Mn1 also needs both paths
+    f.find<QLineEdit>("DB_Brws_Text")->setText("/m/a.csv");
     const QStringList locked = {"New_File", "Open_File_Mn1", "Save_As_File", "Run", "Run_Mn1", "MonteCarlo_Mn1",
                                 "Graph_Draw_Mn1", "Planning_Menu"};
     const QStringList lockedWidgets = {"Inp_Frame", "Exe_Frame", "TabStrip1", "TaskCombo", "Option_AP",

@@ -1,7 +1,10 @@
 #include "db/DbFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include "TestSupport.h"
 #include "platform/AppFolder.h"
@@ -152,6 +155,37 @@ TEST(DbWriter, ValuesWithCommasQuotesAndLineBreaksKeepTheirColumns) {
     // a character; only a field that starts with one is quoted.
     EXPECT_EQ(SplitDbFields("1,6\" pipe,\"a,b\",x\"y\",,"),
               (std::vector<std::string>{"1", "6\" pipe", "a,b", "x\"y\"", "", ""}));
+}
+
+// A disk that fills up in the middle of a line (here: a file size limit, which
+// fails the write part way as a full disk does) never leaves a torn line that
+// readers would count as a calculation.
+TEST(DbWriter, AFullDiskCutsTheFileBackToItsLastWholeLine) {
+    TempDir dir;
+    RecordingUi ui;
+    RunState s = MakeState(dir.file("full.csv"), "OverWrite", {{"a", "1"}}, {{"b", "2.12658221745807"}});
+    DbWriter db(ui);
+    ASSERT_TRUE(db.open(s) && db.writeHeader(s));
+    const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = static_cast<rlim_t>(ReadBytes(s.DbPath).size() + 100);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    int written = 0;
+    for (s.CalcCount = 1; s.CalcCount < 100 && db.writeRow(s); ++s.CalcCount) ++written;
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(db.close());
+    ASSERT_LT(written, 99);
+    const std::string bytes = ReadBytes(s.DbPath);
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+    DbCounts counts;
+    std::string error;
+    ASSERT_TRUE(CountDbLines(s.DbPath, counts, error)) << error;
+    EXPECT_EQ(counts.all(), written);
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_NE(ui.messages.back().find("removed"), std::string::npos) << ui.messages.back();
 }
 
 // A run that stops before its header (refused, or the workbook could not be

@@ -1,12 +1,19 @@
 // The run driver's checks and refusals: everything that happens before a
 // workbook is touched. (Runs on real workbooks are in the LibreOffice suite.)
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include <filesystem>
 
 #include "TestSupport.h"
 #include "platform/AppFolder.h"
 #include "platform/TextFile.h"
 #include "project/Paths.h"
 #include "project/ProjectDocument.h"
+#include "project/RecentFiles.h"
 #include "project/RunState.h"
 #include "run/Plans.h"
 #include "run/RunDriver.h"
@@ -98,6 +105,22 @@ TEST_F(RunDriverTest, CommandLineRefusalsExitNonZeroBeforeAnythingIsWritten) {
     EXPECT_EQ(ui.messages.back(), dir.path() + "\n【tolvファイルアドレスが不正です。】");
     EXPECT_EQ(runCommandLine("\"" + dir.file("*.tolv") + "\""), 2);
     EXPECT_EQ(runCommandLine(dir.file("none.tolv")), 2);
+    // Nor are a FIFO (reading it would block for ever) and a device that
+    // never ends; a project larger than 64 MiB is refused unread.
+    ASSERT_EQ(::mkfifo(dir.file("fifo.tolv").c_str(), 0600), 0);
+    EXPECT_EQ(runCommandLine(dir.file("fifo.tolv")), 2);
+    EXPECT_EQ(runCommandLine("/dev/zero"), 2);
+    {
+        std::FILE* big = std::fopen(dir.file("big.tolv").c_str(), "w");
+        ASSERT_NE(big, nullptr);
+        ASSERT_EQ(::ftruncate(::fileno(big), 65LL * 1024 * 1024), 0);
+        std::fclose(big);
+    }
+    EXPECT_EQ(runCommandLine(dir.file("big.tolv")), 2);
+    EXPECT_NE(ui.messages.back().find("64 MiB"), std::string::npos) << ui.messages.back();
+    // A path with a NUL inside names no file, not the file before the NUL.
+    WriteBytes(dir.file("cut.xlsx"), "x");
+    EXPECT_FALSE(FileExists(dir.file("cut.xlsx") + std::string(1, '\0') + "rest"));
 
     // The checks of every run (their order is tested above) end it too.
     Project p;
@@ -157,6 +180,64 @@ TEST_F(RunDriverTest, RunCommandAsksToSaveAndUnlocksAfterAFailedCheck) {
     EXPECT_EQ(observer.locks, (std::vector<bool>{true, false}));
     EXPECT_TRUE(FileExists(dir.file("saved.tolv")));
     EXPECT_TRUE(observer.ends.empty());
+}
+
+// A DB path that names a file the study needs, through a link or not, or no
+// DB path at all: refused before anything is written, the file untouched.
+TEST_F(RunDriverTest, ADbPathNamingAFileTheStudyNeedsIsRefused) {
+    Project p;
+    p.inputTasks = {In("a")};
+    p.outputTasks = {Out("o")};
+    p.taskPlan = "DataFile Input";
+    p.dataFileInput.dataFile = "\\loads.csv";
+    p.dataFileInput.readParams = {{"0", "a"}};
+    WriteBytes(dir.file("loads.csv"), "1\r\n");
+    std::filesystem::create_symlink(dir.file("model.xlsx"), dir.file("link-to-model.xlsx"));
+    const std::string project = writeProject(p);
+    for (const std::string& db : {dir.file("link-to-model.xlsx"), project, dir.file("loads.csv"),
+                                  dir.file("OT_L108-3-49.dat"), dir.path() + "/./tmp.tolv1"}) {
+        SCOPED_TRACE(db);
+        p.excelFileName = "\\model.xlsx";
+        auto lines = ProjectLines(p);
+        lines[1] = "DataBase File Name :" + db;
+        std::string error;
+        ASSERT_TRUE(WriteTextFileAtomic(project, lines, error));
+        const std::string before = FileExists(db) ? ReadBytes(db) : "";
+        EXPECT_EQ(runCommandLine(project), 2);
+        EXPECT_NE(ui.messages.back().find("同じファイル"), std::string::npos) << ui.messages.back();
+        if (db == dir.file("loads.csv") || db == dir.file("link-to-model.xlsx")) EXPECT_EQ(ReadBytes(db), before);
+    }
+    EXPECT_EQ(ReadBytes(dir.file("model.xlsx")), "not opened by these tests");
+
+    auto lines = ProjectLines(p);
+    lines[0] = "Excel File Name    :\\model.xlsx";
+    lines[1] = "DataBase File Name :";
+    std::string error;
+    ASSERT_TRUE(WriteTextFileAtomic(project, lines, error));
+    EXPECT_EQ(runCommandLine(project), 2);  // never ends the program
+    EXPECT_EQ(ui.exitStatus, 0);
+}
+
+// A project that could not be saved is not run; a Save As that failed keeps
+// the old project path and adds nothing to the recent list.
+TEST_F(RunDriverTest, AFailedSaveDoesNotRun) {
+    RunDriver driver(ui, observer, document, state, [] { return std::unique_ptr<WorkbookLink>(); });
+    document.header.workbookPath = "\\model.xlsx";
+    document.header.dbPath = dir.file("db.csv");
+    document.ProjectPath = dir.file("gone/old.tolv");  // its folder was removed
+    ui.answerYes = true;
+    EXPECT_EQ(driver.RunCommand(), RunOutcome::Refused);
+    EXPECT_NE(ui.messages.back().find("ファイルを保存できません。"), std::string::npos) << ui.messages.back();
+    EXPECT_TRUE(observer.locks.empty());
+    EXPECT_FALSE(FileExists(dir.file("db.csv")));
+
+    WriteBytes(dir.file("Recent.dat"), "");
+    RecentFiles recent(dir.path());
+    document.ProjectPath = dir.file("old.tolv");
+    ui.nextFile = dir.file("gone/new.tolv");
+    EXPECT_FALSE(document.SaveFileAs(&recent));
+    EXPECT_EQ(document.ProjectPath, dir.file("old.tolv"));
+    EXPECT_EQ(ReadBytes(dir.file("Recent.dat")), "");
 }
 
 TEST_F(RunDriverTest, EndWindowCountsEveryBlockOfAnAppendedFile) {

@@ -199,7 +199,16 @@ pid_t Spawn(const std::string& programDir, const std::string& profileDir,
         std::string entry = *e;
         // The soffice script would set this; a private instance never locks.
         if (entry.rfind("SAL_ENABLE_FILE_LOCKING=", 0) == 0) continue;
+        if (entry.rfind("TMPDIR=", 0) == 0) continue;
         env.push_back(entry);
+    }
+    // The instance's temporary files (its lu*.tmp folder) live beside its
+    // profile and go with it when the instance's folder is removed.
+    {
+        std::error_code ec;
+        const std::string tmp = std::filesystem::path(profileDir).parent_path().string() + "/tmp";
+        std::filesystem::create_directories(tmp, ec);
+        if (!ec) env.push_back("TMPDIR=" + tmp);
     }
     std::vector<char*> envp;
     for (auto& e : env) envp.push_back(e.data());

@@ -1,12 +1,19 @@
 // The program itself, run unattended without a display: its exit status and
 // what it prints on stderr.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 
+#include "LoTestSupport.h"
 #include "TestSupport.h"
+#include "db/DbFile.h"
 #include "platform/TextFile.h"
+#include "project/Project.h"
 
 namespace korvane {
 namespace {
@@ -66,6 +73,152 @@ TEST(CommandLine, ASecondInstanceOnTheSameFolderIsRefused) {
     Result r = RunKorvane(home.path(), "'" + home.file("x.tolv") + "'");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("既に実行中"), std::string::npos) << r.err;
+}
+
+// A long Monte Carlo study of the example, with the given extra programs, in
+// `home`; its project path.
+std::string LongStudy(const test::TempDir& home, const std::vector<ShellTask>& programs) {
+    const fs::path examples = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "examples";
+    fs::create_directories(home.file("examples"));
+    for (const char* f : {"beam.fods", "beam-montecarlo.tolv"}) fs::copy_file(examples / f, home.file("examples/") + f);
+    std::vector<std::string> lines;
+    std::string error;
+    EXPECT_TRUE(ReadTextLines(home.file("examples/beam-montecarlo.tolv"), lines, error)) << error;
+    Project p = ParseProject(lines);
+    p.monteCarlo.numOfCalc = "100000";
+    p.shellTasks = programs;
+    EXPECT_TRUE(WriteTextFileAtomic(home.file("long.tolv"), ProjectLines(p), error)) << error;
+    return home.file("long.tolv");
+}
+
+// Starts the program on `project` without a display, its temporary folder
+// inside `home`; stderr goes to home/stderr.txt.
+pid_t StartKorvane(const test::TempDir& home, const std::string& project) {
+    const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
+    fs::create_directories(home.file("tmp"));
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::setenv("KORVANE_HOME", home.path().c_str(), 1);
+        ::setenv("TMPDIR", home.file("tmp").c_str(), 1);
+        const int err = ::open(home.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(err, 2);
+        ::execl(exe.c_str(), exe.c_str(), project.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// Waits up to `seconds` for the condition, polling.
+template <typename F>
+bool WaitFor(F condition, double seconds) {
+    for (int i = 0; i < seconds * 20; ++i) {
+        if (condition()) return true;
+        ::usleep(50000);
+    }
+    return condition();
+}
+
+int ExitStatus(pid_t pid, double seconds) {
+    int status = 0;
+    if (!WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, seconds)) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A process that is gone (or only a zombie waiting for its reaper).
+bool Gone(pid_t pid) {
+    const std::string stat = test::ReadBytes("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(')');
+    return stat.empty() || (close != std::string::npos && stat.substr(close + 2, 1) == "Z");
+}
+
+pid_t PidFrom(const std::string& file) {
+    const std::string text = test::ReadBytes(file);
+    return text.empty() ? 0 : static_cast<pid_t>(std::stol(text));
+}
+
+std::int64_t DataLines(const std::string& db) {
+    DbCounts counts;
+    std::string error;
+    CountDbLines(db, counts, error);
+    return counts.all();
+}
+
+// Ctrl-C stops an unattended run as Stop does: whole lines, the programs it
+// started ended, LibreOffice's temporary files gone, status 3.
+TEST(CommandLine, ASignalStopsTheRunInOrder) {
+    test::TempDir home;
+    const std::string bg = home.file("bg.pid");
+    const std::string project =
+        LongStudy(home, {{"/bin/sh", "0", "-c \"sleep 1000 & echo $! > " + bg + "\""}, {"/bin/sleep", "1", "0.1"}});
+    const pid_t pid = StartKorvane(home, project);
+    const std::string db = home.file("examples/beam-montecarlo.csv");
+    ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 2; }, 90)) << test::ReadBytes(home.file("stderr.txt"));
+    ::kill(pid, SIGINT);
+    EXPECT_EQ(ExitStatus(pid, 60), 3);
+    const std::string err = test::ReadBytes(home.file("stderr.txt"));
+    EXPECT_NE(err.find("SIGINT"), std::string::npos) << err;
+    const std::string bytes = test::ReadBytes(db);
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+    EXPECT_GE(DataLines(db), 2);
+    ASSERT_NE(PidFrom(bg), 0);
+    EXPECT_TRUE(WaitFor([&] { return Gone(PidFrom(bg)); }, 5)) << "the background program outlived the run";
+    EXPECT_TRUE(fs::is_empty(home.file("tmp"))) << "temporary files left behind";
+}
+
+// A calculation that hangs in a program: the first SIGTERM waits for it, the
+// second ends everything at once, still with whole lines only.
+TEST(CommandLine, ASecondSignalEndsAHungCalculationAtOnce) {
+    test::TempDir home;
+    const std::string hang = home.file("hang.pid");
+    const std::string project = LongStudy(home, {{"/bin/sh", "2", "-c \"echo $$ > " + hang + "; exec sleep 1000\""}});
+    const pid_t pid = StartKorvane(home, project);
+    ASSERT_TRUE(WaitFor([&] { return PidFrom(hang) != 0; }, 90)) << test::ReadBytes(home.file("stderr.txt"));
+    ::kill(pid, SIGTERM);
+    ::usleep(300000);
+    EXPECT_FALSE(Gone(pid));  // still waiting for the calculation
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitStatus(pid, 10), 3);
+    EXPECT_TRUE(WaitFor([&] { return Gone(PidFrom(hang)); }, 5)) << "the hung program outlived Korvane";
+    const std::string bytes = test::ReadBytes(home.file("examples/beam-montecarlo.csv"));
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+    EXPECT_EQ(DataLines(home.file("examples/beam-montecarlo.csv")), 0);
+}
+
+// Started from a desktop launcher, a second Korvane says why it does not
+// start in a message box, not only on stderr that nobody reads.
+TEST(CommandLine, ASecondInstanceWithADisplaySaysSoInABox) {
+    test::PrivateDisplay display;
+    std::string reason;
+    if (!display.start(reason)) GTEST_SKIP() << reason;
+    test::TempDir home;
+    const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
+    ASSERT_EQ(std::system(("flock -n '" + home.file("korvane.lock") + "' sleep 20 &").c_str()), 0);
+    std::system("sleep 0.3");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("KORVANE_HOME", home.path().c_str(), 1);
+        ::unsetenv("QT_QPA_PLATFORM");
+        ::unsetenv("KORVANE_NO_GUI");
+        const int err = ::open(home.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(err, 2);
+        ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // The box is there until someone presses OK.
+    std::string window;
+    EXPECT_TRUE(WaitFor([&] { return !(window = test::ShellOutput("xdotool search --name '^Korvane$' 2>/dev/null")).empty(); }, 30));
+    EXPECT_FALSE(Gone(pid));
+    test::Shell("xdotool key --window " + window + " Return 2>/dev/null");
+    int status = ExitStatus(pid, 10);
+    EXPECT_EQ(status, 1);
+    const std::string err = test::ReadBytes(home.file("stderr.txt"));
+    EXPECT_NE(err.find("KORVANE_HOME"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -325,13 +325,17 @@ TEST_F(PlanRunsTest, AMissingArrayFileOrDataFileKeepsTheOldDbFile) {
     p.outputTasks = {Out("o", 1)};
     p.dataFileInput.dataFile = "\\missing.csv";
     p.dataFileInput.readParams = {{"0", "a"}};
-    EXPECT_EQ(run(p), 1);
+    EXPECT_EQ(run(p), 2);  // refused: nothing written
     EXPECT_NE(ui.messages.back().find("missing.csv"), std::string::npos) << ui.messages.back();
     std::filesystem::remove(app.file("OT_L108-3-49.dat"));
     p.taskPlan = "Orthogonal Table";
     p.orthogonalTable.factors = {{"a", "1", "", "2"}};
-    EXPECT_EQ(run(p), 1);
+    EXPECT_EQ(run(p), 2);  // refused: nothing written
     EXPECT_NE(ui.messages.back().find("OT_L108-3-49.dat"), std::string::npos) << ui.messages.back();
+    // A workbook that cannot be opened: the old results stay.
+    WriteBytes(app.file("model.fods"), "this is no spreadsheet");
+    p.taskPlan = "Single";
+    EXPECT_EQ(run(p), 2);
     EXPECT_EQ(ReadBytes(app.file("db.csv")), "earlier results\r\n");
 }
 
