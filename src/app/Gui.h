@@ -9,7 +9,9 @@ namespace korvane {
 
 // `commandLine` is null for an interactive start, otherwise the command-line
 // text (the project path). `argc`/`argv` are handed to the application object.
-int RunGui(int& argc, char** argv, const std::string* commandLine);
+// `openPath`, in an interactive start, names a project the main window opens
+// once it is shown.
+int RunGui(int& argc, char** argv, const std::string* commandLine, const std::string* openPath = nullptr);
 
 // A message box with the application's title and an OK button, for what
 // must be said before any window exists (a second instance, say).

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "Twips.h"
 #include "project/ExeFlow.h"
 #include "run/RunDriver.h"
 
@@ -76,6 +77,9 @@ public:
     // ProjectPath, LoadProjectToWindow, layout, first tab. On failure the
     // previous project stays open, under its previous name.
     bool openProjectPath(const std::string& path);
+    // As above, and the project joins the recent files: a dropped project, or
+    // one the desktop opens with the program.
+    bool openProjectFile(const std::string& path);
     // The exe grid's rows (markers included) and its current row (0-based),
     // for the exe settings window, which edits the flow list in place.
     ExeGrid exeGridRows() const;
@@ -157,7 +161,6 @@ private:
     bool handleDrop(QEvent* event);
     void dropFile(const std::string& path);
     void commitMacro();
-    void calcCountEdited();
     void openWindow(const char* form, const char* caption, WindowRequest* request = nullptr);
     void analysisWithQuestion(const char* form, const char* caption);
     void clearTaskGrid(QTableWidget* grid, int rows);
@@ -190,13 +193,9 @@ private:
     QLineEdit* macroText_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     std::map<QString, void (MainWindow::*)()> commandSlots_;
-    bool filtering_ = false;
     bool macroEdited_ = false;
     bool closeAfterRun_ = false;
     bool commandLineLoadPending_ = false;
 };
-
-// The width in pixels of a length in 1/1440 inch (15 per pixel).
-constexpr int TwipsToPixels(int twips) { return (twips * 2 + 15) / 30; }
 
 }  // namespace korvane

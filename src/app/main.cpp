@@ -8,6 +8,7 @@
 #include <string>
 
 #include "AnalysisCommand.h"
+#include "CheckCommand.h"
 #include "ConsoleUi.h"
 #include "Gui.h"
 #include "platform/AppFolder.h"
@@ -22,28 +23,42 @@ namespace {
 void PrintHelp() {
     std::printf(
         "Usage: korvane [PROJECT.tolv]\n"
-        "       korvane --stats|--sens|--effects DB.csv [options]\n"
+        "   or: korvane --open PROJECT.tolv\n"
+        "   or: korvane --check WORKBOOK\n"
+        "   or: korvane --stats|--sens|--effects DB.csv [options]\n"
         "\n"
         "Runs parameter studies on spreadsheet models with LibreOffice Calc.\n"
         "Without arguments the main window opens. With a project file, the\n"
         "project's plan runs once, unattended, and the program ends; messages go\n"
         "to standard error (and to a message box when a display is available).\n"
         "\n"
+        "  --open PROJECT.tolv  open the project in the main window, without running it\n"
         "  --help     show this help and exit\n"
         "  --version  show the version and exit\n"
         "\n"
         "Exit status of an unattended run:\n"
         "  0  the plan ran to its end\n"
-        "  1  the run failed (the message says why)\n"
+        "  1  the run failed (the message says why; a macro that cannot run\n"
+        "     always fails the run)\n"
         "  2  the project was refused before anything was written\n"
         "  3  the run was stopped before its end\n"
         "\n"
         "%s"
+        "%s"
+        "\n"
+        "Application folder (working copy, recent files, array files, help, examples):\n"
+        "  $KORVANE_HOME when it is set; otherwise the program's own folder when it\n"
+        "  can be written and the program is not installed; otherwise the user's\n"
+        "  $XDG_DATA_HOME/korvane (default ~/.local/share/korvane), created on first\n"
+        "  start with the array files, help, legend pictures and examples copied in\n"
+        "  from the installed share/korvane folder. A path with one leading \\ is\n"
+        "  relative to this folder.\n"
         "\n"
         "Environment:\n"
-        "  KORVANE_HOME     the application folder (default: the program's folder)\n"
-        "  KORVANE_NO_GUI=1 run a project without showing any window\n",
-        korvane::AnalysisCommandHelp());
+        "  KORVANE_HOME      use this folder as the application folder\n"
+        "  XDG_DATA_HOME     where the per-user application folder is made\n"
+        "  KORVANE_NO_GUI=1  run a project without showing any window\n",
+        korvane::AnalysisCommandHelp(), korvane::CheckCommandHelp());
 }
 
 bool DisplayAvailable() {
@@ -85,11 +100,13 @@ int main(int argc, char** argv) {
         std::printf("korvane %s\n", KORVANE_VERSION);
         return 0;
     }
+    // The check touches nothing of the application folder: no lock.
+    if (korvane::IsCheckCommand(argc, argv)) return korvane::RunCheckCommand(argc, argv);
     // The analyses only read the DB file: they need neither the application
     // folder's lock nor a display.
     if (korvane::IsAnalysisCommand(argc, argv)) return korvane::RunAnalysisCommand(argc, argv);
     std::string error;
-    auto lock = korvane::InstanceLock::acquire(korvane::AppFolder(), error);
+    auto lock = korvane::OpenAppFolder(error);
     if (!lock) {
         error += "\n別のアプリケーションフォルダを使うには、環境変数 KORVANE_HOME にそのフォルダを指定して下さい。";
         korvane::PrintMessage(error);
@@ -98,6 +115,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (argc <= 1) return korvane::RunGui(argc, argv, nullptr);
+    // The desktop's double-click on a project: open it, run nothing.
+    if (std::strcmp(argv[1], "--open") == 0) {
+        std::string path = argc > 2 ? argv[2] : "";
+        for (int i = 3; i < argc; ++i) path += std::string(" ") + argv[i];
+        return korvane::RunGui(argc, argv, nullptr, path.empty() ? nullptr : &path);
+    }
 
     // The command-line text, taken whole: a path with blanks arrives as
     // several arguments when it was not quoted.

@@ -12,6 +12,7 @@
 #include "run/PlanValues.h"
 #include "workbook/CalcSteps.h"
 #include "workbook/CellRef.h"
+#include "workbook/WorkbookCheck.h"
 #include "workbook/WorkbookLink.h"
 
 namespace korvane {
@@ -94,7 +95,20 @@ public:
             }
             dbStarted_ = true;
         }
+        if (!checked_) {
+            checked_ = true;
+            warnAboutWorkbook(*link);
+        }
         return true;
+    }
+
+    // Once per run, before the first calculation: what of the workbook
+    // LibreOffice will not compute as Excel does. A warning only: a macro
+    // that cannot run stops the run by itself at the macro step.
+    void warnAboutWorkbook(WorkbookLink& link) {
+        std::vector<CheckFinding> findings;
+        std::string error;
+        if (CheckOpenWorkbook(link, findings, error) && !findings.empty()) ctx_.ui.showNotice(CheckWarning(findings));
     }
 
     void quit() {
@@ -107,20 +121,7 @@ public:
     // Steps 5 to 11 of one calculation (write inputs to judgement), with the
     // programs of timings 3 to 5.
     bool calculate(std::string& error) {
-        WorkbookLink& link = *s_.ExcelApp;
-        if (!WriteInputs(s_, link, error)) return false;
-        if (!RunExternalPrograms(s_, 3, error)) return false;
-        if (!RunMacros(s_, link, error)) return false;
-        if (!RunExternalPrograms(s_, 4, error)) return false;
-        bool dead = false;
-        std::string readError;
-        if (!ReadOutputs(s_, link, readError, &dead) && dead) {
-            // The application is gone: this calculation has no outputs, and
-            // recording stale ones would be a wrong line. End here.
-            error = readError;
-            return false;
-        }
-        if (!RunExternalPrograms(s_, 5, error)) return false;
+        if (!CalculateWorkbook(s_, *s_.ExcelApp, error)) return false;
         JudgeRestrictions(s_);
         return true;
     }
@@ -135,6 +136,7 @@ public:
     RunState& s_;
     DbWriter db_;
     bool keepOpen_ = false;
+    bool checked_ = false;
     bool dbStarted_ = false;  // the header is written
     bool refused_ = false;    // ended before anything was written
 };
