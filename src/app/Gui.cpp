@@ -11,6 +11,7 @@
 #include "SplashWindow.h"
 #include "platform/AppFolder.h"
 #include "project/RunState.h"
+#include "run/RunOptions.h"
 #include "workbook/WorkbookLink.h"
 
 namespace korvane {
@@ -25,7 +26,7 @@ void ShowStartupMessage(int& argc, char** argv, const std::string& text) {
     box.exec();
 }
 
-int RunGui(int& argc, char** argv, const std::string* commandLine) {
+int RunGui(int& argc, char** argv, const std::string* commandLine, const RunOptions* options) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
@@ -56,6 +57,7 @@ int RunGui(int& argc, char** argv, const std::string* commandLine) {
         return ui.ended() ? ui.exitStatus() : status;
     }
 
+    if (options) main.driver().setRunOptions(*options);
     main.show();
     // Let the window appear before the run takes over the thread.
     QCoreApplication::processEvents();

@@ -7,9 +7,12 @@
 
 namespace korvane {
 
+struct RunOptions;
+
 // `commandLine` is null for an interactive start, otherwise the command-line
 // text (the project path). `argc`/`argv` are handed to the application object.
-int RunGui(int& argc, char** argv, const std::string* commandLine);
+// `options` (command line only): how the run calculates.
+int RunGui(int& argc, char** argv, const std::string* commandLine, const RunOptions* options = nullptr);
 
 // A message box with the application's title and an OK button, for what
 // must be said before any window exists (a second instance, say).

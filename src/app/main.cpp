@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ConsoleUi.h"
 #include "Gui.h"
@@ -14,21 +15,36 @@
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
 #include "run/RunDriver.h"
+#include "run/RunOptions.h"
 #include "workbook/WorkbookLink.h"
 
 namespace {
 
 void PrintHelp() {
     std::printf(
-        "Usage: korvane [PROJECT.tolv]\n"
+        "Usage: korvane [OPTIONS] [PROJECT.tolv]\n"
         "\n"
         "Runs parameter studies on spreadsheet models with LibreOffice Calc.\n"
         "Without arguments the main window opens. With a project file, the\n"
         "project's plan runs once, unattended, and the program ends; messages go\n"
         "to standard error (and to a message box when a display is available).\n"
         "\n"
-        "  --help     show this help and exit\n"
-        "  --version  show the version and exit\n"
+        "  --help                  show this help and exit\n"
+        "  --version               show the version and exit\n"
+        "  --workers N             calculate with N LibreOffice instances at once\n"
+        "                          (default 1). The DB file is the same whatever N.\n"
+        "                          A workbook or program that keeps state from one\n"
+        "                          calculation to the next, or that writes files of\n"
+        "                          fixed names, needs one worker.\n"
+        "  --calc-timeout SECONDS  abandon a calculation that runs longer: its\n"
+        "                          instance or program is ended, its line written\n"
+        "                          with empty outputs and the verdict False, and\n"
+        "                          the run goes on with a fresh instance (0: no limit)\n"
+        "  --resume                continue a study that was interrupted: the DB\n"
+        "                          file's last block must be this project's and plan's;\n"
+        "                          its whole lines are kept and the rest calculated\n"
+        "  --mpi                   under mpirun or srun: rank 0 hands calculations to\n"
+        "                          the other ranks and alone writes the DB file\n"
         "\n"
         "Exit status of an unattended run:\n"
         "  0  the plan ran to its end\n"
@@ -53,7 +69,7 @@ bool DisplayAvailable() {
 }
 
 // The unattended run without any window.
-int RunHeadless(const std::string& commandLine) {
+int RunHeadless(const std::string& commandLine, const korvane::RunOptions& options) {
     korvane::ConsoleUi ui;
     korvane::ProjectDocument document(ui, korvane::AppFolder());
     korvane::RunState state;
@@ -65,6 +81,7 @@ int RunHeadless(const std::string& commandLine) {
     korvane::WorkbookLinkFactory factory = [] { return std::unique_ptr<korvane::WorkbookLink>(); };
 #endif
     korvane::RunDriver driver(ui, ui, document, state, factory);
+    driver.setRunOptions(options);
     korvane::InstallStopSignals();
     return driver.CommandLineRun(commandLine);
 }
@@ -80,7 +97,17 @@ int main(int argc, char** argv) {
         std::printf("korvane %s\n", KORVANE_VERSION);
         return 0;
     }
+    std::vector<std::string> args(argv + 1, argv + argc), rest;
+    korvane::RunOptions options;
     std::string error;
+    if (!korvane::ParseRunArguments(args, options, rest, error)) {
+        korvane::PrintMessage(error);
+        return 2;
+    }
+    if (rest.empty() && (options.resume || options.mpi || args.size() > 0)) {
+        korvane::PrintMessage("プロジェクトファイルを指定して下さい。(korvane --help を参照して下さい)");
+        return 2;
+    }
     auto lock = korvane::InstanceLock::acquire(korvane::AppFolder(), error);
     if (!lock) {
         error += "\n別のアプリケーションフォルダを使うには、環境変数 KORVANE_HOME にそのフォルダを指定して下さい。";
@@ -93,8 +120,8 @@ int main(int argc, char** argv) {
 
     // The command-line text, taken whole: a path with blanks arrives as
     // several arguments when it was not quoted.
-    std::string commandLine = argv[1];
-    for (int i = 2; i < argc; ++i) commandLine += std::string(" ") + argv[i];
-    if (!DisplayAvailable() || !korvane::GuiAvailable()) return RunHeadless(commandLine);
-    return korvane::RunGui(argc, argv, &commandLine);
+    std::string commandLine = rest[0];
+    for (std::size_t i = 1; i < rest.size(); ++i) commandLine += " " + rest[i];
+    if (!DisplayAvailable() || !korvane::GuiAvailable()) return RunHeadless(commandLine, options);
+    return korvane::RunGui(argc, argv, &commandLine, &options);
 }

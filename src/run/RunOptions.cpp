@@ -45,6 +45,45 @@ bool ParseCalcTimeout(const std::string& text, double& seconds, std::string& err
     return true;
 }
 
+bool ParseRunArguments(const std::vector<std::string>& args, RunOptions& options, std::vector<std::string>& rest,
+                       std::string& error) {
+    std::size_t i = 0;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.rfind("--", 0) != 0) break;
+        if (a == "--resume") {
+            options.resume = true;
+            continue;
+        }
+        if (a == "--mpi") {
+            options.mpi = true;
+            continue;
+        }
+        std::string name = a, value;
+        const auto eq = a.find('=');
+        if (eq != std::string::npos) {
+            name = a.substr(0, eq);
+            value = a.substr(eq + 1);
+        } else if (name == "--workers" || name == "--calc-timeout") {
+            if (i + 1 >= args.size()) {
+                error = name + " の値がありません。";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (name == "--workers") {
+            if (!ParseWorkers(value, options.workers, error)) return false;
+        } else if (name == "--calc-timeout") {
+            if (!ParseCalcTimeout(value, options.calcTimeoutSeconds, error)) return false;
+        } else {
+            error = "不明なオプションです: " + a + " (korvane --help を参照して下さい)";
+            return false;
+        }
+    }
+    rest.assign(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+    return true;
+}
+
 void LoadRunOptions(const std::string& appFolder, RunOptions& options) {
     std::vector<std::string> lines;
     std::string error;

@@ -7,6 +7,7 @@
 // folder ("RunOptions.dat").
 
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -19,7 +20,16 @@ struct RunOptions {
     double calcTimeoutSeconds = 0;  // 0: no limit
     // Continue the study the DB file holds instead of starting it afresh.
     bool resume = false;
+    // The calculations go to the ranks of an MPI job (command line only).
+    bool mpi = false;
 };
+
+// Takes the run options from the front of a command line: "--workers N",
+// "--calc-timeout SECONDS" (also with "="), "--resume", "--mpi". What follows
+// the options (the project path, possibly split at blanks) goes to `rest`.
+// False with a message for an unknown option or a bad value.
+bool ParseRunArguments(const std::vector<std::string>& args, RunOptions& options, std::vector<std::string>& rest,
+                       std::string& error);
 
 // Reads "Workers=" and "CalcTimeout=" lines of the settings file; a missing
 // file or line leaves the value as it is, a value out of range is ignored.

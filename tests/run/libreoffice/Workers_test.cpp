@@ -2,6 +2,9 @@
 // byte for byte, whatever calculated it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 
@@ -10,9 +13,11 @@
 #include "TestSupport.h"
 #include "platform/AppFolder.h"
 #include "platform/TextFile.h"
+#include "project/NumberText.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
 #include "run/RunDriver.h"
+#include "run/RunOptions.h"
 
 namespace korvane {
 namespace {
@@ -49,17 +54,33 @@ protected:
     }
 
     // Runs the project as the command line does; the exit status.
-    int run(const Project& p) {
+    int run(const Project& p, RunOptions options = {}) {
         std::string error;
         EXPECT_TRUE(WriteTextFileAtomic(app.file("p.tolv"), ProjectLines(p), error)) << error;
         ProjectDocument document(ui, app.path());
         EXPECT_TRUE(document.NewProject());
-        RunState state;
         ResetRunArrays(state);
-        RunObserver observer;
         RunDriver driver(ui, observer, document, state, [] { return CreateWorkbookLink(); });
+        driver.setRunOptions(options);
         return driver.CommandLineRun(app.file("p.tolv"));
     }
+
+    static RunOptions Workers(int n, double timeout = 0) {
+        RunOptions o;
+        o.workers = n;
+        o.calcTimeoutSeconds = timeout;
+        return o;
+    }
+
+    // Asks for a stop at the event pass of a chosen calculation.
+    struct StopAt : RunObserver {
+        explicit StopAt(RunState& s) : state(s) {}
+        void eventPass() override {
+            if (count && state.CalcCount == count) state.StopRequested = true;
+        }
+        RunState& state;
+        std::int64_t count = 0;
+    };
 
     std::string lastMessage() const { return ui.messages.empty() ? std::string() : ui.messages.back(); }
 
@@ -76,6 +97,8 @@ protected:
 
     test::TempDir app;
     test::RecordingUi ui;
+    RunState state;
+    StopAt observer{state};
 };
 
 // Inputs whose texts carry from one calculation to the next: a formatted
@@ -124,6 +147,118 @@ TEST_F(WorkersTest, EveryPlanWritesItsGoldenBytes) {
     WriteCarriedValuesModel(app.file("model.fods"));
     ASSERT_EQ(run(CarriedValuesStudy()), 0) << lastMessage();
     expectGolden("carried-values.csv");
+}
+
+// Three instances calculating at once write the bytes one instance writes,
+// for every plan; so do two instances that restart for every calculation.
+TEST_F(WorkersTest, ThreeWorkersWriteTheSameBytesAsOne) {
+    Project mc = example("beam-montecarlo");
+    mc.monteCarlo.numOfCalc = "60";
+    ASSERT_EQ(run(mc, Workers(3)), 0) << lastMessage();
+    expectGolden("beam-montecarlo.csv");
+    ASSERT_EQ(run(example("beam-datafile"), Workers(3)), 0) << lastMessage();
+    expectGolden("beam-datafile.csv");
+    ASSERT_EQ(run(example("beam-orthogonal"), Workers(3)), 0) << lastMessage();
+    expectGolden("beam-orthogonal.csv");
+    WriteCarriedValuesModel(app.file("model.fods"));
+    ASSERT_EQ(run(CarriedValuesStudy(), Workers(3)), 0) << lastMessage();
+    expectGolden("carried-values.csv");
+
+    Project restarting = CarriedValuesStudy();
+    restarting.monteCarlo.numOfCalc = "5";
+    restarting.monteCarlo.restartExcel = "1";
+    ASSERT_EQ(run(restarting, Workers(2)), 0) << lastMessage();
+    const std::string golden = ReadBytes(GoldenFile("carried-values.csv").string());
+    std::size_t end = 0;
+    for (int line = 0; line < 7; ++line) end = golden.find("\r\n", end) + 2;
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), golden.substr(0, end));
+}
+
+// A stop with several workers lets the calculations under way finish: the
+// file holds the first lines of the whole study, none missing, none cut.
+TEST_F(WorkersTest, AStopWithThreeWorkersLeavesTheFirstLinesWhole) {
+    Project mc = example("beam-montecarlo");
+    mc.monteCarlo.numOfCalc = "60";
+    observer.count = 10;
+    EXPECT_EQ(run(mc, Workers(3)), 3) << lastMessage();
+    const std::string bytes = ReadBytes(app.file("db.csv"));
+    const std::string golden = ReadBytes(GoldenFile("beam-montecarlo.csv").string());
+    ASSERT_TRUE(bytes.ends_with("\r\n"));
+    EXPECT_EQ(golden.substr(0, bytes.size()), bytes);
+    std::vector<std::string> lines;
+    std::string error;
+    ASSERT_TRUE(ReadTextLines(app.file("db.csv"), lines, error)) << error;
+    EXPECT_GE(lines.size(), 12u);  // calculation 10 finished
+    EXPECT_LE(lines.size(), 15u);  // and no more than the three under way
+}
+
+// Programs of timing 0 run once per run; those of timing 6 after their own
+// calculation's line and before the next one, so in calculation order even
+// with several workers.
+TEST_F(WorkersTest, ProgramsKeepTheirTimingsWithSeveralWorkers) {
+    test::WriteWorkbook(app.file("model.fods"), 1, {"[$In.A1]*2"});
+    for (int t : {0, 6}) {
+        const std::string path = app.file("log" + std::to_string(t) + ".sh");
+        test::WriteBytes(path, "#!/bin/sh\necho \"$1 $2\" >> \"$(dirname \"$0\")/t" + std::to_string(t) + ".log\"\n");
+        ::chmod(path.c_str(), 0755);
+    }
+    Project p;
+    p.excelFileName = "\\model.fods";
+    p.dataBaseFileName = "\\db.csv";
+    p.taskPlan = "MonteCarlo";
+    p.inputTasks = {In("a", 1, "1")};
+    p.outputTasks = {Out("o", 1)};
+    p.shellTasks = {{"\\log0.sh", "0", "[a]"}, {"\\log6.sh", "6", "[a] [o]"}};
+    p.monteCarlo.numOfCalc = "12";
+    p.monteCarlo.randomSeed = "5";
+    p.monteCarlo.sampledVariables = {{"a", "一様分布", "0", "1"}};
+    ASSERT_EQ(run(p, Workers(3)), 0) << lastMessage();
+    EXPECT_EQ(ReadBytes(app.file("t0.log")), "1.00000e+0 \n");
+    std::vector<std::string> six, lines;
+    std::string error;
+    ASSERT_TRUE(ReadTextLines(app.file("t6.log"), six, error)) << error;
+    ASSERT_TRUE(ReadTextLines(app.file("db.csv"), lines, error)) << error;
+    ASSERT_EQ(six.size(), 12u);
+    for (std::size_t i = 0; i < six.size(); ++i) {
+        const auto f = SplitFields(lines[i + 2]);
+        EXPECT_EQ(six[i], FormatArgumentValue(f[1]) + " " + FormatArgumentValue(f[2])) << i;
+    }
+}
+
+// A macro that never returns is abandoned at the time limit: its line has
+// empty outputs and the verdict False, a fresh instance takes over, the run
+// completes and says how many calculations timed out; with one worker or two.
+TEST_F(WorkersTest, ACalculationThatNeverReturnsIsAbandonedAtTheTimeLimit) {
+    test::WriteWorkbook(app.file("model.fods"), 1, {"[$In.A1]*2"},
+                        "Sub HangOnThree\n"
+                        "    If ThisComponent.Sheets.getByName(\"In\").getCellByPosition(0, 0).getValue() = 3 Then\n"
+                        "        Do While True\n"
+                        "        Loop\n"
+                        "    End If\n"
+                        "End Sub\n");
+    test::WriteBytes(app.file("data.csv"), "x\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n");
+    Project p;
+    p.excelFileName = "\\model.fods";
+    p.dataBaseFileName = "\\db.csv";
+    p.taskPlan = "DataFile Input";
+    p.inputTasks = {In("x", 1, "0")};
+    p.outputTasks = {Out("twice", 1)};
+    p.macro = "HangOnThree";
+    p.dataFileInput.dataFile = "\\data.csv";
+    p.dataFileInput.readParams = {{"0", "x"}};
+    const std::string expected = test::Cp932Lines({"Count,x,twice,Validity(制限判定)", "-,[Input],[Output],[System]",
+                                                   "1,1,2,True", "2,2,4,True", "3,3,,False", "4,4,8,True",
+                                                   "5,5,10,True", "6,6,12,True"});
+    for (int workers : {1, 2}) {
+        SCOPED_TRACE("workers: " + std::to_string(workers));
+        ui.messages.clear();
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(run(p, Workers(workers, 3)), 0) << lastMessage();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(40));
+        EXPECT_EQ(ReadBytes(app.file("db.csv")), expected);
+        EXPECT_EQ(state.TimedOutCalcs, 1);
+        EXPECT_NE(lastMessage().find("時間切れで打ち切った計算: 1回"), std::string::npos) << lastMessage();
+    }
 }
 
 }  // namespace
