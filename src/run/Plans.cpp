@@ -12,6 +12,7 @@
 #include "run/CalcDispatch.h"
 #include "run/CalcWorker.h"
 #include "run/PlanSequence.h"
+#include "run/Resume.h"
 #include "workbook/CalcSteps.h"
 #include "workbook/CellRef.h"
 #include "workbook/WorkbookLink.h"
@@ -168,6 +169,8 @@ RunOutcome RunSinglePlan(PlanContext& ctx) {
     RunState& s = ctx.state;
     PlanRun run(ctx);
     std::string error;
+    if (ctx.options.resume)
+        return run.refuse("Single の計算は1回だけのため、再開するものがありません。そのまま実行して下さい。");
     AssignInitialValues(s);
     if (!RunExternalPrograms(s, 1, error)) return run.fail(error);
     if (!RunExternalPrograms(s, 2, error)) return run.fail(error);
@@ -198,14 +201,33 @@ RunOutcome RunRepeatingPlan(PlanContext& ctx) {
     if (!sequence.prepare(s, ctx.appFolder, error)) return run.refuse(error);
     if (!PrepareRun(run, ctx, error)) return error.empty() ? run.fail("") : run.refuse(error);
     sequence.begin(s);
+    bool headerWritten = false;
+    if (ctx.options.resume) {
+        // The file was opened without a change: checked now, cut back and
+        // continued only when it holds this study's lines.
+        ResumePoint point;
+        if (!FindResumePoint(s, sequence, point, error)) return run.refuse(error);
+        if (point.partialLine && !DropPartialLine(run.db_.path(), point.keepBytes, error)) return run.refuse(error);
+        run.db_.continueBlock();
+        headerWritten = true;
+        ctx.observer.showProgress(point.done, point.done, std::to_string(point.done) + "/" + s.CalcTotal);
+        if (point.done >= sequence.total()) {
+            ctx.ui.showMessage("この計算はすでに最後まで終わっています。DBファイル: " + run.db_.path());
+            s.CalcCount = point.done;
+            run.finish();
+            return RunOutcome::Completed;
+        }
+    }
     auto visible = std::make_shared<std::atomic<bool>>(ctx.header.visible != 0);
     // No more instances than calculations; one even for none, so that the
     // workbook is opened and checked before the header, as always.
     const std::int64_t wanted = std::max(1, ctx.options.workers);
-    const std::size_t workers = static_cast<std::size_t>(std::max<std::int64_t>(1, std::min(wanted, sequence.total())));
+    const std::int64_t remaining = sequence.total() - sequence.nextCount() + 1;
+    const std::size_t workers = static_cast<std::size_t>(std::max<std::int64_t>(1, std::min(wanted, remaining)));
     std::unique_ptr<CalcPool> pool = ctx.pools ? ctx.pools(s, visible)
                                                : std::make_unique<ThreadPool>(workers, s, ctx.factory, visible);
     CalcLoop loop{ctx.ui, ctx.observer, s, ctx.header, run.db_, sequence, *pool, visible};
+    loop.headerWritten = headerWritten;
     loop.calcTimeoutSeconds = ctx.options.calcTimeoutSeconds;
     loop.askBeforeEnding = ctx.askBeforeEnding;
     const RunOutcome outcome = RunCalculations(loop);

@@ -8,6 +8,7 @@
 #include <csignal>
 
 #include <filesystem>
+#include <fstream>
 
 #include "LoTestSupport.h"
 #include "TestSupport.h"
@@ -93,7 +94,7 @@ std::string LongStudy(const test::TempDir& home, const std::vector<ShellTask>& p
 
 // Starts the program on `project` without a display, its temporary folder
 // inside `home`; stderr goes to home/stderr.txt.
-pid_t StartKorvane(const test::TempDir& home, const std::string& project) {
+pid_t StartKorvane(const test::TempDir& home, const std::string& project, std::vector<std::string> options = {}) {
     const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
     fs::create_directories(home.file("tmp"));
     const pid_t pid = ::fork();
@@ -104,7 +105,11 @@ pid_t StartKorvane(const test::TempDir& home, const std::string& project) {
         ::setenv("TMPDIR", home.file("tmp").c_str(), 1);
         const int err = ::open(home.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(err, 2);
-        ::execl(exe.c_str(), exe.c_str(), project.c_str(), static_cast<char*>(nullptr));
+        std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+        for (auto& o : options) argv.push_back(o.data());
+        argv.push_back(const_cast<char*>(project.c_str()));
+        argv.push_back(nullptr);
+        ::execv(exe.c_str(), argv.data());
         ::_exit(127);
     }
     return pid;
@@ -219,6 +224,82 @@ TEST(CommandLine, ASecondInstanceWithADisplaySaysSoInABox) {
     EXPECT_EQ(status, 1);
     const std::string err = test::ReadBytes(home.file("stderr.txt"));
     EXPECT_NE(err.find("KORVANE_HOME"), std::string::npos) << err;
+}
+
+// A study killed mid-run (kill -9, a line cut short by it) and resumed, with
+// two workers, ends byte for byte as the uninterrupted study.
+TEST(CommandLine, AKilledStudyResumesToTheBytesOfAnUninterruptedOne) {
+    test::TempDir home;
+    const fs::path examples = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "examples";
+    fs::create_directories(home.file("examples"));
+    for (const char* f : {"beam.fods", "beam-montecarlo.tolv"}) fs::copy_file(examples / f, home.file("examples/") + f);
+    std::vector<std::string> lines;
+    std::string error;
+    ASSERT_TRUE(ReadTextLines(home.file("examples/beam-montecarlo.tolv"), lines, error)) << error;
+    Project p = ParseProject(lines);
+    p.monteCarlo.numOfCalc = "60";
+    p.dataBaseFileName = "\\db.csv";
+    p.shellTasks = {{"/bin/sleep", "2", "0.1"}};  // slow enough to be caught mid-run
+    ASSERT_TRUE(WriteTextFileAtomic(home.file("p.tolv"), ProjectLines(p), error)) << error;
+    const std::string db = home.file("db.csv");
+    const std::string golden = test::ReadBytes(KORVANE_GOLDEN_DIR "/beam-montecarlo.csv");
+
+    const pid_t pid = StartKorvane(home, home.file("p.tolv"), {"--workers", "2"});
+    ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 8; }, 90)) << test::ReadBytes(home.file("stderr.txt"));
+    ::kill(pid, SIGKILL);
+    ExitStatus(pid, 10);
+    const std::string killed = test::ReadBytes(db);
+    ASSERT_LT(killed.size(), golden.size());
+    EXPECT_EQ(golden.substr(0, killed.size()), killed);
+    {
+        // What a power cut can leave: a line without its end.
+        std::ofstream out(db, std::ios::binary | std::ios::app);
+        out << golden.substr(killed.size(), 9);
+    }
+    Result r = RunKorvane(home.path(), "--resume --workers=2 '" + home.file("p.tolv") + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::ReadBytes(db), golden);
+    // Resuming a finished study changes nothing.
+    r = RunKorvane(home.path(), "--resume '" + home.file("p.tolv") + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("終わっています"), std::string::npos) << r.err;
+    EXPECT_EQ(test::ReadBytes(db), golden);
+}
+
+// A DB file that is not this study's (another seed, other columns, no
+// header at all) is refused with the reason and left as it was.
+TEST(CommandLine, ResumingAnotherStudysFileIsRefusedAndChangesNothing) {
+    test::TempDir home;
+    const fs::path examples = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "examples";
+    fs::create_directories(home.file("examples"));
+    for (const char* f : {"beam.fods", "beam-montecarlo.tolv"}) fs::copy_file(examples / f, home.file("examples/") + f);
+    std::vector<std::string> lines;
+    std::string error;
+    ASSERT_TRUE(ReadTextLines(home.file("examples/beam-montecarlo.tolv"), lines, error)) << error;
+    const std::string golden = test::ReadBytes(KORVANE_GOLDEN_DIR "/beam-montecarlo.csv");
+    std::size_t cut = 0;
+    for (int line = 0; line < 12; ++line) cut = golden.find("\r\n", cut) + 2;
+    struct Case {
+        std::string what, file, expected;
+    };
+    for (const Case& c : {Case{"seed", golden.substr(0, cut), "一致しません"},
+                          Case{"columns", golden.substr(0, cut), "変数名が違います"},
+                          Case{"no header", "1,2,3\r\n", "見出し行"},
+                          Case{"random seed", golden.substr(0, cut), "Random"}}) {
+        SCOPED_TRACE(c.what);
+        Project p = ParseProject(lines);
+        p.monteCarlo.numOfCalc = "60";
+        p.dataBaseFileName = "\\db.csv";
+        if (c.what == "seed") p.monteCarlo.randomSeed = "4321";
+        if (c.what == "columns") p.outputTasks.pop_back();
+        if (c.what == "random seed") p.monteCarlo.randomSeed = "Random";
+        ASSERT_TRUE(WriteTextFileAtomic(home.file("p.tolv"), ProjectLines(p), error)) << error;
+        test::WriteBytes(home.file("db.csv"), c.file);
+        Result r = RunKorvane(home.path(), "--resume '" + home.file("p.tolv") + "'");
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
+        EXPECT_EQ(test::ReadBytes(home.file("db.csv")), c.file);
+    }
 }
 
 }  // namespace
