@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "analysis/windows/AnalysisWindows.h"
+
 namespace korvane {
 
 namespace {
@@ -35,6 +37,10 @@ void RegisterKnownWindows() {
     done = true;
     // Windows of other parts register here as they are built, e.g.
     //   RegisterWindow("Sampling_Setting_Form", OpenSamplingSettingForm);
+    RegisterWindow("Stdev_Form", OpenStdevForm);
+    RegisterWindow("Sens_Prgrs_Form", OpenSensPrgrsForm);
+    RegisterWindow("Factorial_Effects_Form", OpenFactorialEffectsForm);
+    RegisterWindow("MDIForm1", OpenMDIForm1);
 }
 
 std::string WindowNotAvailableMessage(const std::string& caption) {

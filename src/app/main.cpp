@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "AnalysisCommand.h"
 #include "ConsoleUi.h"
 #include "Gui.h"
 #include "platform/AppFolder.h"
@@ -23,6 +24,7 @@ namespace {
 void PrintHelp() {
     std::printf(
         "Usage: korvane [OPTIONS] [PROJECT.tolv]\n"
+        "       korvane --stats|--sens|--effects DB.csv [options]\n"
         "\n"
         "Runs parameter studies on spreadsheet models with LibreOffice Calc.\n"
         "Without arguments the main window opens. With a project file, the\n"
@@ -52,9 +54,12 @@ void PrintHelp() {
         "  2  the project was refused before anything was written\n"
         "  3  the run was stopped before its end\n"
         "\n"
+        "%s"
+        "\n"
         "Environment:\n"
         "  KORVANE_HOME     the application folder (default: the program's folder)\n"
-        "  KORVANE_NO_GUI=1 run a project without showing any window\n");
+        "  KORVANE_NO_GUI=1 run a project without showing any window\n",
+        korvane::AnalysisCommandHelp());
 }
 
 bool DisplayAvailable() {
@@ -97,6 +102,9 @@ int main(int argc, char** argv) {
         std::printf("korvane %s\n", KORVANE_VERSION);
         return 0;
     }
+    // The analyses only read the DB file: they need neither the application
+    // folder's lock nor a display.
+    if (korvane::IsAnalysisCommand(argc, argv)) return korvane::RunAnalysisCommand(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc), rest;
     korvane::RunOptions options;
     std::string error;

@@ -27,9 +27,12 @@ std::string CsvLine(const std::vector<std::string>& fields);
 // field running to the end of the text.
 bool SplitCsvRecord(const std::string& text, std::vector<std::string>& fields);
 
-// A number read from a field: the leading-number rule, after the grouping
-// commas of a formatted number are taken out ("1,234.5" reads as 1234.5,
-// "Copper, annealed" as 0).
+// A number read from a field: the leading-number rule (blanks skipped, the
+// longest leading decimal number is the value, a text without one is 0,
+// "12abc" is 12), except that grouping commas inside the integer digits are
+// ignored: a field written as the quoted "1,234.5" reads as 1234.5. A comma
+// counts as a grouping comma only between a digit and exactly three digits,
+// so "1,2" still reads as 1 and "Copper, annealed" as 0.
 double CsvNumber(const std::string& field);
 
 // Reads records from a text file: a record is one line, or several when a

@@ -1,9 +1,17 @@
 // Shows one view of the program with a sample project, for screenshots:
 //   korvane_screen_tour VIEW
 // VIEW: splash, version, tab0 .. tab4 (入力操作 .. exe実行), end, pause,
-// recent, legend-flow, legend-dist, legend-replace. The view stays on the
-// screen until the process is ended (at most a minute).
+// recent, legend-flow, legend-dist, legend-replace, and the analysis windows
+// stats, histogram, sens, effects, effects-all, graph on the DB files named by
+// KORVANE_TOUR_MC_DB (a Monte Carlo run) and KORVANE_TOUR_OA_DB (an
+// orthogonal-array run). The view stays on the screen until the process is
+// ended (at most a minute).
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTableWidget>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,8 +22,13 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 
 #include "AppStyle.h"
+#include "analysis/windows/EffectsWindow.h"
+#include "analysis/windows/GraphWindows.h"
+#include "analysis/windows/SensitivityWindow.h"
+#include "analysis/windows/StatisticsWindow.h"
 #include "LegendWindow.h"
 #include "MainWindow.h"
 #include "RecentFilesWindow.h"
@@ -87,6 +100,69 @@ void Touch(const QString& path) {
     f.open(QIODevice::WriteOnly);
 }
 
+// The analysis windows over the main window, on real DB files.
+int ShowAnalysis(QApplication& app, const QString& view, korvane::UserInterface& ui, korvane::MainWindow& main,
+                 const std::string& mc, const std::string& oa) {
+    if (view == QLatin1String("stats") || view == QLatin1String("histogram")) {
+        auto* stats = new korvane::StatisticsWindow(ui, mc, false, &main);
+        stats->move(40, 60);
+        stats->resize(640, 330);
+        stats->show();
+        if (view == QLatin1String("histogram")) {
+            QTimer::singleShot(1000, stats, [stats] {
+                // The row of the stress (応力), the seventh column.
+                stats->findChild<QTableWidget*>(QStringLiteral("CellsGrid"))->setCurrentCell(6, 0);
+                stats->Histogram_Menu();
+                if (auto* h = stats->histogram()) h->move(560, 300);
+            });
+        }
+    } else if (view == QLatin1String("sens")) {
+        auto* sens = new korvane::SensitivityWindow(ui, mc, false, &main);
+        sens->move(40, 60);
+        sens->show();
+        QTimer::singleShot(1000, sens, [sens] {
+            // 応力 to be minimised, 質量 too: the total column fills.
+            auto* grid = sens->findChild<QTableWidget*>(QStringLiteral("CellsGrid"));
+            auto* combo = sens->findChild<QComboBox*>(QStringLiteral("DsnObj_Combo"));
+            for (int column : {3, 1}) {
+                grid->setCurrentCell(0, column);
+                emit grid->cellClicked(0, column);
+                combo->setCurrentIndex(2);
+                emit combo->activated(2);
+            }
+            grid->setCurrentCell(3, 1);
+        });
+    } else if (view.startsWith(QLatin1String("effects"))) {
+        auto* effects = new korvane::EffectsWindow(ui, oa, &main);
+        effects->move(60, 20);
+        effects->resize(900, 760);
+        effects->show();
+        if (view == QLatin1String("effects-all"))
+            effects->findChild<QCheckBox*>(QStringLiteral("Check1"))->setChecked(true);
+    } else {
+        auto* graphs = new korvane::GraphContainer(ui, &main);
+        graphs->move(20, 20);
+        graphs->resize(1240, 740);
+        graphs->setDbPath(mc);
+        auto* x = graphs->findChild<QComboBox*>(QStringLiteral("X_Combo"));
+        auto* y = graphs->findChild<QComboBox*>(QStringLiteral("Y_Combo"));
+        graphs->show();
+        // Stress over load, coloured by verdict; deflection over length.
+        x->setCurrentIndex(1);
+        y->setCurrentIndex(7);
+        graphs->findChild<QCheckBox*>(QStringLiteral("Check2"))->setChecked(true);
+        if (auto* g = graphs->Create_Graph()) g->parentWidget()->setGeometry(0, 0, 560, 430);
+        x->setCurrentIndex(2);
+        y->setCurrentIndex(8);
+        graphs->findChild<QCheckBox*>(QStringLiteral("Check2"))->setChecked(false);
+        if (auto* g = graphs->Create_Graph()) {
+            g->parentWidget()->setGeometry(400, 200, 560, 430);
+            g->showEditFrame(true);
+        }
+    }
+    return app.exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -122,6 +198,18 @@ int main(int argc, char** argv) {
         splash->move(340, 280);
         splash->show();
         return app.exec();
+    }
+
+    if (view == QLatin1String("stats") || view == QLatin1String("histogram") || view == QLatin1String("sens") ||
+        view.startsWith(QLatin1String("effects")) || view == QLatin1String("graph")) {
+        const char* mc = std::getenv("KORVANE_TOUR_MC_DB");
+        const char* oa = std::getenv("KORVANE_TOUR_OA_DB");
+        if (!mc || !oa) {
+            std::fprintf(stderr, "tour: set KORVANE_TOUR_MC_DB and KORVANE_TOUR_OA_DB\n");
+            return 1;
+        }
+        main.show();
+        return ShowAnalysis(app, view, ui, main, mc, oa);
     }
 
     // A run in progress, as the progress display shows it.

@@ -1,0 +1,111 @@
+#include "analysis/windows/AnalysisGrid.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QProgressBar>
+#include <algorithm>
+#include <cmath>
+
+#include "platform/TextFile.h"
+
+namespace korvane {
+
+QTableWidget* MakeAnalysisGrid(QWidget* parent, const char* objectName) {
+    auto* grid = new QTableWidget(parent);
+    grid->setObjectName(QString::fromLatin1(objectName));
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    grid->verticalHeader()->setVisible(false);
+    grid->verticalHeader()->setDefaultSectionSize(22);
+    grid->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    grid->horizontalHeader()->setHighlightSections(false);
+    return grid;
+}
+
+void SetGridText(QTableWidget* grid, int row, int column, const std::string& text) {
+    QTableWidgetItem* item = grid->item(row, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        item->setTextAlignment(Qt::AlignCenter);
+        grid->setItem(row, column, item);
+    }
+    item->setText(Q(text));
+}
+
+QString GridText(const QTableWidget* grid, int row, int column) {
+    const QTableWidgetItem* item = grid->item(row, column);
+    return item ? item->text() : QString();
+}
+
+void ShowTable(QTableWidget* grid, const ResultRows& rows) {
+    const int columns = rows.empty() ? 0 : static_cast<int>(rows[0].size());
+    grid->setColumnCount(columns);
+    grid->setRowCount(rows.empty() ? 0 : static_cast<int>(rows.size()) - 1);
+    QStringList header;
+    if (!rows.empty())
+        for (const auto& h : rows[0]) header << Q(h);
+    grid->setHorizontalHeaderLabels(header);
+    for (std::size_t r = 1; r < rows.size(); ++r)
+        for (std::size_t c = 0; c < rows[r].size() && static_cast<int>(c) < columns; ++c)
+            SetGridText(grid, static_cast<int>(r) - 1, static_cast<int>(c), rows[r][c]);
+}
+
+ResultRows DisplayedRows(const QTableWidget* grid) {
+    ResultRows rows;
+    std::vector<std::string> header;
+    for (int c = 0; c < grid->columnCount(); ++c) {
+        const QTableWidgetItem* h = grid->horizontalHeaderItem(c);
+        header.push_back(h ? S(h->text()) : std::string());
+    }
+    rows.push_back(header);
+    for (int r = 0; r < grid->rowCount(); ++r) {
+        std::vector<std::string> row;
+        for (int c = 0; c < grid->columnCount(); ++c) row.push_back(S(GridText(grid, r, c)));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+void FitColumnsToTexts(QTableWidget* grid, int maxWidth) {
+    const QFontMetrics fm(grid->font());
+    const QFontMetrics headerFm(grid->horizontalHeader()->font());
+    for (int c = 0; c < grid->columnCount(); ++c) {
+        int needed = 0;
+        if (const QTableWidgetItem* h = grid->horizontalHeaderItem(c))
+            needed = headerFm.horizontalAdvance(h->text()) + 16;
+        for (int r = 0; r < grid->rowCount(); ++r)
+            needed = std::max(needed, fm.horizontalAdvance(GridText(grid, r, c)) + 14);
+        if (maxWidth > 0) needed = std::min(needed, maxWidth);
+        if (needed > grid->columnWidth(c)) grid->setColumnWidth(c, needed);
+    }
+}
+
+int GridContentWidth(const QTableWidget* grid) {
+    int width = 2 * grid->frameWidth() + (grid->verticalHeader()->isVisible() ? grid->verticalHeader()->width() : 0);
+    for (int c = 0; c < grid->columnCount(); ++c) width += grid->columnWidth(c);
+    return width;
+}
+
+std::size_t Cp932Length(const std::string& utf8) {
+    std::string bytes;
+    return EncodeCp932(utf8, bytes) ? bytes.size() : utf8.size();
+}
+
+int ByteColumnWidth(std::size_t bytes) { return static_cast<int>(std::lround(120.0 * bytes / 15.0)) + 8; }
+
+void PrepareAnalysisWindow(QWidget* window, const char* objectName, const char* caption) {
+    window->setObjectName(QString::fromLatin1(objectName));
+    window->setWindowTitle(QString::fromUtf8(caption));
+    window->setWindowFlag(Qt::Window, true);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+}
+
+bool ProgressPass(QProgressBar* bar, double done, const bool& stopRequested) {
+    const int value = bar->minimum() + static_cast<int>(std::lround(done * (bar->maximum() - bar->minimum())));
+    if (value != bar->value()) bar->setValue(value);
+    QApplication::processEvents();
+    return !stopRequested;
+}
+
+}  // namespace korvane

@@ -1,0 +1,340 @@
+// The analysis windows on real DB files, driven by their object names: the
+// statistics window from the main window's command with its save and
+// histogram, a stop during a pass, the sensitivity window's objective choice
+// and total column, the effects window's tabs and factor choice, and the X/Y
+// graphs with their axis-end edit and hidden or coloured invalid lines.
+#include <QAction>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/AppTestSupport.h"
+#include "analysis/windows/EffectsWindow.h"
+#include "analysis/windows/GraphWindows.h"
+#include "analysis/windows/HistogramWindow.h"
+#include "analysis/windows/PictureArea.h"
+#include "analysis/windows/SensitivityWindow.h"
+#include "analysis/windows/StatisticsWindow.h"
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+std::string WriteDb(const TempDir& dir, const std::string& name, const std::vector<std::string>& lines) {
+    WriteBytes(dir.file(name), Cp932Lines(lines));
+    return dir.file(name);
+}
+
+// x: 1, 2, 3 valid, 10 invalid; y = 2x.
+const std::vector<std::string> kSmall = {"Count,x,y,Validity(制限判定)", "-,[Input],[Output],[System]",
+                                         "1,1,2,True", "2,2,4,True", "3,3,6,True", "4,10,20,False"};
+
+// a and b orthogonal; p = 3a - 2b, q constant (see the core tests).
+const std::vector<std::string> kSens = {"Count,a,b,p,q,Validity(制限判定)", "-,[Input],[Input],[Output],[Output],[System]",
+                                        "1,1,0,3,5,True", "2,2,1,4,5,True", "3,3,1,7,5,True", "4,4,0,12,5,True"};
+
+std::vector<std::string> BigDb(int lines) {
+    std::vector<std::string> db = {kSmall[0], kSmall[1]};
+    for (int i = 1; i <= lines; ++i) db.push_back(std::to_string(i) + "," + std::to_string(i % 97) + ",1,True");
+    return db;
+}
+
+QString Cell(QTableWidget* grid, int row, int column) {
+    auto* item = grid->item(row, column);
+    return item ? item->text() : QString();
+}
+
+template <class T>
+T* Child(QWidget* parent, const char* name) {
+    T* child = parent->findChild<T*>(QString::fromLatin1(name));
+    if (!child) qWarning("no child %s", name);
+    return child;
+}
+
+}  // namespace
+
+class AnalysisWindowsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void statisticsFromTheMainWindowSaveAndHistogram() {
+        Fixture f;
+        std::vector<std::string> lines = kSmall;
+        lines.push_back("5,7");  // cut short: skipped, and the window says so
+        const std::string db = WriteDb(f.app, "run.csv", lines);
+        f.ui.files = {db};
+        f.ui.answers = {true};  // Yes: leave the invalid line out
+        f.window->findChild<QAction*>("Stdev_Ave_etc")->trigger();
+        auto* stats = Child<StatisticsWindow>(f.window.get(), "Stdev_Form");
+        QVERIFY(stats);
+        QCOMPARE(stats->windowTitle(), QStringLiteral("標準偏差"));
+        auto* close = Child<QPushButton>(stats, "CloseCommand");
+        QTRY_VERIFY(close->isEnabled());
+        QVERIFY(!Child<QPushButton>(stats, "Command2")->isEnabled());
+        auto* grid = Child<QTableWidget>(stats, "CellsGrid");
+        QCOMPARE(grid->horizontalHeaderItem(5)->text(), QStringLiteral("標準偏差"));
+        QCOMPARE(Cell(grid, 1, 0), QStringLiteral("y"));
+        QCOMPARE(Cell(grid, 1, 4), QStringLiteral("2.667e+0"));
+        QCOMPARE(Child<QLabel>(stats, "Data_fig_Label")->text(), QStringLiteral("3"));
+        QCOMPARE(f.ui.messages, (std::vector<std::string>{"見出しと列数が合わない 1 行は解析から除きました。",
+                                                           "データ数が100個以下のため、精度が悪い可能性があります。"}));
+
+        // Saved as displayed.
+        f.ui.files = {f.app.file("stats.csv")};
+        Child<QMenu>(stats, "DummyMenu")->findChild<QAction*>("Save_Result")->trigger();
+        QCOMPARE(f.ui.dialogs.back().title, std::string("結果保存先を選択"));
+        QCOMPARE(ReadBytes(f.app.file("stats.csv")),
+                 Cp932Lines({",最小,平均,最大,分散,標準偏差", "x,1.000e+0,2.000e+0,3.000e+0,6.667e-1,8.165e-1",
+                             "y,2.000e+0,4.000e+0,6.000e+0,2.667e+0,1.633e+0"}));
+
+        // The histogram of the selected row, counted with the same filter:
+        // 2, 4, 6 in 25 bins of width 0.16.
+        grid->setCurrentCell(1, 0);
+        Child<QMenu>(stats, "DummyMenu")->findChild<QAction*>("Histogram_Menu")->trigger();
+        QPointer<HistogramWindow> first = stats->histogram();
+        QVERIFY(first);
+        QTRY_VERIFY(!first->counting() && first->result().complete);
+        QCOMPARE(Child<QLabel>(first, "Item_Name_Label")->text(), QStringLiteral("y"));
+        QCOMPARE(Child<QLabel>(first, "X_Label_L")->text(), QStringLiteral("2.000e+0"));
+        QCOMPARE(Child<QLabel>(first, "X_Label_U")->text(), QStringLiteral("6.000e+0"));
+        QCOMPARE(Child<QLabel>(first, "Y_Label")->text(), QStringLiteral("1"));
+        QCOMPARE(Child<QLabel>(first, "Ave_Label")->text(), QStringLiteral("Ave：4.000e+0"));
+        const auto& bins = first->result().bins;
+        QCOMPARE(bins[0], std::int64_t(1));
+        QCOMPARE(bins[12], std::int64_t(1));  // 4: (4 - 2) / 0.16 = 12.5
+        QCOMPARE(bins[24], std::int64_t(1));
+        // Three bars and the mean line.
+        QCOMPARE(first->picture()->itemCount(), std::size_t(4));
+        // Opened again: the first window goes.
+        Child<QMenu>(stats, "DummyMenu")->findChild<QAction*>("Histogram_Menu")->trigger();
+        QTRY_VERIFY(!first);
+        QVERIFY(stats->histogram());
+    }
+
+    void stopDuringAPassAndCloseWhileComputing() {
+        TempDir dir;
+        ScriptedUi ui;
+        const std::string db = WriteDb(dir, "big.csv", BigDb(60000));
+        auto* stats = new StatisticsWindow(ui, db, false);
+        // Stopped as soon as the progress bar first moves, within the pass.
+        auto* bar = Child<QProgressBar>(stats, "ProgressBar1");
+        QObject::connect(bar, &QProgressBar::valueChanged, stats, [stats](int value) {
+            if (value > 0 && stats->computing())
+                QTest::mouseClick(Child<QPushButton>(stats, "Command2"), Qt::LeftButton);
+        });
+        stats->show();
+        QTRY_VERIFY(!stats->computing() && Child<QPushButton>(stats, "CloseCommand")->isEnabled());
+        auto* grid = Child<QTableWidget>(stats, "CellsGrid");
+        QCOMPARE(Cell(grid, 0, 0), QStringLiteral("x"));
+        QCOMPARE(Cell(grid, 0, 2), QString());  // no value after a stop
+        QVERIFY(Child<QProgressBar>(stats, "ProgressBar1")->value() < Child<QProgressBar>(stats, "ProgressBar1")->maximum());
+        QVERIFY(ui.messages.empty());
+        QPointer<StatisticsWindow> gone = stats;
+        QTest::mouseClick(Child<QPushButton>(stats, "CloseCommand"), Qt::LeftButton);
+        QTRY_VERIFY(!gone);
+
+        // Closed by its frame while computing: the pass stops, then it closes.
+        QPointer<SensitivityWindow> sens = new SensitivityWindow(ui, db, false);
+        QObject::connect(Child<QProgressBar>(sens, "ProgressBar1"), &QProgressBar::valueChanged, sens,
+                         [&sens](int value) {
+                             if (value > 0 && sens->computing()) sens->close();
+                         });
+        sens->show();
+        QTRY_VERIFY(!sens);
+        QVERIFY(ui.messages.empty());
+    }
+
+    void sensitivityObjectivesMakeTheTotalColumn() {
+        TempDir dir;
+        ScriptedUi ui;
+        auto* sens = new SensitivityWindow(ui, WriteDb(dir, "s.csv", kSens), false);
+        sens->show();
+        QTRY_VERIFY(Child<QPushButton>(sens, "CloseCommand")->isEnabled());
+        auto* grid = Child<QTableWidget>(sens, "CellsGrid");
+        QCOMPARE(grid->horizontalHeaderItem(3)->text(), QStringLiteral("<総合感度>"));
+        QCOMPARE(Cell(grid, 0, 0), QStringLiteral("<Obj.>"));
+        QCOMPARE(Cell(grid, 1, 1), QStringLiteral("1.00000"));
+        QCOMPARE(Cell(grid, 2, 1), QStringLiteral("0.22222"));
+        QCOMPARE(Cell(grid, 1, 2), QStringLiteral("0"));  // q: all zero, left raw
+        QCOMPARE(grid->item(1, 1)->background().color(), QColor(255, 192, 192));
+        QCOMPARE(Cell(grid, 1, 3), QString());
+        QCOMPARE(Child<QLabel>(sens, "Label1")->text(), QStringLiteral("p"));
+        // The profile of p: a circle per input, the red one at 1, a line.
+        QCOMPARE(sens->picture()->itemCount(QColor(255, 0, 0)), std::size_t(1));
+        QCOMPARE(sens->picture()->itemCount(QColor(255, 255, 0)), std::size_t(2));
+
+        // Objective: a click on the objectives row opens the chooser there.
+        auto* combo = Child<QComboBox>(sens, "DsnObj_Combo");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(0, 1)).center());
+        QVERIFY(combo->isVisible());
+        QCOMPARE(combo->currentText(), QStringLiteral("-"));
+        combo->setCurrentIndex(2);
+        emit combo->activated(2);
+        QVERIFY(!combo->isVisible());
+        QCOMPARE(Cell(grid, 0, 1), QStringLiteral("最小化"));
+        QCOMPARE(Cell(grid, 1, 3), QStringLiteral("1.00000"));
+        QCOMPARE(Cell(grid, 2, 3), QStringLiteral("0.22222"));
+        QCOMPARE(grid->item(1, 3)->background().color(), QColor(255, 192, 192));
+        // A click elsewhere hides the chooser and charts that column.
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(2, 3)).center());
+        QCOMPARE(Child<QLabel>(sens, "Label1")->text(), QStringLiteral("<<総合感度>>"));
+
+        ui.files = {dir.file("sens.csv")};
+        sens->popupMenu()->findChild<QAction*>("Save_Result")->trigger();
+        QCOMPARE(ReadBytes(dir.file("sens.csv")),
+                 Cp932Lines({",p,q,<総合感度>", "<Obj.>,最小化,-,*****", "a,1.00000,0,1.00000", "b,0.22222,0,0.22222"}));
+        sens->close();
+    }
+
+    void effectsTabsAndFactorChoice() {
+        TempDir dir;
+        ScriptedUi ui;
+        // A: levels 1, 2, 3; B: 10 and 30 only. y by A: 20, 20, 0 dB.
+        const std::string db = WriteDb(dir, "oa.csv",
+                                       {"Count,A,B,y,z,Validity(制限判定)", "-,[Input],[Input],[Output],[Output],[System]",
+                                        "1,1,10,10,-1,True", "2,2,30,-10,0,False", "3,3,10,1,1,True",
+                                        "4,1,30,10,-1,True", "5,2,10,-10,0,True", "6,3,30,1,1,True"});
+        auto* effects = new EffectsWindow(ui, db);
+        effects->show();
+        auto* data = Child<QTableWidget>(effects, "TableGrid1");
+        QCOMPARE(data->columnCount(), 5);  // the verdict is dropped
+        QCOMPARE(Cell(data, 1, 2), QStringLiteral("-"));  // B has no middle level
+        QCOMPARE(Cell(data, 3, 3), QStringLiteral("10"));
+        auto* tabs = Child<QTabBar>(effects, "TabStrip1");
+        QCOMPARE(tabs->count(), 2);
+        QCOMPARE(tabs->tabText(1), QStringLiteral("z"));
+        auto* cells = Child<QTableWidget>(effects, "CellsGrid");
+        QCOMPARE(cells->horizontalHeaderItem(1)->text(), QStringLiteral("A"));
+        QCOMPARE(cells->horizontalHeaderItem(3)->text(), QString());
+        QCOMPARE(Cell(cells, 0, 1), QStringLiteral("0.000000"));
+        QCOMPARE(Cell(cells, 1, 1), QStringLiteral("20.000000"));
+        QCOMPARE(Cell(cells, 1, 2), QStringLiteral("-"));
+        // Two groups: five open circles, three lines, two markers.
+        QCOMPARE(effects->picture()->itemCount(QColor(255, 255, 0)), std::size_t(5));
+        QCOMPARE(effects->picture()->itemCount(QColor(255, 0, 0)), std::size_t(2));
+
+        tabs->setCurrentIndex(1);  // z: mean 0 at A's middle level
+        QCOMPARE(Cell(cells, 1, 1), QStringLiteral("-"));
+        QCOMPARE(Cell(cells, 0, 1), QStringLiteral("0.000000"));
+
+        // All outputs: the other output dark under the current one.
+        Child<QCheckBox>(effects, "Check1")->setChecked(true);
+        QVERIFY(effects->picture()->itemCount(QColor(128, 128, 0)) > 0);
+        Child<QCheckBox>(effects, "Check1")->setChecked(false);
+        QCOMPARE(effects->picture()->itemCount(QColor(128, 128, 0)), std::size_t(0));
+
+        // A click on a factor's header offers the inputs; the empty entry
+        // empties the column, B puts B there.
+        auto* chooser = Child<QComboBox>(effects, "Param_Combo");
+        auto* header = cells->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
+        QVERIFY(chooser->isVisible());
+        QCOMPARE(chooser->count(), 3);
+        QCOMPARE(chooser->currentText(), QStringLiteral("A"));
+        chooser->setCurrentIndex(0);
+        emit chooser->activated(0);
+        QCOMPARE(cells->horizontalHeaderItem(1)->text(), QString());
+        QCOMPARE(Cell(cells, 0, 1), QString());
+        effects->chooseFactor(3);
+        chooser->setCurrentIndex(2);
+        emit chooser->activated(2);
+        QCOMPARE(cells->horizontalHeaderItem(3)->text(), QStringLiteral("B"));
+        QCOMPARE(Cell(cells, 0, 3), Cell(cells, 0, 2));  // B beside B
+        effects->close();
+    }
+
+    void graphsAxisEndsAndInvalidLines() {
+        Fixture f;
+        const std::string db = WriteDb(f.app, "run.csv", kSmall);
+        f.window->findChild<QAction*>("Graph_Draw")->trigger();
+        auto* graphs = Child<GraphContainer>(f.window.get(), "MDIForm1");
+        QVERIFY(graphs);
+        f.ui.files = {db};
+        QTest::mouseClick(Child<QToolButton>(graphs, "DB_Brws_Button"), Qt::LeftButton);
+        QCOMPARE(f.ui.dialogs.back().title, std::string("データファイルを選択"));
+        auto* x = Child<QComboBox>(graphs, "X_Combo");
+        auto* y = Child<QComboBox>(graphs, "Y_Combo");
+        QCOMPARE(x->count(), 4);
+        QCOMPARE(y->currentText(), QStringLiteral("x"));
+        x->setCurrentIndex(1);
+        y->setCurrentIndex(2);
+        auto* hide = Child<QCheckBox>(graphs, "Check1");
+        hide->setChecked(true);
+        QVERIFY(!Child<QCheckBox>(graphs, "Check2")->isEnabled());
+        QTest::mouseClick(Child<QPushButton>(graphs, "Create_Graph_Button"), Qt::LeftButton);
+        const auto subs = graphs->area()->subWindowList();
+        QCOMPARE(subs.size(), 1);
+        auto* graph = qobject_cast<GraphWindow*>(subs[0]->widget());
+        QCOMPARE(graph->windowTitle(), QStringLiteral("x - y"));
+        // The invalid outlier (10, 20) neither drawn nor widening the axes:
+        // x 1..3 widens by 0.6, y 2..6 by 1.2.
+        QCOMPARE(graph->axisText("X1"), QStringLiteral("4.00e-1"));
+        QCOMPARE(graph->axisText("X2"), QStringLiteral("3.60e+0"));
+        QCOMPARE(graph->axisText("Y2"), QStringLiteral("7.20e+0"));
+        QCOMPARE(graph->picture()->itemCount(graph->colour(0)), std::size_t(3));
+
+        // Axis end: "abc" changes nothing, -5 moves the left end.
+        std::deque<QString> answers = {QStringLiteral("abc"), QStringLiteral("-5")};
+        ModalWatcher watcher([&](QWidget* modal) {
+            if (auto* box = qobject_cast<QInputDialog*>(modal)) {
+                QCOMPARE(box->windowTitle(), QStringLiteral("軸目盛変更"));
+                QCOMPARE(box->labelText(), QStringLiteral("新しい値を入力"));
+                box->setTextValue(answers.front());
+                answers.pop_front();
+                box->accept();
+            } else if (auto* colours = qobject_cast<QColorDialog*>(modal)) {
+                colours->setCurrentColor(Qt::green);
+                colours->accept();
+            }
+        });
+        auto* x1 = Child<QLabel>(graph, "X1Label");
+        QTest::mouseClick(x1, Qt::LeftButton);
+        QCOMPARE(x1->text(), QStringLiteral("4.00e-1"));
+        QTest::qWait(60);  // the watcher sees the first box gone before the next
+        QTest::mouseClick(x1, Qt::LeftButton);
+        QCOMPARE(x1->text(), QStringLiteral("-5.00e+0"));
+        QCOMPARE(graph->picture()->frame().left, -5.0);
+        QCOMPARE(graph->axisText("X2"), QStringLiteral("3.60e+0"));
+
+        // Edit: invalid lines shown and coloured; the axes follow the new range.
+        QTest::mouseClick(Child<QPushButton>(graph, "Edit_Command"), Qt::LeftButton);
+        auto* frame = Child<QWidget>(graph, "Edit_Frame");
+        QVERIFY(frame->isVisible());
+        Child<QCheckBox>(frame, "Check1")->setChecked(false);
+        Child<QCheckBox>(frame, "Check2")->setChecked(true);
+        QTest::mouseClick(Child<QPushButton>(frame, "Create_Graph_Button"), Qt::LeftButton);
+        QVERIFY(!frame->isVisible());
+        QCOMPARE(graph->axisText("X2"), QStringLiteral("1.20e+1"));
+        QCOMPARE(graph->picture()->itemCount(graph->colour(1)), std::size_t(3));
+        QCOMPARE(graph->picture()->itemCount(graph->colour(2)), std::size_t(1));
+
+        // A colour chosen and then cancelled goes back.
+        QTest::mouseClick(Child<QPushButton>(graph, "Edit_Command"), Qt::LeftButton);
+        const QColor before = graph->colour(1);
+        QTest::mouseClick(Child<QLabel>(frame, "Picture3"), Qt::LeftButton);
+        QCOMPARE(graph->colour(1), QColor(Qt::green));
+        QTest::mouseClick(Child<QPushButton>(frame, "Cancel_Command"), Qt::LeftButton);
+        QCOMPARE(graph->colour(1), before);
+        QVERIFY(!frame->isVisible());
+        graphs->close();
+    }
+};
+
+QTEST_MAIN(AnalysisWindowsTest)
+#include "AnalysisWindows_test.moc"

@@ -1,0 +1,119 @@
+// The analyses from the command line, through the real program: the tables
+// it writes (to a file as the windows save them, or to standard output), the
+// invalid-line choice, objectives, and the exit status for bad input.
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTest>
+
+#include "TestSupport.h"
+
+using namespace korvane::test;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+Result Korvane(const QStringList& arguments) {
+    QProcess p;
+    p.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/../app/korvane"));
+    p.setArguments(arguments);
+    // No display: the analyses need none.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    p.setProcessEnvironment(env);
+    p.start();
+    if (!p.waitForFinished(60000)) return {};
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
+            p.readAllStandardError().toStdString()};
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// x: 1, 2, 3 valid and 10 invalid; y = 2x; z varies with nothing.
+const std::vector<std::string> kDb = {"Count,x,y,z,Validity(制限判定)", "-,[Input],[Output],[Output],[System]",
+                                      "1,1,2,5,True", "2,2,4,5,True", "3,3,6,5,True", "4,10,20,5,False"};
+
+}  // namespace
+
+class AnalysisCommandTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void statisticsToAFileAsTheWindowSavesItAndToStandardOutput() {
+        TempDir dir;
+        WriteBytes(dir.file("db.csv"), Cp932Lines(kDb));
+        Result r = Korvane({QStringLiteral("--stats"), Q(dir.file("db.csv")), QStringLiteral("-o"),
+                            Q(dir.file("stats.csv"))});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(ReadBytes(dir.file("stats.csv")),
+                 Cp932Lines({",最小,平均,最大,分散,標準偏差", "x,1.000e+0,2.000e+0,3.000e+0,6.667e-1,8.165e-1",
+                             "y,2.000e+0,4.000e+0,6.000e+0,2.667e+0,1.633e+0",
+                             "z,5.000e+0,5.000e+0,5.000e+0,0.000e+0,0.000e+0"}));
+        // Three lines are few: said on stderr, not in the table.
+        QVERIFY(r.err.find("データ数が100個以下") != std::string::npos);
+
+        r = Korvane({QStringLiteral("--stats"), Q(dir.file("db.csv")), QStringLiteral("--include-invalid")});
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.out.find("x,1.000e+0,4.000e+0,1.000e+1,1.250e+1,3.536e+0\n") != std::string::npos);
+    }
+
+    void sensitivityWithObjectivesAndEffectsBlocks() {
+        TempDir dir;
+        WriteBytes(dir.file("db.csv"), Cp932Lines(kDb));
+        Result r = Korvane({QStringLiteral("--sens"), Q(dir.file("db.csv")), QStringLiteral("--objective"),
+                            QStringLiteral("y=min")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, std::string(",y,z,<総合感度>\n<Obj.>,最小化,-,*****\nx,1.00000,0,1.00000\n"));
+
+        r = Korvane({QStringLiteral("--sens"), Q(dir.file("db.csv")), QStringLiteral("--objective"),
+                     QStringLiteral("w=max")});
+        QCOMPARE(r.status, 2);
+        QVERIFY(r.err.find("w") != std::string::npos);
+
+        // x has four levels here: H 10, L 1, no M (5.5 does not occur).
+        r = Korvane({QStringLiteral("--effects"), Q(dir.file("db.csv"))});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, std::string("y\n水準/感度,x\n水準(H),26.020600\n水準(M),-\n水準(L),6.020600\n\n"
+                                    "z\n水準/感度,x\n水準(H),13.979400\n水準(M),-\n水準(L),13.979400\n"));
+    }
+
+    void badInputExitsWithTwoAndAClearMessage() {
+        TempDir dir;
+        WriteBytes(dir.file("empty.csv"), "");
+        WriteBytes(dir.file("db.csv"), Cp932Lines(kDb));
+        struct Case {
+            QStringList arguments;
+            const char* said;
+        } cases[] = {
+            {{QStringLiteral("--stats"), Q(dir.file("missing.csv"))}, "missing.csv"},
+            {{QStringLiteral("--sens"), Q(dir.file("empty.csv"))}, "empty.csv"},
+            {{QStringLiteral("--effects")}, "--effects"},
+            {{QStringLiteral("--stats"), Q(dir.file("db.csv")), QStringLiteral("--bins")}, "--bins"},
+            {{QStringLiteral("--effects"), Q(dir.file("db.csv")), QStringLiteral("--objective"),
+              QStringLiteral("y=max")},
+             "--objective"},
+        };
+        for (const auto& c : cases) {
+            const Result r = Korvane(c.arguments);
+            QCOMPARE(r.status, 2);
+            QVERIFY2(r.err.find(c.said) != std::string::npos, r.err.c_str());
+            QVERIFY(r.out.empty());
+        }
+        // A result that cannot be written fails with 1; nothing is left behind.
+        const Result r = Korvane({QStringLiteral("--stats"), Q(dir.file("db.csv")), QStringLiteral("-o"),
+                                  Q(dir.path() + "/no/such/out.csv")});
+        QCOMPARE(r.status, 1);
+        QVERIFY(!r.err.empty());
+
+        const Result help = Korvane({QStringLiteral("--help")});
+        QCOMPARE(help.status, 0);
+        for (const char* word : {"--stats", "--sens", "--effects", "--include-invalid", "--objective"})
+            QVERIFY(help.out.find(word) != std::string::npos);
+    }
+};
+
+QTEST_GUILESS_MAIN(AnalysisCommandTest)
+#include "AnalysisCommand_test.moc"
