@@ -3,6 +3,7 @@
 #include <map>
 
 #include "analysis/windows/AnalysisWindows.h"
+#include "run/windows/RunOptionsWindow.h"
 
 namespace korvane {
 
@@ -41,6 +42,7 @@ void RegisterKnownWindows() {
     RegisterWindow("Sens_Prgrs_Form", OpenSensPrgrsForm);
     RegisterWindow("Factorial_Effects_Form", OpenFactorialEffectsForm);
     RegisterWindow("MDIForm1", OpenMDIForm1);
+    RegisterWindow("RunOptions_Form", OpenRunOptionsForm);
 }
 
 std::string WindowNotAvailableMessage(const std::string& caption) {

@@ -12,6 +12,9 @@
 #include "ConsoleUi.h"
 #include "Gui.h"
 #include "platform/AppFolder.h"
+#ifdef KORVANE_HAVE_MPI
+#include "platform/mpi/MpiSession.h"
+#endif
 #include "platform/StopSignals.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
@@ -73,8 +76,10 @@ bool DisplayAvailable() {
     return (x && *x) || (w && *w);
 }
 
-// The unattended run without any window.
-int RunHeadless(const std::string& commandLine, const korvane::RunOptions& options) {
+// The unattended run without any window; `pools`: where the calculations
+// go instead of worker threads (the ranks of an MPI job).
+int RunHeadless(const std::string& commandLine, const korvane::RunOptions& options,
+                korvane::CalcPoolFactory pools = {}) {
     korvane::ConsoleUi ui;
     korvane::ProjectDocument document(ui, korvane::AppFolder());
     korvane::RunState state;
@@ -87,6 +92,7 @@ int RunHeadless(const std::string& commandLine, const korvane::RunOptions& optio
 #endif
     korvane::RunDriver driver(ui, ui, document, state, factory);
     driver.setRunOptions(options);
+    if (pools) driver.setCalcPools(std::move(pools));
     korvane::InstallStopSignals();
     return driver.CommandLineRun(commandLine);
 }
@@ -116,6 +122,26 @@ int main(int argc, char** argv) {
         korvane::PrintMessage("プロジェクトファイルを指定して下さい。(korvane --help を参照して下さい)");
         return 2;
     }
+    // The command-line text, taken whole: a path with blanks arrives as
+    // several arguments when it was not quoted.
+    std::string commandLine;
+    for (std::size_t i = 0; i < rest.size(); ++i) commandLine += (i ? " " : "") + rest[i];
+    if (options.mpi) {
+#ifdef KORVANE_HAVE_MPI
+        // Every rank starts here; only rank 0 takes the application folder.
+        korvane::MpiSession mpi(argc, argv);
+        if (mpi.rank() != 0) return mpi.serve();
+        auto rootLock = korvane::InstanceLock::acquire(korvane::AppFolder(), error);
+        if (!rootLock) {
+            korvane::PrintMessage(error);
+            return 1;
+        }
+        return RunHeadless(commandLine, options, mpi.size() > 1 ? mpi.pools() : korvane::CalcPoolFactory{});
+#else
+        korvane::PrintMessage("この korvane は MPI なしでビルドされています (libopenmpi-dev を入れて再ビルドして下さい)。");
+        return 2;
+#endif
+    }
     auto lock = korvane::InstanceLock::acquire(korvane::AppFolder(), error);
     if (!lock) {
         error += "\n別のアプリケーションフォルダを使うには、環境変数 KORVANE_HOME にそのフォルダを指定して下さい。";
@@ -126,10 +152,6 @@ int main(int argc, char** argv) {
     }
     if (argc <= 1) return korvane::RunGui(argc, argv, nullptr);
 
-    // The command-line text, taken whole: a path with blanks arrives as
-    // several arguments when it was not quoted.
-    std::string commandLine = rest[0];
-    for (std::size_t i = 1; i < rest.size(); ++i) commandLine += " " + rest[i];
     if (!DisplayAvailable() || !korvane::GuiAvailable()) return RunHeadless(commandLine, options);
     return korvane::RunGui(argc, argv, &commandLine, &options);
 }

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <csignal>
 
 #include <filesystem>
@@ -28,11 +30,17 @@ struct Result {
 
 // Runs build/app/korvane with the arguments, KORVANE_HOME set to `home` and
 // no display; its exit status and standard error.
-Result RunKorvane(const std::string& home, const std::string& args) {
-    const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
+std::string KorvaneExe() {
+    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane").string();
+}
+
+// With `prefixKorvane` false, `args` is the whole command (mpirun ...).
+Result RunKorvane(const std::string& home, const std::string& args, bool prefixKorvane = true) {
     const std::string errFile = home + "/stderr.txt";
-    const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY KORVANE_HOME='" + home + "' '" + exe.string() + "' " +
-                            args + " 2>'" + errFile + "' >/dev/null";
+    const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 "
+                            "KORVANE_HOME='" + home + "' " +
+                            (prefixKorvane ? "'" + KorvaneExe() + "' " : std::string()) + args + " 2>'" + errFile +
+                            "' >/dev/null";
     Result r;
     int raw = std::system(cmd.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -300,6 +308,102 @@ TEST(CommandLine, ResumingAnotherStudysFileIsRefusedAndChangesNothing) {
         EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
         EXPECT_EQ(test::ReadBytes(home.file("db.csv")), c.file);
     }
+}
+
+// ------------------------------------------------------------------ MPI
+
+// The example studies with the DB path the golden files were written with.
+std::string ExampleStudy(const test::TempDir& home, const std::string& name, const std::string& calcs = {},
+                         const std::vector<ShellTask>& programs = {}) {
+    const fs::path examples = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "examples";
+    fs::create_directories(home.file("examples"));
+    for (const auto& entry : fs::directory_iterator(examples))
+        fs::copy_file(entry.path(), home.file("examples/" + entry.path().filename().string()),
+                      fs::copy_options::skip_existing);
+    for (const char* f : {"OT_L128-2-127.dat", "OT_L108-3-49.dat"})
+        fs::copy_file(examples.parent_path() / f, home.file(f), fs::copy_options::skip_existing);
+    std::vector<std::string> lines;
+    std::string error;
+    EXPECT_TRUE(ReadTextLines(home.file("examples/" + name + ".tolv"), lines, error)) << error;
+    Project p = ParseProject(lines);
+    p.dataBaseFileName = "\\db.csv";
+    if (!calcs.empty()) p.monteCarlo.numOfCalc = calcs;
+    p.shellTasks = programs;
+    EXPECT_TRUE(WriteTextFileAtomic(home.file(name + ".tolv"), ProjectLines(p), error)) << error;
+    return home.file(name + ".tolv");
+}
+
+std::string MpiRun(int ranks) {
+    return "mpirun --allow-run-as-root --oversubscribe --enable-recovery -n " + std::to_string(ranks) + " ";
+}
+
+// Skips the test when there is no mpirun or korvane was built without MPI.
+#define SKIP_WITHOUT_MPI(home)                                                                             \
+    do {                                                                                                   \
+        if (std::system("command -v mpirun >/dev/null 2>&1") != 0) GTEST_SKIP() << "no mpirun";            \
+        Result probe = RunKorvane((home).path(), "--mpi '" + (home).file("none.tolv") + "'");              \
+        if (probe.err.find("MPI なし") != std::string::npos) GTEST_SKIP() << "korvane built without MPI"; \
+    } while (0)
+
+// Three ranks (rank 0 writing, two calculating) write the bytes one instance
+// writes, for every plan.
+TEST(CommandLine, ThreeMpiRanksWriteTheSameBytesAsOneInstance) {
+    test::TempDir home;
+    SKIP_WITHOUT_MPI(home);
+    struct Case {
+        std::string example, calcs, golden;
+    };
+    for (const Case& c : {Case{"beam-montecarlo", "60", "beam-montecarlo.csv"}, Case{"beam-datafile", "", "beam-datafile.csv"},
+                          Case{"beam-orthogonal", "", "beam-orthogonal.csv"}}) {
+        SCOPED_TRACE(c.example);
+        const std::string project = ExampleStudy(home, c.example, c.calcs);
+        Result r = RunKorvane(home.path(), MpiRun(3) + "'" + KorvaneExe() + "' --mpi '" + project + "'", false);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(test::ReadBytes(home.file("db.csv")), test::ReadBytes(KORVANE_GOLDEN_DIR "/" + c.golden));
+    }
+}
+
+// The pid of the korvane process of `rank` started with KORVANE_HOME=home.
+pid_t RankProcess(const test::TempDir& home, int rank) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
+        std::string env = test::ReadBytes((entry.path() / "environ").string());
+        std::replace(env.begin(), env.end(), '\0', '\n');
+        env = "\n" + env;
+        if (env.find("\nKORVANE_HOME=" + home.path() + "\n") == std::string::npos) continue;
+        if (env.find("\nOMPI_COMM_WORLD_RANK=" + std::to_string(rank) + "\n") == std::string::npos) continue;
+        if (test::ReadBytes((entry.path() / "comm").string()).rfind("korvane", 0) != 0) continue;
+        return static_cast<pid_t>(std::stol(name));
+    }
+    return 0;
+}
+
+// A rank killed mid-run loses no line: its calculation goes to the other.
+TEST(CommandLine, ADyingMpiRankLosesNoLine) {
+    test::TempDir home;
+    SKIP_WITHOUT_MPI(home);
+    const std::string project = ExampleStudy(home, "beam-montecarlo", "60", {{"/bin/sleep", "2", "0.2"}});
+    const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
+    const pid_t mpirun = ::fork();
+    if (mpirun == 0) {
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::setenv("KORVANE_HOME", home.path().c_str(), 1);
+        const int err = ::open(home.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(err, 2);
+        ::execlp("mpirun", "mpirun", "--allow-run-as-root", "--oversubscribe", "--enable-recovery", "-n", "3",
+                 exe.c_str(), "--mpi", project.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const std::string db = home.file("db.csv");
+    ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 5; }, 120)) << test::ReadBytes(home.file("stderr.txt"));
+    const pid_t rank1 = RankProcess(home, 1);
+    ASSERT_NE(rank1, 0);
+    ::kill(rank1, SIGKILL);
+    EXPECT_EQ(ExitStatus(mpirun, 240), 0) << test::ReadBytes(home.file("stderr.txt"));
+    EXPECT_EQ(test::ReadBytes(db), test::ReadBytes(KORVANE_GOLDEN_DIR "/beam-montecarlo.csv"));
+    EXPECT_NE(test::ReadBytes(home.file("stderr.txt")).find("ランク 1"), std::string::npos);
 }
 
 }  // namespace
