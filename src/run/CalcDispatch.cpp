@@ -60,7 +60,7 @@ public:
         // is written only once the instances run and every sheet is there.
         if (!restart) {
             while (!ended() && failAt_ == kNever && !allOpened()) waitAndHandle();
-            if (!ended() && !headerWritten_ && !writeHeader()) writeFailed_ = true;
+            if (!ended() && failAt_ == kNever && !headerWritten_ && !writeHeader()) writeFailed_ = true;
         }
         while (!ended()) {
             handOut();
@@ -76,9 +76,10 @@ private:
 
     bool ended() const { return writeFailed_ || (failAt_ != kNever && refused_); }
 
+    // Every worker that is still there has its workbook open.
     bool allOpened() const {
         for (const Slot& slot : slots_)
-            if (!slot.opened) return false;
+            if (!slot.opened && !slot.dead) return false;
         return true;
     }
 

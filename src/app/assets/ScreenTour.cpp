@@ -1,12 +1,13 @@
 // Shows one view of the program with a sample project, for screenshots:
 //   korvane_screen_tour VIEW
 // VIEW: splash, version, tab0 .. tab4 (入力操作 .. exe実行), end, pause,
-// recent, legend-flow, legend-dist, legend-replace, and the analysis windows
+// run-options, run-menu, recent, legend-flow, legend-dist, legend-replace, and the analysis windows
 // stats, histogram, sens, effects, effects-all, graph on the DB files named by
 // KORVANE_TOUR_MC_DB (a Monte Carlo run) and KORVANE_TOUR_OA_DB (an
 // orthogonal-array run). The view stays on the screen until the process is
 // ended (at most a minute).
 #include <QApplication>
+#include <QMenu>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMdiArea>
@@ -34,6 +35,7 @@
 #include "RecentFilesWindow.h"
 #include "RunWindows.h"
 #include "SplashWindow.h"
+#include "run/windows/RunOptionsWindow.h"
 #include "platform/AppFolder.h"
 #include "platform/TextFile.h"
 #include "platform/UserInterface.h"
@@ -231,6 +233,14 @@ int main(int argc, char** argv) {
         end->show();
     } else if (view == QLatin1String("pause")) {
         (new korvane::PauseWindow(&main))->show();
+    } else if (view == QLatin1String("run-options")) {
+        korvane::RunOptions options;
+        options.workers = 3;
+        options.calcTimeoutSeconds = 600;
+        (new korvane::RunOptionsWindow(ui, folder, options, &main))->show();
+    } else if (view == QLatin1String("run-menu")) {
+        auto* menu = main.findChild<QMenu*>(QStringLiteral("Execution"));
+        menu->popup(main.mapToGlobal(QPoint(200, 30)));
     } else if (view == QLatin1String("recent")) {
         korvane::WriteTextFileAtomic(folder + "/Recent.dat", {"\\梁_モンテカルロ.tolv", "/home/user/古い計算.tolv"},
                                      error);
