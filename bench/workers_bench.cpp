@@ -3,14 +3,16 @@
 // arithmetic per calculation); then the same slow study over 1, 2 and 3 MPI
 // ranks when mpirun and an MPI build are there.
 //
-//   bench_workers [N_FAST] [N_SLOW]   (defaults 400 and 60)
+//   bench_workers [N_FAST] [N_SLOW] [N_MPI]   (defaults 1000, 120, 240)
 //
 // Each figure is a whole unattended Monte Carlo run: instances started,
 // calculations made, instances quit. The rate counts from the first line to
-// the last (the steady state) and end to end. Memory is the resident size of
+// the last (the steady state, from the line of the fifth of the study on) and
+// end to end. Memory is the resident size of
 // each LibreOffice instance sampled mid-run. On a machine with fewer cores
 // than workers, the instances share the cores: the speed-up cannot exceed
 // the number of free cores.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -76,7 +78,12 @@ public:
     void showProgress(std::int64_t counter, std::int64_t value, const std::string& status) override {
         if (status.empty() || value <= 0) return;
         const auto now = Clock::now();
-        if (counter == 1) first = now;
+        // The steady state: from the line of the fifth of the study on (the
+        // lines before come in bursts while the instances warm up).
+        if (counter == std::max<std::int64_t>(1, total_ / 5)) {
+            first = now;
+            firstCount = counter;
+        }
         last = now;
         if (counter == total_ / 2) {
             for (pid_t p : OfficeChildren()) officeMiB.push_back(bench::RssMiB(p));
@@ -84,6 +91,7 @@ public:
         }
     }
     Clock::time_point first, last;
+    std::int64_t firstCount = 1;
     std::vector<double> officeMiB;
     double selfMiB = 0;
 
@@ -147,7 +155,7 @@ Figures RunStudy(const fs::path& app, const std::string& workbook, const std::st
     }
     f.endToEnd = static_cast<double>(n) / seconds;
     const double steady = std::chrono::duration<double>(watch.last - watch.first).count();
-    f.steady = steady > 0 ? static_cast<double>(n - 1) / steady : 0;
+    f.steady = steady > 0 ? static_cast<double>(n - watch.firstCount) / steady : 0;
     double sum = 0;
     for (double m : watch.officeMiB) sum += m;
     f.instances = static_cast<int>(watch.officeMiB.size());
@@ -180,8 +188,9 @@ double MpiRunSeconds(const fs::path& app, const fs::path& exe, int ranks) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const long nFast = argc > 1 ? std::atol(argv[1]) : 400;
-    const long nSlow = argc > 2 ? std::atol(argv[2]) : 60;
+    const long nFast = argc > 1 ? std::atol(argv[1]) : 1000;
+    const long nSlow = argc > 2 ? std::atol(argv[2]) : 120;
+    const long nMpi = argc > 3 ? std::atol(argv[3]) : 240;
     const fs::path build = fs::read_symlink("/proc/self/exe").parent_path().parent_path();
     const fs::path app = fs::temp_directory_path() / ("korvane-workersbench-" + std::to_string(::getpid()));
     fs::create_directories(app / "examples");
@@ -213,7 +222,9 @@ int main(int argc, char** argv) {
     // MPI: rank 0 writes, ranks 1 to K-1 calculate (one rank calculates
     // itself). The slow study as above, timed end to end.
     if (std::system("command -v mpirun >/dev/null 2>&1") == 0) {
-        std::printf("\nslow model over MPI ranks, %ld calculations (end to end, mpirun start included)\n", nSlow);
+        RunStudy(app, "slow.fods", "SafetyFactor,Busy", nMpi, 1);  // the project file with nMpi calculations
+        std::printf("\nslow model over MPI ranks, %ld calculations (end to end, mpirun and instance starts included)\n",
+                    nMpi);
         std::printf("  ranks  calculating  seconds  calc/s  speed-up\n");
         double base = 0;
         for (int ranks : {1, 2, 3}) {
@@ -222,7 +233,7 @@ int main(int argc, char** argv) {
                 std::printf("  %5d  (failed: is korvane built with MPI?)\n", ranks);
                 continue;
             }
-            const double rate = static_cast<double>(nSlow) / s;
+            const double rate = static_cast<double>(nMpi) / s;
             if (base == 0) base = rate;
             std::printf("  %5d  %11d  %7.1f  %6.1f  %8.2f\n", ranks, ranks == 1 ? 1 : ranks - 1, s, rate, rate / base);
         }

@@ -3,6 +3,7 @@
 #include <mpi.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <deque>
 #include <list>
@@ -269,6 +270,10 @@ CalcPoolFactory MpiSession::pools() {
 }
 
 int MpiSession::serve() {
+    // A Ctrl-C reaches every rank; rank 0 ends the run in order and tells
+    // the others, whose calculations under way must finish first.
+    std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGTERM, SIG_IGN);
     Outbox out;
     int from = 0, tag = 0;
     std::string bytes;

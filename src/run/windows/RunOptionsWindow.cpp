@@ -30,8 +30,10 @@ RunOptionsWindow::RunOptionsWindow(UserInterface& ui, const std::string& appFold
     workers_->setObjectName(QStringLiteral("Workers_Spin"));
     workers_->setRange(1, kMaxWorkers);
     workers_->setValue(current.workers);
+    workers_->setMaximumWidth(100);
     timeout_ = new QLineEdit(QString::fromStdString(GeneralNumber(current.calcTimeoutSeconds)), this);
     timeout_->setObjectName(QStringLiteral("Timeout_Text"));
+    timeout_->setMaximumWidth(120);
     connect(timeout_, &QLineEdit::textEdited, this, [this](const QString& text) {
         const FilterResult r = FilterNumericText(text.toStdString());
         if (!r.removed) return;

@@ -203,6 +203,26 @@ TEST(CommandLine, ASecondSignalEndsAHungCalculationAtOnce) {
     EXPECT_EQ(DataLines(home.file("examples/beam-montecarlo.csv")), 0);
 }
 
+// A single signal to an unattended run whose calculation hangs: after the
+// grace time the calculation is ended, no line of it written, and the run
+// ends in order with the stop status.
+TEST(CommandLine, ASignalEndsAHungCalculationAfterTheGraceTime) {
+    test::TempDir home;
+    const std::string hang = home.file("hang.pid");
+    const std::string project = LongStudy(home, {{"/bin/sh", "2", "-c \"echo $$ > " + hang + "; exec sleep 1000\""}});
+    const pid_t pid = StartKorvane(home, project, {"--workers", "2"});
+    ASSERT_TRUE(WaitFor([&] { return PidFrom(hang) != 0; }, 90)) << test::ReadBytes(home.file("stderr.txt"));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitStatus(pid, 30), 3);
+    const std::string err = test::ReadBytes(home.file("stderr.txt"));
+    EXPECT_NE(err.find("打ち切りました"), std::string::npos) << err;
+    EXPECT_TRUE(WaitFor([&] { return Gone(PidFrom(hang)); }, 5)) << "the hung program outlived the run";
+    const std::string bytes = test::ReadBytes(home.file("examples/beam-montecarlo.csv"));
+    EXPECT_TRUE(bytes.ends_with("\r\n"));
+    EXPECT_EQ(DataLines(home.file("examples/beam-montecarlo.csv")), 0);
+    EXPECT_TRUE(fs::is_empty(home.file("tmp"))) << "temporary files left behind";
+}
+
 // Started from a desktop launcher, a second Korvane says why it does not
 // start in a message box, not only on stderr that nobody reads.
 TEST(CommandLine, ASecondInstanceWithADisplaySaysSoInABox) {

@@ -259,6 +259,15 @@ TEST_F(WorkersTest, ACalculationThatNeverReturnsIsAbandonedAtTheTimeLimit) {
         EXPECT_EQ(state.TimedOutCalcs, 1);
         EXPECT_NE(lastMessage().find("時間切れで打ち切った計算: 1回"), std::string::npos) << lastMessage();
     }
+    // A program that hangs in one calculation: only that worker's program is
+    // ended, the other worker's calculations go on.
+    p.macro.clear();
+    p.shellTasks = {{"/bin/sh", "2", "-c \"echo $$ > " + app.file("hung.pid") +
+                                         "; test $0 = 3.00000e+0 && exec sleep 1000; exit 0\" [x]"}};
+    ui.messages.clear();
+    ASSERT_EQ(run(p, Workers(2, 3)), 0) << lastMessage();
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), expected);
+    EXPECT_EQ(state.TimedOutCalcs, 1);
 }
 
 }  // namespace
