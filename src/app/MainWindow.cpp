@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -33,6 +34,7 @@
 #include "Desktop.h"
 #include "DropFiles.h"
 #include "LegendWindow.h"
+#include "NumericBox.h"
 #include "RecentFilesWindow.h"
 #include "RunWindows.h"
 #include "SplashWindow.h"
@@ -296,7 +298,7 @@ void MainWindow::buildHeader(QWidget* central) {
     calcCount_->setObjectName(QStringLiteral("Calc_Cnt_Text"));
     calcCount_->setFixedWidth(90);
     calcCount_->setAlignment(Qt::AlignRight);
-    connect(calcCount_, &QLineEdit::textChanged, this, &MainWindow::calcCountEdited);
+    BindNumericFilter(calcCount_, ui_);
     calcCount_->installEventFilter(this);
     progress_ = new QProgressBar(frame1_);
     progress_->setObjectName(QStringLiteral("ProgressBar1"));
@@ -602,18 +604,6 @@ void MainWindow::openFromPopup(FileField& field) {
     if (!hooks_.openInSpreadsheet(path, error)) ui_.showMessage(error);
 }
 
-void MainWindow::calcCountEdited() {
-    if (filtering_) return;
-    const std::string text = S(calcCount_->text());
-    FilterOutcome outcome = FilterUntilAccepted(text);
-    if (outcome.text == text) return;
-    for (int i = 0; i < outcome.beeps; ++i) ui_.beep();
-    filtering_ = true;
-    calcCount_->setText(Q(outcome.text));
-    calcCount_->setCursorPosition(static_cast<int>(outcome.caret));
-    filtering_ = false;
-}
-
 void MainWindow::commitMacro() {
     // Only a text the user changed is written: the box may not have been
     // shown since the project was loaded.
@@ -836,7 +826,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
         }
-        if (watched == frame1_) {
+        // The header frame's own background, not a label in it (whose
+        // unused double-clicks arrive here too).
+        if (watched == frame1_ &&
+            !frame1_->childAt(static_cast<QMouseEvent*>(event)->position().toPoint())) {
             Recent_Files();
             return true;
         }
@@ -887,8 +880,11 @@ void MainWindow::dropFile(const std::string& path) {
 }
 
 void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
-    // A double-click on the window's background opens the recent files.
-    Recent_Files();
+    // A double-click on the window's background opens the recent files; the
+    // status bar, the toolbar, the tab strip and the labels pass their unused
+    // double-clicks on to here and open nothing.
+    QWidget* hit = childAt(event->position().toPoint());
+    if (hit == centralWidget() || (hit && hit->parentWidget() == frames_)) Recent_Files();
     QMainWindow::mouseDoubleClickEvent(event);
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "Twips.h"
 #include "project/ExeFlow.h"
 #include "run/RunDriver.h"
 
@@ -161,7 +162,6 @@ private:
     bool handleDrop(QEvent* event);
     void dropFile(const std::string& path);
     void commitMacro();
-    void calcCountEdited();
     void openWindow(const char* form, const char* caption, WindowRequest* request = nullptr);
     void analysisWithQuestion(const char* form, const char* caption);
     void clearTaskGrid(QTableWidget* grid, int rows);
@@ -194,13 +194,9 @@ private:
     QLineEdit* macroText_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     std::map<QString, void (MainWindow::*)()> commandSlots_;
-    bool filtering_ = false;
     bool macroEdited_ = false;
     bool closeAfterRun_ = false;
     bool commandLineLoadPending_ = false;
 };
-
-// The width in pixels of a length in 1/1440 inch (15 per pixel).
-constexpr int TwipsToPixels(int twips) { return (twips * 2 + 15) / 30; }
 
 }  // namespace korvane

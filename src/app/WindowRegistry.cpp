@@ -3,7 +3,16 @@
 #include <map>
 
 #include "analysis/windows/AnalysisWindows.h"
+#include "run/windows/CurrentValueForm.h"
+#include "run/windows/DbInputCalForm.h"
+#include "run/windows/OrthogonalTableForm.h"
 #include "run/windows/RunOptionsWindow.h"
+#include "run/windows/SamplingSettingForm.h"
+#include "run/windows/ValueWindows.h"
+#include "workbook/windows/ExeSettingForm.h"
+#include "workbook/windows/ReplaceForm.h"
+#include "workbook/windows/WriteForm.h"
+#include "scroll/windows/UserVarForms.h"
 
 namespace korvane {
 
@@ -36,12 +45,21 @@ void RegisterKnownWindows() {
     static bool done = false;
     if (done) return;
     done = true;
-    // Windows of other parts register here as they are built, e.g.
-    //   RegisterWindow("Sampling_Setting_Form", OpenSamplingSettingForm);
+    // Windows of other parts register here as they are built.
+    RegisterWindow("WriteForm", OpenWriteForm);
+    RegisterWindow("Exe_Setting_Form", OpenExeSettingForm);
+    RegisterWindow("Replace_Form", OpenReplaceForm);
+    RegisterWindow("Init_Value_Form", OpenInitValueForm);
+    RegisterWindow("Restriction_Value_Form", OpenRestrictionValueForm);
+    RegisterWindow("Current_Value_Form", OpenCurrentValueForm);
+    RegisterWindow("Sampling_Setting_Form", OpenSamplingSettingForm);
+    RegisterWindow("Orthogonal_Table_Form", OpenOrthogonalTableForm);
+    RegisterWindow("DB_Input_Cal_Form", OpenDbInputCalForm);
     RegisterWindow("Stdev_Form", OpenStdevForm);
     RegisterWindow("Sens_Prgrs_Form", OpenSensPrgrsForm);
     RegisterWindow("Factorial_Effects_Form", OpenFactorialEffectsForm);
     RegisterWindow("MDIForm1", OpenMDIForm1);
+    RegisterWindow("User_Var_Start_Form", OpenUserVarStartForm);
     RegisterWindow("RunOptions_Form", OpenRunOptionsForm);
 }
 

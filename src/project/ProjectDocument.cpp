@@ -6,31 +6,13 @@
 #include "platform/UserInterface.h"
 #include "project/Paths.h"
 #include "project/RecentFiles.h"
+#include "project/RowEdits.h"
 
 namespace korvane {
 
 namespace {
 
 const char* const kProjectFilter = "*.tolv|*.tolv";
-
-// Finds a section's markers; false with a message text when one is missing.
-bool FindSection(const std::vector<std::string>& lines, const Section& s, std::size_t& start, std::size_t& end,
-                 std::string& error) {
-    for (start = 0; start < lines.size(); ++start)
-        if (lines[start] == s.start) break;
-    if (start == lines.size()) {
-        error = std::string("プロジェクトに \"") + s.start + "\" の行がありません。変更は保存されませんでした。";
-        return false;
-    }
-    for (end = start + 1; end < lines.size(); ++end)
-        if (lines[end] == s.end) break;
-    if (end == lines.size()) {
-        error = std::string("プロジェクトの \"") + s.start + "\" (" + std::to_string(start + 1) + "行目) に対応する \"" +
-                s.end + "\" の行がありません。変更は保存されませんでした。";
-        return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -147,7 +129,7 @@ bool ProjectDocument::ReadWorkingCopySection(const Section& s, std::vector<std::
                                              std::size_t& end) {
     if (!ReadWorkingCopy(lines)) return false;
     std::string error;
-    if (FindSection(lines, s, start, end, error)) return true;
+    if (LocateSection(lines, s, start, end, error)) return true;
     ui_.showMessage(error);
     return false;
 }

@@ -92,20 +92,11 @@ bool CalcWorker::calculate(const CalcValues& values, CalcResult& result, std::st
     if (restart || !link_) {
         if (!open(error)) return false;
     }
-    WorkbookLink& link = *link_;
-    if (!WriteInputs(s, link, error)) return false;
-    if (!RunExternalPrograms(s, 3, error)) return false;
-    if (!RunMacros(s, link, error)) return false;
-    if (!RunExternalPrograms(s, 4, error)) return false;
-    bool dead = false;
-    std::string readError;
-    if (!ReadOutputs(s, link, readError, &dead) && dead) {
-        // The application is gone: this calculation has no outputs, and
-        // recording stale ones would be a wrong line.
-        error = readError;
-        return false;
-    }
-    if (!RunExternalPrograms(s, 5, error)) return false;
+    // The read step keeps the reason of the first calculation it could not
+    // read; counted from here, that is this calculation's.
+    s.UnreadableCalcs = 0;
+    s.FirstUnreadable.clear();
+    if (!CalculateWorkbook(s, *link_, error)) return false;
     JudgeRestrictions(s);
     if (restart) quit();
     result.count = values.count;
@@ -113,7 +104,7 @@ bool CalcWorker::calculate(const CalcValues& values, CalcResult& result, std::st
     result.outputs = s.OutputValues;
     result.valid = s.RunValid;
     result.outputsRead = s.OutputsRead;
-    result.unreadable = s.OutputsRead ? std::string() : readError;
+    result.unreadable = s.OutputsRead ? std::string() : s.FirstUnreadable;
     return true;
 }
 

@@ -110,20 +110,7 @@ public:
     // Steps 5 to 11 of one calculation (write inputs to judgement), with the
     // programs of timings 3 to 5.
     bool calculate(std::string& error) {
-        WorkbookLink& link = *s_.ExcelApp;
-        if (!WriteInputs(s_, link, error)) return false;
-        if (!RunExternalPrograms(s_, 3, error)) return false;
-        if (!RunMacros(s_, link, error)) return false;
-        if (!RunExternalPrograms(s_, 4, error)) return false;
-        bool dead = false;
-        std::string readError;
-        if (!ReadOutputs(s_, link, readError, &dead) && dead) {
-            // The application is gone: this calculation has no outputs, and
-            // recording stale ones would be a wrong line. End here.
-            error = readError;
-            return false;
-        }
-        if (!RunExternalPrograms(s_, 5, error)) return false;
+        if (!CalculateWorkbook(s_, *s_.ExcelApp, error)) return false;
         JudgeRestrictions(s_);
         return true;
     }

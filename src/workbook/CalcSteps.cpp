@@ -168,6 +168,20 @@ bool JudgeRestrictions(RunState& s) {
     return valid;
 }
 
+bool CalculateWorkbook(RunState& s, WorkbookLink& link, std::string& error) {
+    if (!WriteInputs(s, link, error)) return false;
+    if (!RunExternalPrograms(s, 3, error)) return false;
+    if (!RunMacros(s, link, error)) return false;
+    if (!RunExternalPrograms(s, 4, error)) return false;
+    bool dead = false;
+    std::string readError;
+    if (!ReadOutputs(s, link, readError, &dead) && dead) {
+        error = readError;
+        return false;
+    }
+    return RunExternalPrograms(s, 5, error);
+}
+
 namespace {
 
 bool IsCellAddress(const std::string& address, std::int64_t row, std::int32_t column) {

@@ -64,6 +64,14 @@ bool ReadOutputs(RunState& state, WorkbookLink& link, std::string& error, bool* 
 // the read step could not read every output).
 bool JudgeRestrictions(RunState& state);
 
+// The workbook part of one calculation, as every plan and the scroll window
+// run it: write inputs, programs of timing 3, macros, programs of timing 4,
+// read outputs, programs of timing 5. A read that stops early is not a
+// failure (the outputs not read are empty, OutputsRead is false), unless the
+// spreadsheet application itself is gone: then this calculation has no
+// outputs, and the caller must not use stale ones.
+bool CalculateWorkbook(RunState& state, WorkbookLink& link, std::string& error);
+
 // Checks before the first calculation, each giving the message that refuses
 // the run (naming the variable), or an empty text. Addresses: column letters
 // and row digits of a cell inside a sheet (A1 to XFD1048576), as resolved in

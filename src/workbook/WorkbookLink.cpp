@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "project/Paths.h"
+#include "workbook/CellRef.h"
 
 namespace korvane {
 
@@ -54,9 +55,10 @@ constexpr int kPollMs = 100;
 }  // namespace
 
 std::optional<PickedCell> PickCell(WorkbookLink& link, const std::string& workbookPath,
-                                   const std::function<void(int)>& processEvents) {
+                                   const std::function<void(int)>& processEvents, std::int64_t startRow,
+                                   std::int32_t startColumn) {
     std::optional<PickedCell> picked;
-    if (StartAndOpen(link, workbookPath, true) && link.selectCell(1, 5)) {
+    if (StartAndOpen(link, workbookPath, true) && link.selectCell(startRow, startColumn)) {
         const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
         while (std::chrono::steady_clock::now() < settle) PassEvents(processEvents, 50);
 
@@ -69,7 +71,8 @@ std::optional<PickedCell> PickCell(WorkbookLink& link, const std::string& workbo
             auto sheet = link.activeSheetName();
             if (!sheet) break;
             if (*sheet == rememberedSheet) {
-                picked = PickedCell{*sheet, StripDollars(*address)};
+                picked = PickedCell{*sheet, StripDollars(*address), ""};
+                picked->value = link.readCell(MakeCellRef(picked->sheet, picked->address)).value_or("");
                 break;
             }
             rememberedSheet = *sheet;

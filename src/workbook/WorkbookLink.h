@@ -182,15 +182,17 @@ bool FollowVisibility(WorkbookLink& link, bool visibleTicked, bool restartPerCal
 bool ListSheetNames(WorkbookLink& freshLink, const std::string& workbookPath,
                     std::vector<std::string>& names);
 
-// A cell picked by the user: the sheet name and the address without dollar
-// signs (B3).
+// A cell picked by the user: the sheet name, the address without dollar
+// signs (B3) and the cell's value as text (empty for an error value).
 struct PickedCell {
     std::string sheet;
     std::string address;
+    std::string value;
 };
 
 // Lets the user pick a cell in a shown window: starts `link` with the
-// workbook shown, makes row 1, column 5 of the active sheet the active cell,
+// workbook shown, makes the starting cell (row 1, column 5 unless given) of
+// the active sheet the active cell,
 // and polls until the user moves the active cell on the sheet last seen
 // active. `processEvents(ms)` must let the user interface handle its events
 // for about that many milliseconds (empty: just wait). The instance is quit
@@ -198,7 +200,8 @@ struct PickedCell {
 // the caller's part. Empty when the pick could not complete (no display, the
 // user closed the application, ...).
 std::optional<PickedCell> PickCell(WorkbookLink& link, const std::string& workbookPath,
-                                   const std::function<void(int)>& processEvents);
+                                   const std::function<void(int)>& processEvents, std::int64_t startRow = 1,
+                                   std::int32_t startColumn = 5);
 
 // ---------------------------------------------------------------- helpers
 

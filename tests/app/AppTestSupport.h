@@ -9,6 +9,8 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -20,6 +22,7 @@
 #include "TestSupport.h"
 #include "platform/AppFolder.h"
 #include "platform/TextFile.h"
+#include "project/ProjectDocument.h"
 #include "project/RunState.h"
 #include "workbook/WorkbookLink.h"
 
@@ -85,6 +88,27 @@ struct Fixture {
 };
 
 inline QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Puts `lines` into the fixture's working copy, as an editor would find it.
+inline void SetWorkingCopy(Fixture& f, const std::vector<std::string>& lines) {
+    QVERIFY(f.window->document().WriteWorkingCopy(lines));
+}
+
+// The working copy's bytes, and what they must be for `lines`.
+inline std::string WorkingCopyBytes(Fixture& f) { return ReadBytes(f.app.file("tmp.tolv1")); }
+
+// A click on a grid cell, as the user gives it.
+inline void ClickCell(QTableWidget* grid, int row, int column) {
+    grid->scrollToItem(grid->item(row, column));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(row, column)).center());
+}
+
+// The texts of a grid column, rows from 0.
+inline QStringList GridColumn(const QTableWidget* grid, int column) {
+    QStringList out;
+    for (int r = 0; r < grid->rowCount(); ++r) out << (grid->item(r, column) ? grid->item(r, column)->text() : QString());
+    return out;
+}
 
 // Writes a project file (UTF-8 lines in, code page 932 with CR LF on disk).
 inline void WriteProject(const std::string& path, const std::vector<std::string>& lines) {

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDialog>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,9 @@
 
 #include "AppTestSupport.h"
 #include "WindowRegistry.h"
+#include "analysis/windows/AnalysisWindows.h"
+#include "workbook/windows/ExeSettingForm.h"
+#include "workbook/windows/WriteForm.h"
 #include "project/Project.h"
 #include "project/ProjectDocument.h"
 
@@ -81,6 +85,7 @@ private slots:
     void laterWindowsSayTheyAreNotAvailableOrOpen();
     void gridDoubleClicksCheckTheWorkbookFirst();
     void exitAsksFirst();
+    void recentFilesOpenOnlyFromTheBackgroundOrTheHeader();
 };
 
 void MainWindowTest::newProjectLeavesOwAndOneEmptyRow() {
@@ -425,24 +430,58 @@ void MainWindowTest::counterBoxBeepsForEachRemovedCharacter() {
 
 void MainWindowTest::laterWindowsSayTheyAreNotAvailableOrOpen() {
     Fixture f;
-    f.window->findChild<QAction*>("MonteCarlo_Mn1")->trigger();
-    QCOMPARE(f.find<QComboBox>("TaskCombo")->currentIndex(), 2);
-    QCOMPARE(f.ui.messages.back(), WindowNotAvailableMessage("MonteCarlo設定"));
+    // A window that is not there says so.
+    UnregisterWindow("MDIForm1");
+    f.window->findChild<QAction*>("Graph_Draw_Mn1")->trigger();
+    RegisterWindow("MDIForm1", OpenMDIForm1);
+    QCOMPARE(f.ui.messages.back(), WindowNotAvailableMessage("グラフ作成"));
+    // The scroll mode chooses its plan and checks the workbook first.
+    f.window->findChild<QAction*>("UserScroll_Menu_Mn1")->trigger();
+    QCOMPARE(f.find<QComboBox>("TaskCombo")->currentIndex(), 4);
+    QCOMPARE(f.ui.messages.back(), std::string("エクセルファイルのアドレスを確認して下さい。"));
+    // The plan commands choose their plan and open their settings window.
+    QStringList opened;
+    {
+        // Each window is closed as soon as it is up (two windows in a row
+        // may even share an address, so every tick looks afresh).
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                if (modal->isVisible() && modal->result() == 0 && modal->property("seen").isNull()) {
+                    modal->setProperty("seen", true);
+                    opened << modal->objectName();
+                    modal->reject();
+                }
+            }
+        });
+        closer.start(20);
+        f.window->findChild<QAction*>("MonteCarlo_Mn1")->trigger();
+        QCOMPARE(f.find<QComboBox>("TaskCombo")->currentIndex(), 2);
+        f.window->findChild<QAction*>("DataFile_Input")->trigger();
+        QCOMPARE(f.find<QComboBox>("TaskCombo")->currentIndex(), 1);
+        f.window->findChild<QAction*>("Orthogonal_Table_Setting_Mn1")->trigger();
+        QCOMPARE(f.find<QComboBox>("TaskCombo")->currentIndex(), 3);
+        f.window->findChild<QAction*>("InitialSetting_Mn1")->trigger();
+        f.window->findChild<QAction*>("RestrictionSetting")->trigger();
+    }
+    QCOMPARE(opened, (QStringList{"Sampling_Setting_Form", "DB_Input_Cal_Form", "Orthogonal_Table_Form",
+                                  "Init_Value_Form", "Restriction_Value_Form"}));
+    QCOMPARE(ReadBytes(f.app.file("tmp.tolv1")), Cp932Lines(DefaultProjectLines()));
     // The current value command checks the DB file first.
     f.window->findChild<QAction*>("CurrentValue")->trigger();
     QCOMPARE(f.ui.messages.back(), std::string("データベースファイルのアドレスを確認して下さい。"));
 
     // A registered analysis window gets the chosen file and the answer.
-    std::vector<WindowRequest> opened;
-    RegisterWindow("Stdev_Form", [&](MainWindow&, const WindowRequest& r) { opened.push_back(r); });
+    std::vector<WindowRequest> requests;
+    RegisterWindow("Stdev_Form", [&](MainWindow&, const WindowRequest& r) { requests.push_back(r); });
     f.ui.files = {"/d/run.csv"};
     f.ui.answers = {true};
     f.window->findChild<QAction*>("Stdev_Ave_etc_Mn1")->trigger();
     UnregisterWindow("Stdev_Form");
     QCOMPARE(f.ui.questions.back(), std::string("制限値外のデータを含めずに解析しますか？"));
-    QCOMPARE(opened.size(), 1u);
-    QCOMPARE(opened[0].filePath, std::string("/d/run.csv"));
-    QVERIFY(!opened[0].includeInvalidRows);
+    QCOMPARE(requests.size(), 1u);
+    QCOMPARE(requests[0].filePath, std::string("/d/run.csv"));
+    QVERIFY(!requests[0].includeInvalidRows);
 }
 
 void MainWindowTest::gridDoubleClicksCheckTheWorkbookFirst() {
@@ -452,6 +491,7 @@ void MainWindowTest::gridDoubleClicksCheckTheWorkbookFirst() {
         QCOMPARE(w.EditTarget, r.editTarget);
         opened.push_back(r);
     });
+    RegisterWindow("Exe_Setting_Form", [&](MainWindow&, const WindowRequest& r) { opened.push_back(r); });
     auto* inp = f.find<QTableWidget>("Inp_CellsGrid");
     emit inp->cellDoubleClicked(0, 0);
     QCOMPARE(f.ui.messages.back(), std::string("エクセルファイルのアドレスを確認して下さい。"));
@@ -465,7 +505,6 @@ void MainWindowTest::gridDoubleClicksCheckTheWorkbookFirst() {
     emit inp->cellDoubleClicked(3, 0);  // the empty row: a new task
     f.find<QTabBar>("TabStrip1")->setCurrentIndex(3);
     emit f.find<QTableWidget>("Out_CellsGrid")->cellDoubleClicked(0, 0);
-    UnregisterWindow("WriteForm");
     QCOMPARE(opened.size(), 3u);
     QCOMPARE(opened[0].editTarget, std::string("Inp"));
     QCOMPARE(opened[0].row, (std::vector<std::string>{"材質", "B4", "モデル", "Replace,Text"}));
@@ -478,8 +517,16 @@ void MainWindowTest::gridDoubleClicksCheckTheWorkbookFirst() {
     const std::size_t messages = f.ui.messages.size();
     emit f.find<QTableWidget>("Exe_CellsGrid")->cellDoubleClicked(1, 0);
     QCOMPARE(f.ui.messages.size(), messages);
+    QCOMPARE(opened.size(), 3u);
     emit f.find<QTableWidget>("Exe_CellsGrid")->cellDoubleClicked(0, 0);
-    QCOMPARE(f.ui.messages.back(), WindowNotAvailableMessage("exe実行設定"));
+    QCOMPARE(opened.size(), 4u);
+    QCOMPARE(opened[3].row, (std::vector<std::string>{"/opt/t/first.sh", ""}));
+    QVERIFY(opened[3].deleteEnabled);
+    // The real windows again, for the tests that follow.
+    UnregisterWindow("WriteForm");
+    UnregisterWindow("Exe_Setting_Form");
+    RegisterWindow("WriteForm", OpenWriteForm);
+    RegisterWindow("Exe_Setting_Form", OpenExeSettingForm);
 }
 
 void MainWindowTest::exitAsksFirst() {
@@ -494,6 +541,40 @@ void MainWindowTest::exitAsksFirst() {
     QVERIFY(!f.window->isVisible());
     // Neither exit deletes the working copy.
     QVERIFY(QFile::exists(Q(f.app.file("tmp.tolv1"))));
+}
+
+void MainWindowTest::recentFilesOpenOnlyFromTheBackgroundOrTheHeader() {
+    Fixture f;
+    f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+    int opened = 0;
+    ModalWatcher watcher([&](QWidget* modal) {
+        if (modal->objectName() == QLatin1String("Recent_Files_Form")) ++opened;
+        QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+    });
+    // A point of the widget where none of its children is.
+    auto bare = [](QWidget* w) {
+        for (int y = 1; y < w->height(); y += 2)
+            for (int x = 1; x < w->width(); x += 2)
+                if (!w->childAt(x, y)) return QPoint(x, y);
+        return QPoint(-1, -1);
+    };
+    auto* toolbar = f.find<QToolBar>("Toolbar1");
+    const std::vector<std::pair<QWidget*, QPoint>> elsewhere = {
+        {f.window->statusBar(), f.window->statusBar()->rect().center()},
+        {toolbar, QPoint(toolbar->width() - 3, toolbar->height() / 2)},
+        {f.find<QLabel>("Label3"), QPoint(3, 3)},
+        {f.find<QLabel>("Label5"), QPoint(3, 3)},
+        {f.find<QTabBar>("TabStrip1"), QPoint(3, 3)}};
+    for (const auto& [widget, point] : elsewhere) QTest::mouseDClick(widget, Qt::LeftButton, {}, point);
+    QCOMPARE(opened, 0);
+
+    for (QWidget* background : {f.find<QWidget>("Frame1"), f.window->centralWidget()}) {
+        const QPoint p = bare(background);
+        QVERIFY(p.x() >= 0);
+        QTest::mouseDClick(background, Qt::LeftButton, {}, p);
+    }
+    QCOMPARE(opened, 2);
 }
 
 QTEST_MAIN(MainWindowTest)

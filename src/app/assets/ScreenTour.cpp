@@ -1,11 +1,15 @@
 // Shows one view of the program with a sample project, for screenshots:
 //   korvane_screen_tour VIEW
 // VIEW: splash, version, tab0 .. tab4 (入力操作 .. exe実行), end, pause,
-// run-options, run-menu, recent, legend-flow, legend-dist, legend-replace, and the analysis windows
-// stats, histogram, sens, effects, effects-all, graph on the DB files named by
-// KORVANE_TOUR_MC_DB (a Monte Carlo run) and KORVANE_TOUR_OA_DB (an
-// orthogonal-array run). The view stays on the screen until the process is
-// ended (at most a minute).
+// run-options, run-menu, recent, legend-flow, legend-dist, legend-replace, the editors and settings
+// windows write-input, write-new, write-output, exe, replace, initial,
+// restriction, sampling, sampling-seed, orthogonal, datafile, current, the
+// analysis windows stats, histogram, sens, effects, effects-all, graph on the
+// DB files named by KORVANE_TOUR_MC_DB (a Monte Carlo run) and
+// KORVANE_TOUR_OA_DB (an orthogonal-array run), and the scroll mode on the
+// example model in LibreOffice: scroll-start, scroll-normal,
+// scroll-trajectory, scroll-peak. The view stays on the screen until the
+// process is ended (at most a minute).
 #include <QApplication>
 #include <QMenu>
 #include <QCheckBox>
@@ -14,6 +18,10 @@
 #include <QMdiSubWindow>
 #include <QTableWidget>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,13 +36,16 @@
 #include "AppStyle.h"
 #include "analysis/windows/EffectsWindow.h"
 #include "analysis/windows/GraphWindows.h"
+#include "analysis/windows/PictureArea.h"
 #include "analysis/windows/SensitivityWindow.h"
 #include "analysis/windows/StatisticsWindow.h"
 #include "LegendWindow.h"
 #include "MainWindow.h"
 #include "RecentFilesWindow.h"
 #include "RunWindows.h"
+#include "SettingsGrid.h"
 #include "SplashWindow.h"
+#include "WindowRegistry.h"
 #include "run/windows/RunOptionsWindow.h"
 #include "platform/AppFolder.h"
 #include "platform/TextFile.h"
@@ -42,7 +53,16 @@
 #include "project/ProjectDocument.h"
 #include "project/RecentFiles.h"
 #include "project/RunState.h"
+#include "run/windows/CurrentValueForm.h"
+#include "run/windows/DbInputCalForm.h"
+#include "run/windows/OrthogonalTableForm.h"
+#include "run/windows/SamplingSettingForm.h"
+#include "run/windows/ValueWindows.h"
+#include "scroll/windows/UserVarForms.h"
 #include "workbook/WorkbookLink.h"
+#include "workbook/windows/ExeSettingForm.h"
+#include "workbook/windows/ReplaceForm.h"
+#include "workbook/windows/WriteForm.h"
 
 namespace {
 
@@ -84,22 +104,114 @@ std::vector<std::string> SampleProject() {
             " Num of Calc.      :100",
             " Restart Excel     :0",
             " Random Seed       :Random",
+            " Var. Param.       :荷重,正規分布,1000,50",
+            " Var. Param.       :長さ,一様分布,1.2,0.3",
             "<<MonteCarlo End>>",
             "<<DataFileInput>>",
-            " DataFile          :",
+            " DataFile          :\\data\\荷重ケース.csv",
             " Read Row          :2",
             " Restart Excel     :0",
+            " Read. Param.      :0,荷重",
+            " Read. Param.      :1,長さ",
+            " Read. Param.      :2,断面高さ",
             "<<DataFileInput End>>",
             "<<OrthogonalTable>>",
             " Level             :3水準",
             " Restart Excel     :0",
+            " Var. Param.       :荷重,800,1000,1200",
+            " Var. Param.       :長さ,1,1.2,1.4",
+            " Var. Param.       :断面高さ,0.08,0.1,0.12",
             "<<OrthogonalTable End>>"};
+}
+
+// A data file of load cases, longer than the preview shows.
+std::vector<std::string> LoadCases() {
+    std::vector<std::string> lines{"荷重[N],長さ[m],断面高さ[m],備考"};
+    for (int i = 1; i <= 40; ++i)
+        lines.push_back(std::to_string(800 + 10 * i) + "," + std::to_string(1.0 + 0.01 * i).substr(0, 4) + "," +
+                        (i % 2 ? "0.1" : "0.12") + "," + (i % 5 ? "" : "確認"));
+    return lines;
+}
+
+// Places a dialog of the tour beside the main window's grids.
+void ShowDialog(QDialog* dialog) {
+    dialog->setModal(false);
+    dialog->move(220, 150);
+    dialog->show();
+    dialog->raise();
 }
 
 void Touch(const QString& path) {
     QDir().mkpath(QFileInfo(path).path());
     QFile f(path);
     f.open(QIODevice::WriteOnly);
+}
+
+// Moves a bar of the scroll window and waits for its calculation.
+void MoveBar(korvane::UserVarForm& form, int row, int position) {
+    const long before = form.calculations();
+    form.bar(row)->setValue(position);
+    QElapsedTimer t;
+    t.start();
+    while (form.calculations() == before && t.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+// The scroll mode on the example model: the start dialog, or the scroll
+// window after a few moves of its bars in one of the plot's modes.
+int ShowScrollView(QApplication& app, const QString& view, const std::string& folder, const std::string& assets) {
+    QDir().mkpath(QString::fromStdString(folder + "/examples"));
+    for (const char* f : {"beam.fods", "beam-scroll.tolv"})
+        QFile::copy(QString::fromStdString(assets + "/examples/" + f), QString::fromStdString(folder + "/examples/" + f));
+    QuietUi ui;
+    korvane::RunState state;
+#ifdef KORVANE_HAVE_LIBREOFFICE
+    korvane::WorkbookLinkFactory factory = [] { return korvane::CreateWorkbookLink(); };
+#else
+    korvane::WorkbookLinkFactory factory = [] { return std::unique_ptr<korvane::WorkbookLink>(); };
+#endif
+    korvane::MainWindow main(ui, state, factory, folder);
+    main.openProjectPath(folder + "/examples/beam-scroll.tolv");
+    main.resize(1280, 770);
+    main.move(0, 0);
+    main.show();
+    if (view == QLatin1String("scroll-start")) {
+        auto* start = new korvane::UserVarStartForm(false, false, &main);
+        start->show();
+        start->move(500, 300);
+        return app.exec();
+    }
+    std::string error;
+    korvane::ResetRunArrays(state);
+    if (!korvane::LoadProjectForRun(state, main.document().header, main.document().WorkingCopy(), error)) {
+        std::fprintf(stderr, "tour: %s\n", error.c_str());
+        return 1;
+    }
+    auto* form = new korvane::UserVarForm(main);
+    form->move(330, 20);
+    form->show();
+    form->start();
+    if (!form->ready()) return 1;
+    auto check = [&](const char* name) { form->findChild<QCheckBox*>(QString::fromLatin1(name))->click(); };
+    form->findChild<QPushButton*>(QStringLiteral("Menu_Cmnd"))->click();
+    if (view == QLatin1String("scroll-trajectory")) {
+        check("Kiseki_Check");
+        for (int p : {30, 40, 50, 60, 70}) MoveBar(*form, 0, p);
+        for (int p : {40, 30, 20}) MoveBar(*form, 3, p);
+    } else if (view == QLatin1String("scroll-peak")) {
+        check("Peak_Hold_Check1");
+        check("Value_Label_Vis1");
+        for (int p : {80, 20, 50}) MoveBar(*form, 0, p);
+        for (int p : {80, 30, 45}) MoveBar(*form, 1, p);
+        form->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        korvane::PictureArea* picture = form->findChild<korvane::PictureArea*>(QStringLiteral("Picture1"));
+        const QPointF at = picture->toPixel(1.5, 0.55);
+        QMouseEvent move(QEvent::MouseMove, at, picture->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(picture, &move);
+    } else {
+        MoveBar(*form, 0, 62);
+        form->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    }
+    return app.exec();
 }
 
 // The analysis windows over the main window, on real DB files.
@@ -185,6 +297,8 @@ int main(int argc, char** argv) {
     const std::string project = folder + "/梁_モンテカルロ.tolv";
     korvane::WriteTextFileAtomic(project, SampleProject(), error);
 
+    if (view.startsWith(QLatin1String("scroll-"))) return ShowScrollView(app, view, folder, assets);
+
     QuietUi ui;
     korvane::RunState state;
     korvane::MainWindow main(ui, state, [] { return std::unique_ptr<korvane::WorkbookLink>(); }, folder);
@@ -229,6 +343,10 @@ int main(int argc, char** argv) {
         counts.invalid = 13;
         counts.haveShare = true;
         counts.validShare = 0.87;
+        korvane::RunState unread;
+        unread.UnreadableCalcs = 3;
+        unread.FirstUnreadable = "セル Model!B10 の値がエラーです (#DIV/0!)。";
+        counts.unreadableNote = korvane::UnreadableNote(unread);
         auto* end = new korvane::EndWindow(counts, &main);
         end->show();
     } else if (view == QLatin1String("pause")) {
@@ -250,6 +368,70 @@ int main(int argc, char** argv) {
         auto* list = recent->findChild<QListWidget*>(QStringLiteral("List1"));
         list->setCurrentRow(0);
         emit list->itemClicked(list->item(0));
+    } else if (view.startsWith(QLatin1String("write-"))) {
+        korvane::WindowRequest request;
+        request.editTarget = view == QLatin1String("write-output") ? "Out" : "Inp";
+        if (view == QLatin1String("write-input")) request.row = {"長さ", "B3", "モデル", "Format,#.##"};
+        if (view == QLatin1String("write-output")) {
+            request.row = {"たわみ", "D2", "結果"};
+            main.findChild<QTabBar*>(QStringLiteral("TabStrip1"))->setCurrentIndex(3);
+        }
+        request.gridRow = 0;
+        ShowDialog(new korvane::WriteForm(main, request, &main));
+    } else if (view == QLatin1String("exe")) {
+        main.findChild<QTabBar*>(QStringLiteral("TabStrip1"))->setCurrentIndex(4);
+        korvane::WindowRequest request;
+        request.row = {"/usr/local/bin/mesh", "[長さ] [断面高さ]"};
+        request.deleteEnabled = true;
+        request.gridRow = 3;
+        ShowDialog(new korvane::ExeSettingForm(main, request, &main));
+    } else if (view == QLatin1String("replace")) {
+        main.findChild<QTabBar*>(QStringLiteral("TabStrip1"))->setCurrentIndex(1);
+        korvane::WindowRequest request;
+        request.row = {"材質", "0=鋼,1=アルミ,2=樹脂"};
+        request.gridRow = 0;
+        ShowDialog(new korvane::ReplaceForm(main, request, &main));
+    } else if (view == QLatin1String("initial") || view == QLatin1String("restriction")) {
+        auto* w = new korvane::ValueWindow(main,
+                                           view == QLatin1String("initial") ? korvane::ValueWindow::Kind::Initial
+                                                                            : korvane::ValueWindow::Kind::Restriction,
+                                           &main);
+        ShowDialog(w);
+        // A value being typed.
+        w->grid()->beginEdit(1, 1);
+    } else if (view.startsWith(QLatin1String("sampling"))) {
+        auto* w = new korvane::SamplingSettingForm(main, &main);
+        ShowDialog(w);
+        if (view == QLatin1String("sampling-seed"))
+            w->findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+        else
+            w->grid()->beginEdit(1, 2);  // the distribution chooser over its cell
+    } else if (view == QLatin1String("orthogonal")) {
+        for (const char* name : {"OT_L128-2-127.dat", "OT_L108-3-49.dat"})
+            QFile::copy(QString::fromStdString(assets + "/" + name), QString::fromStdString(folder + "/" + name));
+        auto* w = new korvane::OrthogonalTableForm(main, &main);
+        ShowDialog(w);
+        w->move(60, 120);
+        w->Make_TableCommand_Click();
+    } else if (view == QLatin1String("datafile")) {
+        QDir().mkpath(home.path() + QStringLiteral("/data"));
+        korvane::WriteTextFileAtomic(folder + "/data/荷重ケース.csv", LoadCases(), error);
+        auto* w = new korvane::DbInputCalForm(main, &main);
+        ShowDialog(w);
+        w->move(160, 110);
+    } else if (view == QLatin1String("current")) {
+        // After a Monte Carlo run of 100 calculations.
+        state.PlanName = "MonteCarlo";
+        state.CalcTotal = "100";
+        state.CalcCount = 101;
+        const char* values[][2] = {{"荷重", "1043.82"}, {"長さ", "1.31"}, {"材質", "1"}, {"断面高さ", "0.1"}};
+        for (const auto& v : values) {
+            const std::size_t i = korvane::AddInputVariable(state, v[0], "B2", "モデル", "", 0, "", "Round", "3");
+            state.InputValues[i] = v[1];
+        }
+        auto* w = new korvane::CurrentValueForm(main, &main);
+        w->move(200, 150);
+        w->show();
     } else if (view.startsWith(QLatin1String("legend-"))) {
         const char* file = view == QLatin1String("legend-flow")   ? "Calc_Flow.BMP"
                            : view == QLatin1String("legend-dist") ? "Dstbt1.BMP"

@@ -1,0 +1,37 @@
+#include "WindowParts.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableWidget>
+
+namespace korvane {
+
+QPushButton* NamedButton(const char* objectName, const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(objectName));
+    return button;
+}
+
+QHBoxLayout* OkCancelRow(QWidget* parent, QPushButton** ok, QPushButton** cancel) {
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    *ok = NamedButton("OKCommand", QStringLiteral("OK"), parent);
+    (*ok)->setDefault(true);
+    (*ok)->setAutoDefault(false);
+    *cancel = NamedButton("CancelCommand", QStringLiteral("Cancel"), parent);
+    (*cancel)->setAutoDefault(false);
+    for (QPushButton* b : {*ok, *cancel}) b->setMinimumWidth(96);
+    row->addWidget(*ok);
+    row->addWidget(*cancel);
+    return row;
+}
+
+int GridWidth(const QTableWidget* grid) {
+    int width = 2 * grid->frameWidth() + grid->verticalScrollBar()->sizeHint().width() + 2;
+    for (int c = 0; c < grid->columnCount(); ++c) width += grid->columnWidth(c);
+    return width;
+}
+
+}  // namespace korvane

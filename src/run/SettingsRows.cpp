@@ -1,0 +1,244 @@
+#include "run/SettingsRows.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "db/DbFile.h"
+#include "project/NumberText.h"
+#include "project/RowEdits.h"
+#include "project/RunState.h"
+
+namespace korvane {
+
+namespace {
+
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+std::string Trim(const std::string& s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+std::vector<std::string> DistinctInputNames(const Project& project) {
+    std::vector<std::string> names;
+    for (const InputTask& t : project.inputTasks)
+        if (!Contains(names, t.name)) names.push_back(t.name);
+    return names;
+}
+
+// ---------------------------------------------------------------- initial and restriction values
+
+std::vector<ValueRow> ValueRows(const Project& project, bool withOutputs) {
+    std::vector<ValueRow> rows;
+    std::vector<std::string> listed;
+    for (const InputTask& t : project.inputTasks) {
+        if (Contains(listed, t.name)) continue;
+        listed.push_back(t.name);
+        rows.push_back({t.name, t.lower, t.initial, t.upper, true});
+    }
+    if (!withOutputs) return rows;
+    for (const OutputTask& t : project.outputTasks) {
+        if (Contains(listed, t.name)) continue;
+        listed.push_back(t.name);
+        rows.push_back({t.name, t.lower, t.value, t.upper, false});
+    }
+    return rows;
+}
+
+bool StoreInitialValues(std::vector<std::string>& lines, const std::vector<ValueRow>& rows, std::string& error) {
+    FieldEdits edits;
+    for (const ValueRow& r : rows) edits[r.name] = {{4, r.initial}};
+    return EditNamedRows(lines, section::InputTask, 8, edits, error);
+}
+
+bool StoreRestrictionValues(std::vector<std::string>& lines, const std::vector<ValueRow>& rows,
+                            std::string& error) {
+    FieldEdits edits;
+    for (const ValueRow& r : rows) edits[r.name] = {{3, r.lower}, {5, r.upper}};
+    std::vector<std::string> edited = lines;
+    if (!EditNamedRows(edited, section::InputTask, 8, edits, error)) return false;
+    if (!EditNamedRows(edited, section::OutputTask, 6, edits, error)) return false;
+    lines = std::move(edited);
+    return true;
+}
+
+// ---------------------------------------------------------------- current values
+
+std::vector<CurrentRow> CurrentValueRows(const Project& project, const RunState& state) {
+    std::set<std::string> varied;
+    for (const SampledVariable& v : project.monteCarlo.sampledVariables) varied.insert(v.name);
+    for (const TableFactor& f : project.orthogonalTable.factors) varied.insert(f.name);
+    std::vector<CurrentRow> rows;
+    for (const ValueRow& v : ValueRows(project, true)) {
+        CurrentRow r{v.name, v.lower, v.initial, "", v.upper, v.input, varied.count(v.name) != 0};
+        if (r.input) {
+            for (std::size_t i = 1; i < state.InputNames.size() && i < state.InputValues.size(); ++i) {
+                if (state.InputNames[i] == r.name) {
+                    r.current = state.InputValues[i];
+                    break;
+                }
+            }
+        }
+        rows.push_back(std::move(r));
+    }
+    return rows;
+}
+
+CurrentHeading CurrentValueHeading(const RunState& state) {
+    if (state.PlanName == plan::Single) return {"現在値", 1};
+    // A finished loop stands one past its last calculation; a stopped one at
+    // the calculation it completed.
+    const double total = LeadingNumber(state.CalcTotal);
+    std::int64_t counter = static_cast<double>(state.CalcCount) > total ? state.CalcCount - 1 : state.CalcCount;
+    return {"最終値", std::max<std::int64_t>(counter, 0)};
+}
+
+bool LookUpCalculation(const std::string& dbPath, const std::string& counterText, std::vector<CurrentRow>& rows,
+                       std::string& error) {
+    DbReader reader;
+    if (!reader.open(dbPath)) {
+        error = reader.error();
+        return false;
+    }
+    const std::vector<CurrentRow> before = rows;
+    const std::string wanted = Trim(counterText);
+    DbReader::Line line;
+    int block = -1;
+    while (reader.next(line)) {
+        if (line.block != block) {
+            // Only the last block counts: a new one starts from scratch.
+            block = line.block;
+            rows = before;
+        }
+        if (line.kind != DbReader::LineKind::Data || line.fields.empty() || Trim(line.fields[0]) != wanted) continue;
+        for (CurrentRow& r : rows) {
+            const int column = reader.header().findLastColumn(r.name);
+            if (column >= 0 && static_cast<std::size_t>(column) < line.fields.size())
+                r.current = line.fields[static_cast<std::size_t>(column)];
+        }
+    }
+    if (!reader.error().empty()) {
+        error = reader.error();
+        rows = before;
+        reader.close();
+        return false;
+    }
+    reader.close();
+    return true;
+}
+
+bool StoreCurrentAsInitial(std::vector<std::string>& lines, const std::vector<CurrentRow>& rows,
+                           std::string& error) {
+    std::vector<ValueRow> values;
+    for (const CurrentRow& r : rows)
+        if (r.input && !r.current.empty()) values.push_back({r.name, "", r.current, "", true});
+    return StoreInitialValues(lines, values, error);
+}
+
+// ---------------------------------------------------------------- Monte Carlo settings
+
+std::vector<SamplingRow> SamplingRows(const Project& project) {
+    std::vector<SamplingRow> rows;
+    for (const std::string& name : DistinctInputNames(project)) rows.emplace_back().name = name;
+    for (const SampledVariable& v : project.monteCarlo.sampledVariables) {
+        for (SamplingRow& r : rows) {
+            if (r.name != v.name) continue;
+            r.ticked = true;
+            r.distType = v.distType;
+            r.center = v.center;
+            r.spread = v.spread;
+        }
+    }
+    return rows;
+}
+
+std::string CheckSamplingRows(const std::vector<SamplingRow>& rows) {
+    for (const SamplingRow& r : rows) {
+        if (!r.ticked) continue;
+        if (r.distType == kNoDistribution) return "変数[" + r.name + "]の分布型が選択されていません。";
+        if (r.center.empty()) return "変数[" + r.name + "]の中心値が選択されていません。";
+        if (r.spread.empty()) return "変数[" + r.name + "]の標準偏差が選択されていません。";
+    }
+    return {};
+}
+
+bool NumOfCalcAccepted(const std::string& text) { return !text.empty() && LeadingNumber(text) >= 1; }
+
+std::vector<std::string> MonteCarloSectionLines(const std::string& numOfCalc, bool restart, bool randomSeed,
+                                                const std::string& seed, const std::vector<SamplingRow>& rows) {
+    std::vector<std::string> lines{std::string(key::NumOfCalc) + numOfCalc,
+                                   std::string(key::RestartExcel) + (restart ? "1" : "0"),
+                                   std::string(key::RandomSeed) + (randomSeed ? "Random" : seed)};
+    for (const SamplingRow& r : rows)
+        if (r.ticked) lines.push_back(SampledRowLine({r.name, r.distType, r.center, r.spread}));
+    return lines;
+}
+
+// ---------------------------------------------------------------- orthogonal table settings
+
+std::vector<FactorRow> FactorRows(const Project& project) {
+    std::vector<FactorRow> rows;
+    for (const std::string& name : DistinctInputNames(project)) rows.emplace_back().name = name;
+    for (const TableFactor& f : project.orthogonalTable.factors) {
+        for (FactorRow& r : rows) {
+            if (r.name != f.name) continue;
+            r.ticked = true;
+            r.lower = f.lowerValue;
+            r.middle = f.middleValue;
+            r.upper = f.upperValue;
+        }
+    }
+    return rows;
+}
+
+std::vector<std::string> OrthogonalSectionLines(const std::string& level, bool restart,
+                                                const std::vector<FactorRow>& rows) {
+    std::vector<std::string> lines{std::string(key::Level) + level,
+                                   std::string(key::RestartExcel) + (restart ? "1" : "0")};
+    for (const FactorRow& r : rows)
+        if (r.ticked) lines.push_back(FactorRowLine({r.name, r.lower, r.middle, r.upper}));
+    return lines;
+}
+
+// ---------------------------------------------------------------- data file settings
+
+std::vector<std::string> AssignedColumns(const DataFileInputSettings& settings) {
+    std::vector<std::string> assigned;
+    for (const ReadParam& p : settings.readParams) {
+        double column;
+        // A column that is not a small whole number cannot be shown.
+        if (!ParseDecimal(p.column, column) || column < 0 || column > 16383 || column != static_cast<int>(column))
+            continue;
+        const auto c = static_cast<std::size_t>(column);
+        if (assigned.size() <= c) assigned.resize(c + 1);
+        assigned[c] = p.name;
+    }
+    return assigned;
+}
+
+std::vector<std::string> AutoAssignment(const std::vector<std::string>& names, std::size_t columns) {
+    return {names.begin(), names.begin() + static_cast<long>(std::min(names.size(), columns))};
+}
+
+std::string ReadRowShown(const std::string& saved) {
+    const double v = LeadingNumber(saved);
+    if (v == 0) return "2";
+    return GeneralNumber(v);
+}
+
+std::vector<std::string> DataFileSectionLines(const std::string& path, const std::string& readRow, bool restart,
+                                              const std::vector<std::string>& assigned) {
+    std::vector<std::string> lines{std::string(key::DataFile) + path, std::string(key::ReadRow) + readRow,
+                                   std::string(key::RestartExcel) + (restart ? "1" : "0")};
+    for (std::size_t c = 0; c < assigned.size(); ++c)
+        if (!assigned[c].empty()) lines.push_back(ReadParamRowLine({std::to_string(c), assigned[c]}));
+    return lines;
+}
+
+}  // namespace korvane

@@ -1,0 +1,43 @@
+#pragma once
+// Current_Value_Form: every variable with its limits, its initial value and
+// the value it has now (after a Single run) or had in the last calculation
+// (after a repeating plan). "データベース読込" shows the values of any
+// calculation of the DB file's last run; "現在値を初期値に設定" makes the
+// shown values the inputs' initial values. Modeless.
+
+#include <QDialog>
+#include <vector>
+
+#include "run/SettingsRows.h"
+
+class QLineEdit;
+
+namespace korvane {
+
+class MainWindow;
+class SettingsGrid;
+struct WindowRequest;
+
+class CurrentValueForm : public QDialog {
+    Q_OBJECT
+public:
+    CurrentValueForm(MainWindow& main, QWidget* parent = nullptr);
+    bool loaded() const { return loaded_; }
+    SettingsGrid* grid() const { return grid_; }
+
+    void Read_db_Command_Click();
+    void Set_Initial_Click();
+
+private:
+    void showCurrent();
+
+    MainWindow& main_;
+    bool loaded_ = false;
+    std::vector<CurrentRow> rows_;
+    SettingsGrid* grid_;
+    QLineEdit* counter_;
+};
+
+void OpenCurrentValueForm(MainWindow& main, const WindowRequest& request);
+
+}  // namespace korvane

@@ -1,0 +1,133 @@
+#include "ExeSettingForm.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/MainWindow.h"
+#include "app/WindowParts.h"
+#include "app/WindowRegistry.h"
+#include "platform/UserInterface.h"
+#include "project/Paths.h"
+#include "workbook/TaskEditing.h"
+
+namespace korvane {
+
+namespace {
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+}  // namespace
+
+ExeSettingForm::ExeSettingForm(MainWindow& main, const WindowRequest& request, QWidget* parent)
+    : QDialog(parent), main_(main), gridRow_(request.gridRow), editMode_(request.deleteEnabled) {
+    setObjectName(QStringLiteral("Exe_Setting_Form"));
+    setWindowTitle(QStringLiteral("exe実行設定"));
+    setModal(true);
+
+    auto* frame = new QGroupBox(QStringLiteral("実行設定"), this);
+    frame->setObjectName(QStringLiteral("Frame1"));
+    auto* label6 = new QLabel(QStringLiteral("アプリケーション　："), frame);
+    label6->setObjectName(QStringLiteral("Label6"));
+    pathText_ = new QLineEdit(frame);
+    pathText_->setObjectName(QStringLiteral("Exe_Brws_Text"));
+    auto* browse = NamedButton("Exe_Brws_Button", QStringLiteral("..."), frame);
+    browse->setAutoDefault(false);
+    browse->setFixedWidth(32);
+    browse->setToolTip(QStringLiteral("実行ファイルを選択"));
+    auto* label3 = new QLabel(QStringLiteral("コマンドライン引数："), frame);
+    label3->setObjectName(QStringLiteral("Label3"));
+    argsText_ = new QLineEdit(frame);
+    argsText_->setObjectName(QStringLiteral("CmmdText"));
+    argsText_->setToolTip(
+        QStringLiteral("引数をスペースで区切って入力して下さい。 変数名を[ ]で括ると値を引数として取扱できます。"));
+    auto* grid = new QGridLayout(frame);
+    grid->addWidget(label6, 0, 0);
+    grid->addWidget(pathText_, 0, 1);
+    grid->addWidget(browse, 0, 2);
+    grid->addWidget(label3, 1, 0);
+    grid->addWidget(argsText_, 1, 1, 1, 2);
+    grid->setColumnStretch(1, 1);
+
+    QPushButton *ok, *cancel;
+    auto* buttons = OkCancelRow(this, &ok, &cancel);
+    auto* remove = NamedButton("DeleteCommand", QStringLiteral("Delete"), this);
+    remove->setAutoDefault(false);
+    remove->setMinimumWidth(96);
+    remove->setEnabled(editMode_);
+    buttons->insertWidget(0, remove);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(frame);
+    layout->addLayout(buttons);
+
+    connect(pathText_, &QLineEdit::textChanged, this, &ExeSettingForm::pathEdited);
+    connect(browse, &QPushButton::clicked, this, &ExeSettingForm::Exe_Brws_Button_Click);
+    connect(ok, &QPushButton::clicked, this, &ExeSettingForm::OKCommand_Click);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(remove, &QPushButton::clicked, this, &ExeSettingForm::DeleteCommand_Click);
+
+    if (editMode_ && !request.row.empty()) {
+        pathText_->setText(Q(request.row[0]));
+        if (request.row.size() > 1) argsText_->setText(Q(request.row[1]));
+    }
+    setMinimumWidth(560);
+}
+
+void ExeSettingForm::pathEdited() {
+    // A program inside the application folder is kept relative to it.
+    const std::string text = S(pathText_->text());
+    const std::string stored = StoreAppRelative(text, main_.appFolder());
+    if (stored != text) {
+        pathText_->setText(Q(stored));
+        return;
+    }
+    pathText_->setToolTip(pathText_->text());
+}
+
+void ExeSettingForm::Exe_Brws_Button_Click() {
+    const std::string text = S(pathText_->text());
+    const std::string start =
+        text.empty() ? main_.appFolder() : PathPart(ResolveAppRelative(text, main_.appFolder()), 3);
+    const std::string chosen = main_.ui().chooseFile("*.*|*.*", "実行ファイルを選択", start, false);
+    if (!chosen.empty()) pathText_->setText(Q(chosen));
+}
+
+void ExeSettingForm::OKCommand_Click() {
+    const std::string path = S(pathText_->text());
+    const std::string args = S(argsText_->text());
+    if (!CheckExePath(path, main_.ui())) return;
+    if (path.find(',') != std::string::npos || args.find(',') != std::string::npos) {
+        main_.ui().showMessage(kProgramCommaMessage);
+        return;
+    }
+    ExeGrid grid = main_.exeGridRows();
+    if (!PlaceProgram(grid, gridRow_, editMode_, path, args)) return;
+    const int at = editMode_ ? gridRow_ : std::min(gridRow_, static_cast<int>(grid.size()) - 1);
+    main_.fillExeGrid(grid, at);
+    if (main_.Exe_Set_Save_to_tmpFile1()) {
+        accept();
+    } else {
+        // Not stored: the grid shows the working copy again.
+        main_.refreshGrid(QStringLiteral("ShellExe"));
+    }
+}
+
+void ExeSettingForm::DeleteCommand_Click() {
+    ExeGrid grid = main_.exeGridRows();
+    if (!RemoveProgram(grid, gridRow_)) return;
+    main_.fillExeGrid(grid, std::min(gridRow_, static_cast<int>(grid.size()) - 1));
+    if (main_.Exe_Set_Save_to_tmpFile1())
+        accept();
+    else
+        main_.refreshGrid(QStringLiteral("ShellExe"));
+}
+
+void OpenExeSettingForm(MainWindow& main, const WindowRequest& request) {
+    ExeSettingForm window(main, request, &main);
+    window.exec();
+}
+
+}  // namespace korvane

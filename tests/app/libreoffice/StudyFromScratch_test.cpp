@@ -1,0 +1,331 @@
+// A new user's study, from an empty project to a finished run, built only in
+// the windows: an input picked in a shown LibreOffice window (its cell, and
+// its name from the label beside it), two typed inputs, an output with an
+// upper limit, a replacement list, an external program and a Monte Carlo
+// plan. The saved project file must be the one written here by hand, line
+// for line as the file format gives it, and the run must leave its lines.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTest>
+#include <filesystem>
+
+#include "app/AppTestSupport.h"
+#include "LoTestSupport.h"
+#include "SettingsGrid.h"
+#include "project/Project.h"
+#include "project/ProjectDocument.h"
+#include "workbook/windows/WriteForm.h"
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+template <class T>
+T* Find(QWidget* w, const char* name) {
+    T* found = w->findChild<T*>(QString::fromLatin1(name));
+    if (!found) qFatal("no %s", name);
+    return found;
+}
+
+void Click(QWidget* w, const char* name) { QTest::mouseClick(Find<QPushButton>(w, name), Qt::LeftButton); }
+
+// Types `keys` into the shown LibreOffice window once its workbook is up (and
+// again every few seconds, should a key have gone astray), as long as it lives.
+class KeysToTheWorkbook {
+public:
+    explicit KeysToTheWorkbook(QString keys) : keys_(std::move(keys)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (!shown_.isValid()) {
+                QProcess search;
+                search.start("xdotool", {"search", "--onlyvisible", "--name", "model.xlsx"});
+                search.waitForFinished(5000);
+                if (!search.readAllStandardOutput().trimmed().isEmpty()) shown_.start();
+                return;
+            }
+            // The pick takes the starting cell as its reference first.
+            if (shown_.elapsed() > 2000 + 3000 * sent_) {
+                QProcess::execute("xdotool", {"key", keys_});
+                ++sent_;
+            }
+        });
+        timer_.start(250);
+    }
+
+private:
+    QString keys_;
+    QTimer timer_;
+    QElapsedTimer shown_;
+    int sent_ = 0;
+};
+
+// Runs `fill` on the named modal window when it comes up; a window the
+// steps left open is closed, so a failed step cannot hang the test.
+class Step {
+public:
+    Step(const char* form, std::function<void(QWidget*)> fill)
+        : watcher_([this, form, fill](QWidget* w) {
+              if (w->objectName() != QLatin1String(form)) return;
+              seen = true;
+              fill(w);
+              if (w->isVisible()) {
+                  leftOpen = true;
+                  QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
+              }
+          }) {}
+    bool seen = false;
+    bool leftOpen = false;
+
+private:
+    ModalWatcher watcher_;
+};
+
+#define DONE(step) QVERIFY2((step).seen && !(step).leftOpen, "a window step did not complete")
+
+void Enter(SettingsGrid* grid, int row, int column, const char* text) {
+    ClickCell(grid, row, column);
+    grid->valText()->selectAll();
+    QTest::keyClick(grid->valText(), Qt::Key_Delete);
+    QTest::keyClicks(grid->valText(), text);
+    QTest::keyClick(grid->valText(), Qt::Key_Return);
+}
+
+}  // namespace
+
+class StudyFromScratchTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void aStudyBuiltInTheWindowsSavesTheFileOfTheFormatAndRuns();
+
+private:
+    PrivateDisplay display_;
+    std::unique_ptr<TempDir> files_;
+    std::string workbook_;
+};
+
+void StudyFromScratchTest::initTestCase() {
+#ifndef KORVANE_HAVE_LIBREOFFICE
+    QSKIP("built without the LibreOffice back end: the study needs a real spreadsheet");
+#endif
+    std::string reason;
+    if (!display_.start(reason)) QSKIP(("no X server for the picks: " + reason).c_str());
+    if (QProcess::execute("xdotool", {"--version"}) != 0) QSKIP("xdotool is not installed");
+    // The model, made by LibreOffice from a CSV: inputs in A1, A2 (labels
+    // beside them in B), y = A1 * A2 in A3, a text input in A4.
+    files_ = std::make_unique<TempDir>();
+    WriteBytes(files_->file("model.csv"), "5,load\n2,len\n=A1*A2,y\n0,material\n");
+    QProcess convert;
+    convert.start("soffice", {"--headless", "-env:UserInstallation=file://" + Q(files_->file("profile")),
+                              "--convert-to", "xlsx", Q(files_->file("model.csv")), "--outdir", Q(files_->path())});
+    QVERIFY2(convert.waitForFinished(120000), "soffice did not convert the workbook");
+    workbook_ = files_->file("model.xlsx");
+    QVERIFY2(QFile::exists(Q(workbook_)), convert.readAllStandardError().constData());
+}
+
+void StudyFromScratchTest::aStudyBuiltInTheWindowsSavesTheFileOfTheFormatAndRuns() {
+    Fixture f;
+    f.window->show();
+    auto* tabs = f.find<QTabBar>("TabStrip1");
+    // A program of the user's, inside the application folder.
+    std::filesystem::create_directories(f.app.file("tools"));
+    WriteBytes(f.app.file("tools/mark.sh"), "#!/bin/sh\necho \"$1 $2\" >> \"$(dirname \"$0\")/marks.txt\"\n");
+    std::filesystem::permissions(f.app.file("tools/mark.sh"), std::filesystem::perms::owner_all);
+
+    // The workbook and the DB file, through their browse buttons.
+    f.ui.files = {workbook_, f.app.file("study.csv")};
+    Click(f.window.get(), "Exl_Brws_Button");
+    Click(f.window.get(), "DB_Brws_Button");
+
+    // Input 1: cell and name picked in the shown workbook.
+    {
+        Step step("WriteForm", [&](QWidget* w) {
+            auto* form = static_cast<WriteForm*>(w);
+            {
+                KeysToTheWorkbook keys("ctrl+Home");  // from the starting cell E1 to A1
+                form->Cell_Pick_Command_Click();
+            }
+            {
+                KeysToTheWorkbook keys("Right");  // from A1 to its label in B1
+                form->VarName_Pick_Command_Click();
+            }
+            Find<QComboBox>(w, "Round_Combo")->setEditText("3");
+            Click(w, "OKCommand");
+        });
+        emit f.find<QTableWidget>("Inp_CellsGrid")->cellDoubleClicked(0, 0);
+        QVERIFY2(f.ui.messages.empty(), f.ui.messages.empty() ? "" : f.ui.messages.back().c_str());
+        DONE(step);
+    }
+    // Inputs 2 and 3, typed; the third is replaced by a text.
+    for (const auto& [name, cell, replace] : {std::tuple{"len", "A2", false}, std::tuple{"material", "A4", true}}) {
+        Step step("WriteForm", [&](QWidget* w) {
+            Find<QComboBox>(w, "VariableNMCombo")->setEditText(name);
+            auto* sheets = Find<QComboBox>(w, "SheetCombo");
+            if (!replace) {
+                // The sheet list comes from the workbook when it is opened.
+                sheets->showPopup();
+                sheets->hidePopup();
+                if (sheets->count() != 1 || sheets->itemText(0) != QLatin1String("model")) return;
+            }
+            sheets->setEditText("model");
+            Find<QLineEdit>(w, "RangeText")->setText(cell);
+            if (replace) Find<QRadioButton>(w, "Option3")->setChecked(true);
+            Click(w, "OKCommand");
+        });
+        auto* grid = f.find<QTableWidget>("Inp_CellsGrid");
+        emit grid->cellDoubleClicked(grid->rowCount() - 1, 0);
+        DONE(step);
+    }
+    // The output, then its upper limit and the initial values.
+    {
+        tabs->setCurrentIndex(3);
+        Step step("WriteForm", [&](QWidget* w) {
+            Find<QComboBox>(w, "VariableNMCombo")->setEditText("y");
+            Find<QComboBox>(w, "SheetCombo")->setEditText("model");
+            Find<QLineEdit>(w, "RangeText")->setText("A3");
+            Click(w, "OKCommand");
+        });
+        emit f.find<QTableWidget>("Out_CellsGrid")->cellDoubleClicked(0, 0);
+        DONE(step);
+    }
+    {
+        Step step("Restriction_Value_Form", [&](QWidget* w) {
+            Enter(Find<SettingsGrid>(w, "VarGrid1"), 3, 3, "11");
+            Click(w, "OKCommand");
+        });
+        f.window->findChild<QAction*>("RestrictionSetting_Mn1")->trigger();
+        DONE(step);
+    }
+    {
+        Step step("Init_Value_Form", [&](QWidget* w) {
+            auto* grid = Find<SettingsGrid>(w, "VarGrid1");
+            Enter(grid, 0, 1, "5");
+            Enter(grid, 1, 1, "2");
+            Click(w, "OKCommand");
+        });
+        f.window->findChild<QAction*>("InitialSetting")->trigger();
+        DONE(step);
+    }
+    // The replacement texts of "material".
+    {
+        tabs->setCurrentIndex(1);
+        Step step("Replace_Form", [&](QWidget* w) {
+            auto* grid = Find<SettingsGrid>(w, "VarGrid1");
+            Enter(grid, 0, 1, "steel");
+            Enter(grid, 1, 1, "copper");
+            Click(w, "OKCommand");
+        });
+        emit f.find<QTableWidget>("Replace_CellsGrid")->cellDoubleClicked(0, 0);
+        DONE(step);
+    }
+    // The program, after every calculation's DB line.
+    {
+        tabs->setCurrentIndex(4);
+        Step step("Exe_Setting_Form", [&](QWidget* w) {
+            f.ui.files = {f.app.file("tools/mark.sh")};
+            Click(w, "Exe_Brws_Button");
+            Find<QLineEdit>(w, "CmmdText")->setText("[load] [material]");
+            Click(w, "OKCommand");
+        });
+        Click(f.window.get(), "Add_exe_Command");
+        DONE(step);
+    }
+    // The Monte Carlo plan: 5 calculations, load uniform in [4, 6), seed 7.
+    {
+        Step step("Sampling_Setting_Form", [&](QWidget* w) {
+            auto* grid = Find<SettingsGrid>(w, "VarGrid1");
+            QTest::mouseClick(grid->tickBox(0), Qt::LeftButton);
+            ClickCell(grid, 0, 2);
+            emit Find<QComboBox>(w, "DsnObj_Combo")->activated(1);
+            Enter(grid, 0, 3, "5");
+            Enter(grid, 0, 4, "1");
+            Find<QLineEdit>(w, "Num_of_Calc_Text")->setText("5");
+            Click(w, "Command1");
+            Find<QRadioButton>(w, "Option2")->click();
+            Find<QLineEdit>(w, "Seed_Text")->setText("7");
+            Click(w, "Command2");
+            Click(w, "OKCommand");
+        });
+        f.window->findChild<QAction*>("MonteCarlo")->trigger();
+        DONE(step);
+    }
+
+    // Save under a name, then run (the run saves again first).
+    f.ui.files = {f.app.file("study.tolv")};
+    f.window->findChild<QAction*>("Save_As_File_Mn1")->trigger();
+    {
+        Step end("End_Window_Form", [&](QWidget* w) { Click(w, "CloseCommand"); });
+        f.ui.answers = {true};
+        f.window->findChild<QAction*>("Run")->trigger();
+        QVERIFY2(f.ui.messages.empty(), f.ui.messages.empty() ? "" : f.ui.messages.back().c_str());
+        DONE(end);
+    }
+
+    const std::vector<std::string> byHand = {
+        "Excel File Name    :" + workbook_,
+        "DataBase File Name :\\study.csv",
+        "DB Write Mode      :OverWrite",
+        "Excel Visible      :0",
+        "<<Input Task>>",
+        " Input Pram.       :load,A1,model,,5,,Round,3",
+        " Input Pram.       :len,A2,model,,2,,Round,6",
+        " Input Pram.       :material,A4,model,,0,,Replace,Text",
+        "<<Input Task End>>",
+        "<<Input Replace>>",
+        " Replace Pram.     :material,0=steel,1=copper",
+        "<<Input Replace End>>",
+        "<<Output Task>>",
+        " Output Pram.      :y,A3,model,,0,11",
+        "<<Output Task End>>",
+        "<<Shell Task>>",
+        " App.              :\\tools\\mark.sh,6,[load] [material]",
+        "<<Shell Task End>>",
+        "Macro              :",
+        "Task Plan          :MonteCarlo",
+        "<<MonteCarlo>>",
+        " Num of Calc.      :5",
+        " Restart Excel     :0",
+        " Random Seed       :7",
+        " Var. Param.       :load,一様分布,5,1",
+        "<<MonteCarlo End>>",
+        "<<DataFileInput>>",
+        " DataFile          :",
+        " Read Row          :2",
+        " Restart Excel     :0",
+        "<<DataFileInput End>>",
+        "<<OrthogonalTable>>",
+        " Level             :3水準",
+        " Restart Excel     :0",
+        "<<OrthogonalTable End>>"};
+    QCOMPARE(ReadBytes(f.app.file("study.tolv")), Cp932Lines(byHand));
+
+    // Five calculations, the first with the initial values, each judged
+    // against the limit, the program after each.
+    std::vector<std::string> db, marks;
+    std::string error;
+    QVERIFY(ReadTextLines(f.app.file("study.csv"), db, error));
+    QCOMPARE(db.size(), 7u);
+    QCOMPARE(db[0], std::string("Count,load,len,material,y,Validity(制限判定)"));
+    QCOMPARE(db[2].substr(0, 10), std::string("1,5,2,0,10"));
+    for (std::size_t i = 3; i < db.size(); ++i) {
+        const auto fields = SplitFields(db[i]);
+        const double load = std::stod(fields[1]), y = std::stod(fields[4]);
+        QVERIFY(load >= 4 && load < 6);
+        QCOMPARE(y, std::round(load * 1000) / 1000 * 2);  // load written with 3 decimals
+        QCOMPARE(fields[5], std::string(y <= 11 ? "True" : "False"));
+    }
+    QVERIFY(ReadTextLines(f.app.file("tools/marks.txt"), marks, error));
+    QCOMPARE(marks.size(), 5u);
+    QCOMPARE(marks[0], std::string("5.00000e+0 0.00000e+0"));  // the values as the arguments carry them
+}
+
+QTEST_MAIN(StudyFromScratchTest)
+#include "StudyFromScratch_test.moc"
