@@ -55,7 +55,7 @@ public:
           timing6_(HasProgramsAt(loop.state, 6)) {}
 
     RunOutcome run() {
-        const bool restart = s_.RestartPerCalc != 0;
+        const bool restart = s_.RestartPerCalc != 0 || l_.single;
         // Every worker opens its workbook before the first line: the header
         // is written only once the instances run and every sheet is there.
         if (!restart) {
@@ -114,7 +114,7 @@ private:
     // ------------------------------------------------------------ handing out
 
     void handOut() {
-        const bool restart = s_.RestartPerCalc != 0;
+        const bool restart = s_.RestartPerCalc != 0 || l_.single;
         for (;;) {
             dropUnneededRetries();
             std::optional<std::size_t> slot;
@@ -145,7 +145,7 @@ private:
                     if (!error.empty()) fail(count, error, false);
                     return;
                 }
-                if (s_.StopRequested) stopping_ = true;  // after this calculation
+                if (stopRequested()) stopping_ = true;  // after this calculation
             }
             Slot& sl = slots_[*slot];
             sl.busy = true;
@@ -163,9 +163,12 @@ private:
         l_.visible->store(l_.header.visible != 0);
         l_.observer.eventPass();
         lastPass_ = Clock::now();
+        if (l_.single) return;  // one calculation, never stopped
         if (StopSignalReceived() != 0) s_.StopRequested = true;
         if (s_.StopRequested && !stopSince_) stopSince_ = Clock::now();
     }
+
+    bool stopRequested() const { return !l_.single && s_.StopRequested; }
 
     void waitAndHandle() {
         WorkerEvent event;
@@ -175,7 +178,7 @@ private:
             while (l_.pool.nextEvent(event, 0)) handle(event);
         }
         if (Clock::now() - lastPass_ >= std::chrono::milliseconds(kWaitMilliseconds)) eventPass();
-        if (s_.StopRequested) stopping_ = true;
+        if (stopRequested()) stopping_ = true;
         checkTimeouts();
         checkStopGrace();
         writeLines();
@@ -368,7 +371,7 @@ private:
             if (lastDone_ < nextToWrite_ - 1) return;
             Pending& p = it->second;
             const CalcResult& r = p.result;
-            s_.CalcCount = r.count;
+            s_.CalcCount = l_.single ? 0 : r.count;
             s_.InputValues = r.inputs;
             s_.OutputValues = r.outputs;
             s_.RunValid = r.valid;
@@ -392,14 +395,14 @@ private:
     }
 
     RunOutcome outcome() {
-        s_.CalcCount = lastWritten_;
+        s_.CalcCount = l_.single ? 0 : lastWritten_;
         if (writeFailed_) return RunOutcome::Failed;  // the writer showed why
         if (failAt_ != kNever) {
             if (!failMessage_.empty()) l_.ui.showMessage(failMessage_);
             return refused_ ? RunOutcome::Refused : RunOutcome::Failed;
         }
         if (stopping_ || cutAt_ != kNever) return RunOutcome::Stopped;
-        s_.CalcCount = total_ + 1;
+        s_.CalcCount = l_.single ? 0 : total_ + 1;
         return RunOutcome::Completed;
     }
 

@@ -44,6 +44,10 @@ struct CalcLoop {
     // a user to ask, they are ended.
     bool askBeforeEnding = false;
     bool headerWritten = false;  // a resumed run continues after existing lines
+    // The Single plan's one calculation: its line is numbered 0, it cannot
+    // be stopped, and its worker opens the workbook within the calculation
+    // (after the programs of timings 1 and 2).
+    bool single = false;
 };
 
 // Runs the calculations to the end of the plan, a stop or a failure. Refused

@@ -132,9 +132,10 @@ bool WorkerEvents::pop(WorkerEvent& event, int milliseconds) {
 // ------------------------------------------------------------------ thread
 
 ThreadPool::WorkerThread::WorkerThread(std::size_t index, const RunState& state, const WorkbookLinkFactory& factory,
-                                       std::shared_ptr<const std::atomic<bool>> visible, WorkerEvents& events)
+                                       std::shared_ptr<const std::atomic<bool>> visible, WorkerEvents& events,
+                                       bool openWithFirstCalculation)
     : index_(index), worker_(state, factory, std::move(visible)), events_(events),
-      timing6_(HasProgramsAt(state, 6)) {
+      timing6_(HasProgramsAt(state, 6)), lazyOpen_(openWithFirstCalculation) {
     thread_ = std::thread([this] { main(); });
 }
 
@@ -200,7 +201,7 @@ void ThreadPool::WorkerThread::recover(std::int64_t count, bool instanceEnded) {
         worker_.quit();
         worker_.programs().endStarted();
         std::string error;
-        if (!worker_.restartsPerCalculation() && !worker_.open(error)) {
+        if (!worker_.restartsPerCalculation() && !lazyOpen_ && !worker_.open(error)) {
             emit(WorkerEvent::Kind::Failed, 0, error, true);
             return;
         }
@@ -234,7 +235,7 @@ void ThreadPool::WorkerThread::main() {
     WatchProgramsOf(&worker_.programs());
     std::string error;
     worker_.onFirstOpen([this] { emit(WorkerEvent::Kind::Opened, 0); });
-    if (!worker_.restartsPerCalculation() && !worker_.open(error))
+    if (!worker_.restartsPerCalculation() && !lazyOpen_ && !worker_.open(error))
         emit(WorkerEvent::Kind::Failed, 0, error, true);
     bool finishing = false;
     while (!finishing) {
@@ -302,9 +303,10 @@ void ThreadPool::WorkerThread::main() {
 // ------------------------------------------------------------------ pool
 
 ThreadPool::ThreadPool(std::size_t workers, const RunState& state, const WorkbookLinkFactory& factory,
-                       std::shared_ptr<const std::atomic<bool>> visible) {
+                       std::shared_ptr<const std::atomic<bool>> visible, bool openWithFirstCalculation) {
     for (std::size_t i = 0; i < workers; ++i)
-        threads_.push_back(std::make_unique<WorkerThread>(i, state, factory, visible, events_));
+        threads_.push_back(
+            std::make_unique<WorkerThread>(i, state, factory, visible, events_, openWithFirstCalculation));
 }
 
 ThreadPool::~ThreadPool() { finish(); }

@@ -147,8 +147,11 @@ public:
 // N workers on threads of this process.
 class ThreadPool final : public CalcPool {
 public:
+    // `openWithFirstCalculation`: the workbook is opened within the first
+    // calculation, after its programs of timings 1 and 2 (the Single plan's
+    // order), instead of as soon as the worker exists.
     ThreadPool(std::size_t workers, const RunState& state, const WorkbookLinkFactory& factory,
-               std::shared_ptr<const std::atomic<bool>> visible);
+               std::shared_ptr<const std::atomic<bool>> visible, bool openWithFirstCalculation = false);
     ~ThreadPool() override;
 
     std::size_t size() const override { return threads_.size(); }
@@ -170,7 +173,8 @@ private:
 class ThreadPool::WorkerThread {
 public:
     WorkerThread(std::size_t index, const RunState& state, const WorkbookLinkFactory& factory,
-                 std::shared_ptr<const std::atomic<bool>> visible, WorkerEvents& events);
+                 std::shared_ptr<const std::atomic<bool>> visible, WorkerEvents& events,
+                 bool openWithFirstCalculation = false);
     ~WorkerThread();
 
     void submit(const CalcValues& values);
@@ -206,6 +210,7 @@ private:
     std::int64_t abandoned_ = 0;  // the last calculation abandoned (guarded by mutex_)
     std::int64_t answered_ = 0;   // the last Abandoned sent (worker thread only)
     bool timing6_ = false;
+    bool lazyOpen_ = false;
     std::thread thread_;
 };
 

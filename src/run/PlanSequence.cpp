@@ -40,6 +40,8 @@ bool PlanSequence::prepare(RunState& state, const std::string& appFolder, std::s
     } else if (state.PlanName == plan::DataFileInput) {
         if (!PrepareDataFileInput(state, appFolder, d.data, error)) return false;
         d.sources.dataFile = &d.data;
+    } else if (state.PlanName == plan::Single) {
+        state.CalcTotal = "1";
     } else {
         error = "計算プランが不正です: \"" + state.PlanName + "\"";
         return false;
@@ -69,8 +71,9 @@ bool PlanSequence::next(CalcValues& values, std::string& error) {
     values.count = d.next;
     values.before = s.InputValues;
     // The sampling plan's first calculation runs with the initial values;
-    // the other plans assign from the first calculation on.
-    const bool assign = s.PlanName != plan::MonteCarlo || s.CalcCount > 1;
+    // the other repeating plans assign from the first calculation on, and the
+    // Single plan's one calculation keeps them.
+    const bool assign = s.PlanName != plan::Single && (s.PlanName != plan::MonteCarlo || s.CalcCount > 1);
     if (assign && !AssignPlanValues(s, d.sources, error)) {
         d.failed = true;
         return false;

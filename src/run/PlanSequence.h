@@ -40,8 +40,8 @@ public:
     // The plan's own preparation, before the DB file is touched: the Monte
     // Carlo checks and seeding, the orthogonal array cut (its rows recorded
     // in the application folder), the data file counted and opened. Sets
-    // state.CalcTotal (MonteCarlo: from its count). False with the message
-    // that refuses the run.
+    // state.CalcTotal (MonteCarlo: from its count; Single: one calculation
+    // with the initial values). False with the message that refuses the run.
     bool prepare(RunState& state, const std::string& appFolder, std::string& error);
     // Starts the sequence from the state's current input texts (the initial
     // values, assigned after prepare).

@@ -152,33 +152,11 @@ bool PrepareRun(PlanRun& run, PlanContext& ctx, std::string& error) {
 
 }  // namespace
 
-RunOutcome RunSinglePlan(PlanContext& ctx) {
-    RunState& s = ctx.state;
-    PlanRun run(ctx);
-    std::string error;
-    if (ctx.options.resume)
-        return run.refuse("Single の計算は1回だけのため、再開するものがありません。そのまま実行して下さい。");
-    AssignInitialValues(s);
-    if (!RunExternalPrograms(s, 1, error)) return run.fail(error);
-    if (!RunExternalPrograms(s, 2, error)) return run.fail(error);
-    ShowRunStart(ctx);
-    ResolveAllReferences(s);
-    if (const std::string bad = BadAddressMessage(s); !bad.empty()) return run.refuse(bad);
-    if (!run.openDb()) return run.fail("");
-    if (!run.startAndOpen(error)) return run.fail(error);
-    if (!run.calculate(error)) return run.fail(error);
-    if (!run.writeRow()) return run.fail("");
-    if (!RunExternalPrograms(s, 6, error)) return run.fail(error);
-    ctx.observer.showProgress(1, 1, "1/1");
-    run.finish(s.KeepExcelOpen);
-    return RunOutcome::Completed;
-}
-
 namespace {
 
-// The repeating plans: the plan's values worked out ahead, the calculations
-// on workers, each line written in calculation order.
-RunOutcome RunRepeatingPlan(PlanContext& ctx) {
+// The plan's values worked out ahead, the calculations on workers, each line
+// written in calculation order. `single`: the Single plan's one calculation.
+RunOutcome RunOnWorkers(PlanContext& ctx, bool single) {
     RunState& s = ctx.state;
     PlanRun run(ctx);
     PlanSequence sequence;
@@ -211,10 +189,12 @@ RunOutcome RunRepeatingPlan(PlanContext& ctx) {
     const std::int64_t wanted = std::max(1, ctx.options.workers);
     const std::int64_t remaining = sequence.total() - sequence.nextCount() + 1;
     const std::size_t workers = static_cast<std::size_t>(std::max<std::int64_t>(1, std::min(wanted, remaining)));
-    std::unique_ptr<CalcPool> pool = ctx.pools ? ctx.pools(s, visible)
-                                               : std::make_unique<ThreadPool>(workers, s, ctx.factory, visible);
+    std::unique_ptr<CalcPool> pool = ctx.pools && !single
+                                         ? ctx.pools(s, visible)
+                                         : std::make_unique<ThreadPool>(workers, s, ctx.factory, visible, single);
     CalcLoop loop{ctx.ui, ctx.observer, s, ctx.header, run.db_, sequence, *pool, visible};
     loop.headerWritten = headerWritten;
+    loop.single = single;
     loop.calcTimeoutSeconds = ctx.options.calcTimeoutSeconds;
     loop.askBeforeEnding = ctx.askBeforeEnding;
     const RunOutcome outcome = RunCalculations(loop);
@@ -226,10 +206,36 @@ RunOutcome RunRepeatingPlan(PlanContext& ctx) {
 
 }  // namespace
 
-RunOutcome RunMonteCarlo(PlanContext& ctx) { return RunRepeatingPlan(ctx); }
+RunOutcome RunSinglePlan(PlanContext& ctx) {
+    RunState& s = ctx.state;
+    PlanRun run(ctx);
+    std::string error;
+    if (ctx.options.resume)
+        return run.refuse("Single の計算は1回だけのため、再開するものがありません。そのまま実行して下さい。");
+    // An instance kept open after the run must belong to this thread (it
+    // ends with the thread that started it); otherwise the calculation runs
+    // on a worker thread, and the window keeps answering meanwhile.
+    if (!s.KeepExcelOpen) return RunOnWorkers(ctx, true);
+    AssignInitialValues(s);
+    if (!RunExternalPrograms(s, 1, error)) return run.fail(error);
+    if (!RunExternalPrograms(s, 2, error)) return run.fail(error);
+    ShowRunStart(ctx);
+    ResolveAllReferences(s);
+    if (const std::string bad = BadAddressMessage(s); !bad.empty()) return run.refuse(bad);
+    if (!run.openDb()) return run.fail("");
+    if (!run.startAndOpen(error)) return run.fail(error);
+    if (!run.calculate(error)) return run.fail(error);
+    if (!run.writeRow()) return run.fail("");
+    if (!RunExternalPrograms(s, 6, error)) return run.fail(error);
+    ctx.observer.showProgress(1, 1, "1/1");
+    run.finish(s.KeepExcelOpen);
+    return RunOutcome::Completed;
+}
 
-RunOutcome RunOrthogonalTable(PlanContext& ctx) { return RunRepeatingPlan(ctx); }
+RunOutcome RunMonteCarlo(PlanContext& ctx) { return RunOnWorkers(ctx, false); }
 
-RunOutcome RunDataFileInput(PlanContext& ctx) { return RunRepeatingPlan(ctx); }
+RunOutcome RunOrthogonalTable(PlanContext& ctx) { return RunOnWorkers(ctx, false); }
+
+RunOutcome RunDataFileInput(PlanContext& ctx) { return RunOnWorkers(ctx, false); }
 
 }  // namespace korvane
