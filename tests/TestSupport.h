@@ -12,6 +12,7 @@ namespace korvane::test {
 class RecordingUi : public UserInterface {
 public:
     void showMessage(const std::string& text) override { messages.push_back(text); }
+    void showNotice(const std::string& text) override { notices.push_back(text); }
     bool askYesNo(const std::string& text) override {
         questions.push_back(text);
         return answerYes;
@@ -32,6 +33,7 @@ public:
         bool forSaving;
     };
     std::vector<std::string> messages;
+    std::vector<std::string> notices;  // shown without waiting (warnings)
     std::vector<std::string> questions;
     std::vector<Dialog> dialogs;
     bool answerYes = true;

@@ -27,6 +27,16 @@ void GuiUserInterface::showMessage(const std::string& text) {
     box.exec();
 }
 
+void GuiUserInterface::showNotice(const std::string& text) {
+    if (echo_) PrintMessage(text);
+    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(kAppTitle), QString::fromStdString(text),
+                                QMessageBox::Ok, parent_);
+    box->setObjectName(QStringLiteral("NoticeBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
 bool GuiUserInterface::askYesNo(const std::string& text) {
     if (echo_) PrintMessage(text);
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kQuestionCaption), QString::fromStdString(text),

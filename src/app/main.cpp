@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "AnalysisCommand.h"
+#include "CheckCommand.h"
 #include "ConsoleUi.h"
 #include "Gui.h"
 #include "platform/AppFolder.h"
@@ -27,6 +28,7 @@ namespace {
 void PrintHelp() {
     std::printf(
         "Usage: korvane [OPTIONS] [PROJECT.tolv]\n"
+        "       korvane --check WORKBOOK\n"
         "       korvane --stats|--sens|--effects DB.csv [options]\n"
         "\n"
         "Runs parameter studies on spreadsheet models with LibreOffice Calc.\n"
@@ -53,16 +55,18 @@ void PrintHelp() {
         "\n"
         "Exit status of an unattended run:\n"
         "  0  the plan ran to its end\n"
-        "  1  the run failed (the message says why)\n"
+        "  1  the run failed (the message says why; a macro that cannot run\n"
+        "     always fails the run)\n"
         "  2  the project was refused before anything was written\n"
         "  3  the run was stopped before its end\n"
         "\n"
+        "%s"
         "%s"
         "\n"
         "Environment:\n"
         "  KORVANE_HOME     the application folder (default: the program's folder)\n"
         "  KORVANE_NO_GUI=1 run a project without showing any window\n",
-        korvane::AnalysisCommandHelp());
+        korvane::AnalysisCommandHelp(), korvane::CheckCommandHelp());
 }
 
 bool DisplayAvailable() {
@@ -108,6 +112,8 @@ int main(int argc, char** argv) {
         std::printf("korvane %s\n", KORVANE_VERSION);
         return 0;
     }
+    // The check touches nothing of the application folder: no lock.
+    if (korvane::IsCheckCommand(argc, argv)) return korvane::RunCheckCommand(argc, argv);
     // The analyses only read the DB file: they need neither the application
     // folder's lock nor a display.
     if (korvane::IsAnalysisCommand(argc, argv)) return korvane::RunAnalysisCommand(argc, argv);

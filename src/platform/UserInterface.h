@@ -17,6 +17,10 @@ public:
 
     // A message with an OK button and the application's title as caption.
     virtual void showMessage(const std::string& text) = 0;
+    // The same, for a warning that must not hold up what goes on (a run): it
+    // is shown without waiting for the OK. Where that cannot be done, it is
+    // an ordinary message.
+    virtual void showNotice(const std::string& text) { showMessage(text); }
     // A Yes/No question with the caption "Notice!". True for Yes.
     virtual bool askYesNo(const std::string& text) = 0;
     // A file dialog: empty text when the user cancels. `filter` is in the

@@ -17,10 +17,6 @@ std::size_t Utf8Prefix(const std::string& s, std::size_t n) {
     return i;
 }
 
-std::string Field(const std::vector<std::string>& f, std::size_t i) {
-    return i < f.size() ? f[i] : std::string();
-}
-
 std::string Row(const char* k, const std::vector<std::string>& fields) {
     return std::string(k) + JoinFields(fields);
 }

@@ -189,6 +189,10 @@ private:
         switch (e.kind) {
         case WorkerEvent::Kind::Opened:
             slot.opened = true;
+            if (!e.notice.empty() && !noticeShown_) {
+                noticeShown_ = true;
+                l_.ui.showNotice(e.notice);
+            }
             if (!headerWritten_ && !writeHeader()) writeFailed_ = true;
             break;
         case WorkerEvent::Kind::Result: {
@@ -428,6 +432,7 @@ private:
     bool failStarting_ = false;
     bool refused_ = false;
     bool writeFailed_ = false;
+    bool noticeShown_ = false;
     Clock::time_point lastPass_ = Clock::now();
 };
 

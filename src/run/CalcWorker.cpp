@@ -4,6 +4,7 @@
 
 #include "project/NumberText.h"
 #include "workbook/CalcSteps.h"
+#include "workbook/WorkbookCheck.h"
 #include "workbook/WorkbookLink.h"
 
 namespace korvane {
@@ -53,7 +54,14 @@ bool CalcWorker::open(std::string& error) {
             return false;
         }
         sheetsChecked_ = true;
-        if (opened_) opened_();
+        // What LibreOffice will not compute as Excel does: a warning only, a
+        // macro that cannot run stops the run by itself at the macro step.
+        std::string notice;
+        std::vector<CheckFinding> findings;
+        std::string checkError;
+        if (checkWorkbook_ && CheckOpenWorkbook(*link_, findings, checkError) && !findings.empty())
+            notice = CheckWarning(findings);
+        if (opened_) opened_(notice);
     }
     openFailed_ = false;
     return true;
@@ -234,7 +242,14 @@ bool ThreadPool::WorkerThread::waitForLine(std::int64_t count, bool& finishing) 
 void ThreadPool::WorkerThread::main() {
     WatchProgramsOf(&worker_.programs());
     std::string error;
-    worker_.onFirstOpen([this] { emit(WorkerEvent::Kind::Opened, 0); });
+    worker_.checkWorkbook(index_ == 0);
+    worker_.onFirstOpen([this](const std::string& notice) {
+        WorkerEvent e;
+        e.kind = WorkerEvent::Kind::Opened;
+        e.worker = index_;
+        e.notice = notice;
+        events_.push(std::move(e));
+    });
     if (!worker_.restartsPerCalculation() && !lazyOpen_ && !worker_.open(error))
         emit(WorkerEvent::Kind::Failed, 0, error, true);
     bool finishing = false;

@@ -55,6 +55,7 @@ struct WorkerEvent {
     CalcResult result;       // Result
     bool done = false;       // Result: no programs of timing 6 follow
     std::string error;       // Failed
+    std::string notice;      // Opened: what of the workbook LibreOffice will not compute as Excel does
     // Failed: the instance could not be started, the workbook opened or a
     // sheet found; before the DB file's header that refuses the run.
     bool starting = false;
@@ -74,10 +75,15 @@ public:
     ~CalcWorker();
 
     // Starts the instance and opens the workbook; the first time, also checks
-    // that every sheet the tasks name is there, and then calls `opened`.
-    // False with the message.
+    // that every sheet the tasks name is there, and then calls `opened` with
+    // the warning about the workbook (CheckWarning; empty when there is
+    // nothing to say, or when this worker does not check). False with the
+    // message.
     bool open(std::string& error);
-    void onFirstOpen(std::function<void()> opened) { opened_ = std::move(opened); }
+    void onFirstOpen(std::function<void(const std::string& notice)> opened) { opened_ = std::move(opened); }
+    // This worker checks the workbook when it first opens it (one worker of
+    // a run is enough).
+    void checkWorkbook(bool check) { checkWorkbook_ = check; }
     bool isOpen() const { return link_ != nullptr; }
     // One calculation up to its line (see above). False with the message when
     // a step failed; the outputs of an instance that died are never used.
@@ -106,7 +112,8 @@ private:
     std::mutex linkMutex_;  // guards link_ against abort() from another thread
     bool sheetsChecked_ = false;
     bool openFailed_ = false;
-    std::function<void()> opened_;
+    std::function<void(const std::string&)> opened_;
+    bool checkWorkbook_ = false;
     ProgramWatch programs_;
 };
 

@@ -15,6 +15,7 @@
 #include "run/Resume.h"
 #include "workbook/CalcSteps.h"
 #include "workbook/CellRef.h"
+#include "workbook/WorkbookCheck.h"
 #include "workbook/WorkbookLink.h"
 
 namespace korvane {
@@ -97,7 +98,20 @@ public:
             }
             dbStarted_ = true;
         }
+        if (!checked_) {
+            checked_ = true;
+            warnAboutWorkbook(*link);
+        }
         return true;
+    }
+
+    // Once per run, before the first calculation: what of the workbook
+    // LibreOffice will not compute as Excel does. A warning only: a macro
+    // that cannot run stops the run by itself at the macro step.
+    void warnAboutWorkbook(WorkbookLink& link) {
+        std::vector<CheckFinding> findings;
+        std::string error;
+        if (CheckOpenWorkbook(link, findings, error) && !findings.empty()) ctx_.ui.showNotice(CheckWarning(findings));
     }
 
     void quit() {
@@ -125,6 +139,7 @@ public:
     RunState& s_;
     DbWriter db_;
     bool keepOpen_ = false;
+    bool checked_ = false;
     bool dbStarted_ = false;  // the header is written
     bool refused_ = false;    // ended before anything was written
 };

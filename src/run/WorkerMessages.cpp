@@ -184,6 +184,7 @@ std::string EncodeWorkerEvent(const WorkerEvent& e) {
     w.flag(e.done);
     w.text(e.error);
     w.flag(e.starting);
+    w.text(e.notice);
     return w.bytes();
 }
 
@@ -203,6 +204,7 @@ bool DecodeWorkerEvent(const std::string& bytes, WorkerEvent& e) {
     e.done = r.flag();
     e.error = r.text();
     e.starting = r.flag();
+    e.notice = r.text();
     return r.atEnd();
 }
 

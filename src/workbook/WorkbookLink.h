@@ -45,6 +45,30 @@ struct CellWrite {
     std::string text;
 };
 
+// A formula cell whose value is an error, as the check of a workbook sees it.
+struct FormulaErrorCell {
+    CellRef cell;                                // sheet, address, row and column
+    std::string formula;                         // as the application shows it: =TEXTBEFORE(A1;"-")
+    std::string error;                           // #NAME?, #DIV/0!, Err:522 ...
+    std::vector<std::string> unknownFunctions;   // called functions the application does not know
+    std::vector<std::string> errorPrecedents;    // cells it refers to directly that hold errors (Sheet1!B2)
+};
+
+// A Basic or VBA module of the workbook.
+struct MacroModule {
+    std::string library, name;
+    std::string source;
+    // Whether compiling was tried: not while the application shows its
+    // window, where a failure would stop at a dialog box.
+    bool compileTried = false;
+    // False when the application cannot compile this module; then no macro
+    // of its library runs at all.
+    bool compiles = true;
+    // The line the application stumbles on, found by letting it compile the
+    // module with single lines left out (0 when no single line is the cause).
+    int failingLine = 0;
+};
+
 class WorkbookLink {
 public:
     virtual ~WorkbookLink() = default;
@@ -126,9 +150,22 @@ public:
     // returns when it has ended. `macroReference` is the form built by
     // MacroReference ('path'!Name); a bare name is taken as well. The name
     // may be Name, Module.Name or Library.Module.Name (case does not matter).
-    // A macro that does not exist or stops with a runtime error gives false
-    // and a message naming it.
+    // A macro that cannot run gives false and a message naming the macro and
+    // its module: one that does not exist, one whose library the application
+    // cannot compile (with the module and line it stumbles on), and one that
+    // stops with a runtime error (with the line and the application's own
+    // error text).
     virtual bool run(const std::string& macroReference) = 0;
+
+    // ------------------------------------------------ inspection
+
+    // Recalculates the whole open workbook and lists its formula cells whose
+    // value is an error, sheet by sheet, row by row. Changes nothing that a
+    // later calculation would see besides the recalculation itself.
+    virtual std::optional<std::vector<FormulaErrorCell>> formulaErrors() = 0;
+    // The Basic and VBA modules of the open workbook, library by library, and
+    // whether the application can compile them.
+    virtual std::optional<std::vector<MacroModule>> macroModules() = 0;
 
     // ------------------------------------------------ picking (shown window)
 

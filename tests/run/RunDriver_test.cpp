@@ -205,7 +205,9 @@ TEST_F(RunDriverTest, ADbPathNamingAFileTheStudyNeedsIsRefused) {
         const std::string before = FileExists(db) ? ReadBytes(db) : "";
         EXPECT_EQ(runCommandLine(project), 2);
         EXPECT_NE(ui.messages.back().find("同じファイル"), std::string::npos) << ui.messages.back();
-        if (db == dir.file("loads.csv") || db == dir.file("link-to-model.xlsx")) EXPECT_EQ(ReadBytes(db), before);
+        if (db == dir.file("loads.csv") || db == dir.file("link-to-model.xlsx")) {
+            EXPECT_EQ(ReadBytes(db), before);
+        }
     }
     EXPECT_EQ(ReadBytes(dir.file("model.xlsx")), "not opened by these tests");
 

@@ -1,7 +1,9 @@
 // Shows one view of the program with a sample project, for screenshots:
 //   korvane_screen_tour VIEW
 // VIEW: splash, version, tab0 .. tab4 (入力操作 .. exe実行), end, pause,
-// run-options, run-menu, recent, legend-flow, legend-dist, legend-replace, the editors and settings
+// run-options, run-menu, recent, legend-flow, legend-dist, legend-replace,
+// notice (the warning a run shows about a workbook written for Excel), the
+// editors and settings
 // windows write-input, write-new, write-output, exe, replace, initial,
 // restriction, sampling, sampling-seed, orthogonal, datafile, current, the
 // analysis windows stats, histogram, sens, effects, effects-all, graph on the
@@ -34,6 +36,7 @@
 #include <cstdlib>
 
 #include "AppStyle.h"
+#include "GuiUserInterface.h"
 #include "analysis/windows/EffectsWindow.h"
 #include "analysis/windows/GraphWindows.h"
 #include "analysis/windows/PictureArea.h"
@@ -59,6 +62,7 @@
 #include "run/windows/SamplingSettingForm.h"
 #include "run/windows/ValueWindows.h"
 #include "scroll/windows/UserVarForms.h"
+#include "workbook/WorkbookCheck.h"
 #include "workbook/WorkbookLink.h"
 #include "workbook/windows/ExeSettingForm.h"
 #include "workbook/windows/ReplaceForm.h"
@@ -432,6 +436,18 @@ int main(int argc, char** argv) {
         auto* w = new korvane::CurrentValueForm(main, &main);
         w->move(200, 150);
         w->show();
+    } else if (view == QLatin1String("notice")) {
+        static korvane::GuiUserInterface gui;
+        gui.setParentWindow(&main);
+        const std::vector<korvane::CheckFinding> findings{
+            {"モデル!B7", "#NAME? 関数 TEXTBEFORE は LibreOffice にありません (=TEXTBEFORE(A7;\"-\"))。LEFT と SEARCH で"
+                          "書いてください (例: =LEFT(A1;SEARCH(\"-\";A1)-1))。"},
+            {"モデル!C7", "#NAME? エラーのセル モデル!B7 を参照しています (=B7&\"mm\")。参照先のセルを直せばこのセルも直ります。"},
+            {"Module1:42", "-x ^ 2 は Excel (VBA) では -(x ^ 2)、LibreOffice Basic では (-x) ^ 2 と計算され、結果が黙って"
+                           "変わります。-(x ^ 2) と括弧を付けて書いてください。"},
+            {"Module1:57", "Debug.Print は LibreOffice では実行時エラー 91 (Object variable not set) になり、マクロがそこで"
+                           "止まります。その行を消すか、先頭に ' を付けてコメントにしてください。"}};
+        gui.showNotice(korvane::CheckWarning(findings));
     } else if (view.startsWith(QLatin1String("legend-"))) {
         const char* file = view == QLatin1String("legend-flow")   ? "Calc_Flow.BMP"
                            : view == QLatin1String("legend-dist") ? "Dstbt1.BMP"

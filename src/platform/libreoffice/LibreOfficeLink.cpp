@@ -19,11 +19,9 @@
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/container/NoSuchElementException.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
-#include <com/sun/star/container/XNameContainer.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
-#include <com/sun/star/document/XEmbeddedScripts.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
@@ -35,13 +33,7 @@
 #include <com/sun/star/lang/IndexOutOfBoundsException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/reflection/InvocationTargetException.hpp>
-#include <com/sun/star/script/XLibraryContainer.hpp>
-#include <com/sun/star/script/browse/BrowseNodeTypes.hpp>
-#include <com/sun/star/script/browse/XBrowseNode.hpp>
 #include <com/sun/star/script/provider/ScriptFrameworkErrorException.hpp>
-#include <com/sun/star/script/provider/XScript.hpp>
-#include <com/sun/star/script/provider/XScriptProvider.hpp>
-#include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
 #include <com/sun/star/sheet/XCalculatable.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
@@ -63,9 +55,12 @@
 #include <rtl/bootstrap.hxx>
 
 #include "platform/libreoffice/CellBlocks.h"
+#include "platform/libreoffice/DocumentMacros.h"
+#include "platform/libreoffice/FormulaErrors.h"
 #include "platform/libreoffice/LibreOfficeProcess.h"
 #include "platform/libreoffice/UnoAccess.h"
 #include "project/NumberText.h"
+#include "workbook/WorkbookCheck.h"
 
 #ifndef KORVANE_LO_PROGRAM_DIR
 #define KORVANE_LO_PROGRAM_DIR "/usr/lib/libreoffice/program"
@@ -75,6 +70,7 @@ namespace korvane {
 
 using namespace ::com::sun::star;
 using lo::Block;
+using lo::ErrorValueText;
 using lo::Position;
 using uno::Any;
 using uno::Reference;
@@ -112,32 +108,11 @@ css::beans::PropertyValue Prop(const char* name, const Any& value) {
     return p;
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 std::string Trim(const std::string& s) {
     const auto first = s.find_first_not_of(" \t");
     if (first == std::string::npos) return {};
     const auto last = s.find_last_not_of(" \t");
     return s.substr(first, last - first + 1);
-}
-
-// The text Excel shows for the error values a model commonly produces; other
-// codes as LibreOffice shows them.
-std::string ErrorValueText(sal_Int32 code) {
-    switch (code) {
-        case 532: return "#DIV/0!";
-        case 32767: return "#N/A";
-        case 503: return "#NUM!";
-        case 519: return "#VALUE!";
-        case 524: return "#REF!";
-        case 525: return "#NAME?";
-        case 0: return "#VALUE!";
-        default: return "Err:" + std::to_string(code);
-    }
 }
 
 // The largest sheet any supported file format holds; LibreOffice refuses
@@ -240,10 +215,6 @@ struct CellKey {
     }
 };
 
-struct MacroEntry {
-    std::string library, module, name, uri;
-};
-
 }  // namespace
 
 // ====================================================================== Impl
@@ -271,10 +242,7 @@ struct LibreOfficeLink::Impl {
         std::string activeSheet;   // last made active through this link
         std::string pendingSheet;  // to be made active before it matters
         std::string lastActiveCell;
-        bool macrosListed = false;
-        std::vector<MacroEntry> macros;
-        std::map<std::string, Reference<script::provider::XScript>> runners;  // by URI
-        int runnerModules = 0;
+        std::shared_ptr<lo::DocumentMacros> macros;
         std::optional<bool> automatic;  // as last set through this link
         // What this link wrote, last text per cell, to carry the state over
         // when the instance must be started again with a window.
@@ -862,96 +830,14 @@ struct LibreOfficeLink::Impl {
 
     // ------------------------------------------------------------ macros
 
-    void listMacros(Workbook& wb) {
-        if (wb.macrosListed) return;
-        Reference<script::provider::XScriptProviderSupplier> supplier(wb.component, UNO_QUERY_THROW);
-        Reference<script::browse::XBrowseNode> root(supplier->getScriptProvider(), UNO_QUERY_THROW);
-        for (const auto& language : root->getChildNodes()) {
-            if (language->getName() != "Basic") continue;
-            for (const auto& library : language->getChildNodes()) {
-                const std::string lib = ToStd(library->getName());
-                for (const auto& module : library->getChildNodes()) {
-                    const std::string mod = ToStd(module->getName());
-                    for (const auto& macro : module->getChildNodes()) {
-                        if (macro->getType() != script::browse::BrowseNodeTypes::SCRIPT) continue;
-                        OUString uri;
-                        Reference<beans::XPropertySet> props(macro, UNO_QUERY);
-                        if (props.is()) props->getPropertyValue("URI") >>= uri;
-                        wb.macros.push_back(MacroEntry{lib, mod, ToStd(macro->getName()), ToStd(uri)});
-                    }
-                }
-            }
-        }
-        // The standard library of the workbook (VBAProject in an Excel file)
-        // comes first when a bare name is searched.
-        std::stable_sort(wb.macros.begin(), wb.macros.end(), [](const MacroEntry& a, const MacroEntry& b) {
-            auto rank = [](const MacroEntry& m) { return m.library == "Standard" || m.library == "VBAProject" ? 0 : 1; };
-            return rank(a) < rank(b);
-        });
-        wb.macrosListed = true;
+    lo::DocumentMacros& macrosOf(Workbook& wb) {
+        if (!wb.macros) wb.macros = std::make_shared<lo::DocumentMacros>(wb.component);
+        return *wb.macros;
     }
 
-    const MacroEntry* findMacro(Workbook& wb, const std::string& name) {
-        std::vector<std::string> parts;
-        std::size_t start = 0;
-        for (;;) {
-            auto dot = name.find('.', start);
-            parts.push_back(Lower(name.substr(start, dot == std::string::npos ? std::string::npos : dot - start)));
-            if (dot == std::string::npos) break;
-            start = dot + 1;
-        }
-        if (parts.size() > 3) return nullptr;
-        for (const auto& m : wb.macros) {
-            if (Lower(m.name) != parts.back()) continue;
-            if (parts.size() >= 2 && Lower(m.module) != parts[parts.size() - 2]) continue;
-            if (parts.size() == 3 && Lower(m.library) != parts[0]) continue;
-            return &m;
-        }
-        return nullptr;
-    }
-
-    // The macro is called through a small function of our own, put into the
-    // macro's library (only in this instance: the file is never stored).
-    // The function catches a runtime error and returns its text, which a
-    // direct call would swallow (hidden) or show in a dialog that blocks the
-    // call until someone clicks it (shown).
-    Reference<script::provider::XScript> runner(Workbook& wb, const MacroEntry& m) {
-        auto it = wb.runners.find(m.uri);
-        if (it != wb.runners.end()) return it->second;
-        Reference<script::provider::XScriptProviderSupplier> supplier(wb.component, UNO_QUERY_THROW);
-        Reference<script::provider::XScriptProvider> provider = supplier->getScriptProvider();
-        Reference<script::provider::XScript> script;
-        try {
-            Reference<document::XEmbeddedScripts> embedded(wb.component, UNO_QUERY_THROW);
-            Reference<script::XLibraryContainer> libraries(embedded->getBasicLibraries(), UNO_QUERY_THROW);
-            const OUString lib = ToOU(m.library);
-            libraries->loadLibrary(lib);
-            Reference<container::XNameContainer> library(libraries->getByName(lib), UNO_QUERY_THROW);
-            std::string module;
-            do {
-                module = "KorvaneRun" + std::to_string(++wb.runnerModules);
-            } while (library->hasByName(ToOU(module)));
-            const std::string source =
-                "Function RunMacro() As String\n"
-                "  On Error GoTo Failed\n"
-                "  " + m.module + "." + m.name + "\n"
-                "  RunMacro = \"\"\n"
-                "  Exit Function\n"
-                "Failed:\n"
-                "  RunMacro = \"Error \" & Err & \": \" & Error$\n"
-                "End Function\n";
-            library->insertByName(ToOU(module), Any(ToOU(source)));
-            script = provider->getScript(ToOU("vnd.sun.star.script:" + m.library + "." + module +
-                                              ".RunMacro?language=Basic&location=document"));
-        } catch (const lang::DisposedException&) {
-            throw;
-        } catch (const uno::Exception&) {
-            script.clear();
-        }
-        if (!script.is()) script = provider->getScript(ToOU(m.uri));
-        wb.runners[m.uri] = script;
-        return script;
-    }
+    // Compiling to find a failure would show LibreOffice's error dialog in
+    // an instance with a window, and wait for a click.
+    bool mayCompile() const { return !withWindow; }
 
     Workbook* workbookOf(const std::string& path) {
         if (!ready()) return nullptr;
@@ -976,20 +862,16 @@ struct LibreOfficeLink::Impl {
         Workbook* wb = workbookOf(path);
         if (!wb || !applyActivation(*wb)) return false;
         try {
-            listMacros(*wb);
-            const MacroEntry* m = findMacro(*wb, name);
-            if (!m) return fail("マクロ「" + name + "」が見つかりません (" + wb->path + ")。");
-            Reference<script::provider::XScript> script = runner(*wb, *m);
-            Sequence<Any> args;
-            Sequence<sal_Int16> outIndex;
-            Sequence<Any> outArgs;
-            Any result = script->invoke(args, outIndex, outArgs);
+            lo::DocumentMacros& macros = macrosOf(*wb);
+            const lo::MacroEntry* m = macros.find(name);
+            if (!m) return fail(MissingMacroMessage(name, wb->path, macros.macros()));
+            const lo::MacroEntry macro = *m;
+            const lo::MacroOutcome outcome = macros.run(macro, mayCompile());
             // The macro may have changed the active sheet: the next
             // activation must not trust what this link last set.
             wb->activeSheet.clear();
-            OUString failure;
-            if ((result >>= failure) && !failure.isEmpty())
-                return fail("マクロ「" + name + "」の実行中にエラーが発生しました: " + ToStd(failure));
+            if (outcome.kind == lo::MacroOutcome::Kind::Ran) return true;
+            return fail(MacroFailureMessage(name, macro, outcome, macros, mayCompile()));
         } catch (const script::provider::ScriptFrameworkErrorException& e) {
             return fail("マクロ「" + name + "」が見つかりません (" + wb->path + "): " + Detail(e));
         } catch (const reflection::InvocationTargetException& e) {
@@ -997,7 +879,83 @@ struct LibreOfficeLink::Impl {
         } catch (const uno::Exception& e) {
             return failUno("マクロ「" + name + "」を実行できません", e);
         }
-        return true;
+    }
+
+    static std::string MissingMacroMessage(const std::string& name, const std::string& path,
+                                           const std::vector<lo::MacroEntry>& macros) {
+        std::string message = "マクロ「" + name + "」が見つかりません (" + path + ")。";
+        if (macros.empty()) return message + "このブックにはマクロがありません。";
+        message += "このブックのマクロ: ";
+        for (std::size_t i = 0; i < macros.size() && i < 10; ++i)
+            message += (i ? ", " : "") + macros[i].module + "." + macros[i].name;
+        if (macros.size() > 10) message += " ほか " + std::to_string(macros.size() - 10) + " 個";
+        return message + "。";
+    }
+
+    // The line of a module with what is known about it: its text, and what
+    // to write instead when it is a construct LibreOffice takes differently.
+    static std::string LineDetail(lo::DocumentMacros& macros, const std::string& library, const std::string& module,
+                                  int line) {
+        const std::string source = macros.source(library, module);
+        const std::vector<std::string> lines = PhysicalLines(source);
+        std::string detail = module + " の " + std::to_string(ShownLine(source, line)) + " 行目";
+        if (line >= 1 && line <= static_cast<int>(lines.size())) detail += ": " + Trim(lines[static_cast<std::size_t>(line - 1)]);
+        return detail;
+    }
+
+    // `located`: LibreOffice was let compile the modules to find the one
+    // that fails.
+    static std::string MacroFailureMessage(const std::string& name, const lo::MacroEntry& m,
+                                           const lo::MacroOutcome& outcome, lo::DocumentMacros& macros,
+                                           bool located) {
+        const std::string macro = "マクロ「" + name + "」(" + m.library + "." + m.module + ")";
+        if (outcome.kind == lo::MacroOutcome::Kind::RuntimeError) {
+            std::string message = macro + " の実行中にエラーが発生しました";
+            std::string advice;
+            if (outcome.line > 0) {
+                message += " (" + LineDetail(macros, m.library, outcome.module, outcome.line) + ")";
+                advice = ConstructAdviceAt(macros.source(m.library, outcome.module), outcome.line);
+            }
+            message += ": Error " + std::to_string(outcome.code) + ": " + outcome.text;
+            return message + (advice.empty() ? "" : "\n" + advice);
+        }
+        std::string message = macro + " を実行できません: ";
+        if (outcome.module.empty()) {
+            message += "ライブラリ " + m.library +
+                       " に LibreOffice がコンパイルできないモジュールがあり、このライブラリのマクロは 1 つも実行されません。";
+            return message + (located ? "どのモジュールかは特定できませんでした。"
+                                      : "LibreOffice が表示したエラーの行を確かめてください。");
+        }
+        message += "ライブラリ " + m.library + " のモジュール " + outcome.module +
+                   " を LibreOffice がコンパイルできないため、このライブラリのマクロは 1 つも実行されません";
+        if (outcome.line <= 0) return message + " (行は特定できませんでした)。";
+        message += " (" + LineDetail(macros, m.library, outcome.module, outcome.line) + ")。";
+        const std::string advice = ConstructAdviceAt(macros.source(m.library, outcome.module), outcome.line);
+        return message + (advice.empty() ? "" : "\n" + advice);
+    }
+
+    // ------------------------------------------------------------ inspection
+
+    std::optional<std::vector<FormulaErrorCell>> formulaErrors() {
+        Workbook* wb = active();
+        if (!wb) return std::nullopt;
+        try {
+            return lo::FindFormulaErrors(wb->component, remote);
+        } catch (const uno::Exception& e) {
+            failUno("ブックのエラーのセルを調べられません (" + wb->path + ")", e);
+            return std::nullopt;
+        }
+    }
+
+    std::optional<std::vector<MacroModule>> macroModules() {
+        Workbook* wb = active();
+        if (!wb) return std::nullopt;
+        try {
+            return macrosOf(*wb).modules(mayCompile());
+        } catch (const uno::Exception& e) {
+            failUno("ブックのマクロを調べられません (" + wb->path + ")", e);
+            return std::nullopt;
+        }
     }
 
     // ------------------------------------------------------------ picking
@@ -1125,6 +1083,9 @@ bool LibreOfficeLink::setCalculation(CalculationMode mode) {
 }
 
 bool LibreOfficeLink::run(const std::string& macroReference) { return impl_->run(macroReference); }
+
+std::optional<std::vector<FormulaErrorCell>> LibreOfficeLink::formulaErrors() { return impl_->formulaErrors(); }
+std::optional<std::vector<MacroModule>> LibreOfficeLink::macroModules() { return impl_->macroModules(); }
 
 std::optional<std::string> LibreOfficeLink::activeCellAddress() { return impl_->activeCellAddress(); }
 std::optional<std::string> LibreOfficeLink::activeSheetName() { return impl_->activeSheetName(); }

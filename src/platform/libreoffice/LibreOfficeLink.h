@@ -44,6 +44,9 @@ public:
 
     bool run(const std::string& macroReference) override;
 
+    std::optional<std::vector<FormulaErrorCell>> formulaErrors() override;
+    std::optional<std::vector<MacroModule>> macroModules() override;
+
     std::optional<std::string> activeCellAddress() override;
     std::optional<std::string> activeSheetName() override;
     bool selectCell(std::int64_t row, std::int32_t column) override;

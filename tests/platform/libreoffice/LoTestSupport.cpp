@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -198,6 +199,118 @@ bool MakeTestWorkbooks(LibreOfficeLink& link, const std::string& folder, TestWor
         return false;
     }
     return true;
+}
+
+bool MakeVbaWorkbook(LibreOfficeLink& link, const std::string& path, const std::vector<std::string>& cells,
+                     const std::string& module1, std::string& error) {
+    Reference<uno::XComponentContext> context = lo::UnoAccess::context(link);
+    if (!context.is()) {
+        error = "no running instance";
+        return false;
+    }
+    try {
+        auto desktop = frame::Desktop::create(context);
+        Reference<lang::XComponent> component =
+            desktop->loadComponentFromURL("private:factory/scalc", "_blank", 0, Props({{"Hidden", Any(true)}}));
+        Reference<sheet::XSpreadsheetDocument> doc(component, UNO_QUERY_THROW);
+        Reference<sheet::XSpreadsheets> sheets = doc->getSheets();
+        Reference<container::XNamed>(sheets->getByName("Sheet1"), UNO_QUERY_THROW)->setName("Model");
+        Reference<sheet::XSpreadsheet> model(sheets->getByName("Model"), UNO_QUERY_THROW);
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            model->getCellByPosition(static_cast<sal_Int32>(i), 0)->setFormula(U(cells[i]));
+        Reference<document::XEmbeddedScripts> scripts(component, UNO_QUERY_THROW);
+        Reference<script::XLibraryContainer> libraries(scripts->getBasicLibraries(), UNO_QUERY_THROW);
+        Reference<script::vba::XVBACompatibility> compat(libraries, UNO_QUERY_THROW);
+        compat->setVBACompatibilityMode(true);
+        compat->setProjectName("VBAProject");
+        Reference<container::XNameContainer> lib = libraries->createLibrary("VBAProject");
+        lib->insertByName("Module1", Any(U(module1)));
+        script::ModuleInfo info;
+        info.ModuleType = script::ModuleType::NORMAL;
+        Reference<script::vba::XVBAModuleInfo>(lib, UNO_QUERY_THROW)->insertModuleInfo("Module1", info);
+        Store(component, path, "Calc MS Excel 2007 VBA XML");
+        Reference<util::XCloseable>(component, UNO_QUERY_THROW)->close(true);
+    } catch (const uno::Exception& e) {
+        error = S(e.Message);
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- .fods
+
+namespace {
+
+std::string Xml(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+bool IsNumber(const std::string& text) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    std::strtod(text.c_str(), &end);
+    return end && *end == '\0';
+}
+
+}  // namespace
+
+void WriteFods(const std::string& path, const std::vector<FodsSheet>& sheets, const std::vector<FodsModule>& modules) {
+    std::string x =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+        "xmlns:of=\"urn:oasis:names:tc:opendocument:xmlns:of:1.2\" "
+        "xmlns:script=\"urn:oasis:names:tc:opendocument:xmlns:script:1.0\" "
+        "xmlns:ooo=\"http://openoffice.org/2004/office\" office:version=\"1.2\" "
+        "office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\">\n";
+    if (!modules.empty()) {
+        x += "<office:scripts><office:script script:language=\"ooo:Basic\"><ooo:libraries>\n";
+        std::vector<std::string> libraries;
+        for (const auto& m : modules)
+            if (std::find(libraries.begin(), libraries.end(), m.library) == libraries.end()) libraries.push_back(m.library);
+        for (const auto& lib : libraries) {
+            x += "<ooo:library-embedded ooo:name=\"" + Xml(lib) + "\">\n";
+            for (const auto& m : modules)
+                if (m.library == lib)
+                    x += "<ooo:module ooo:name=\"" + Xml(m.name) + "\"><ooo:source-code>" + Xml(m.source) +
+                         "</ooo:source-code></ooo:module>\n";
+            x += "</ooo:library-embedded>\n";
+        }
+        x += "</ooo:libraries></office:script></office:scripts>\n";
+    }
+    x += "<office:body><office:spreadsheet>\n";
+    for (const auto& sheet : sheets) {
+        x += "<table:table table:name=\"" + Xml(sheet.name) + "\">\n";
+        for (const auto& row : sheet.rows) {
+            x += "<table:table-row>";
+            for (const auto& cell : row) {
+                if (cell.empty())
+                    x += "<table:table-cell/>";
+                else if (cell[0] == '=')
+                    x += "<table:table-cell table:formula=\"of:" + Xml(cell) + "\"/>";
+                else if (IsNumber(cell))
+                    x += "<table:table-cell office:value-type=\"float\" office:value=\"" + cell + "\"/>";
+                else
+                    x += "<table:table-cell office:value-type=\"string\"><text:p>" + Xml(cell) + "</text:p></table:table-cell>";
+            }
+            x += "</table:table-row>\n";
+        }
+        x += "</table:table>\n";
+    }
+    x += "</office:spreadsheet></office:body></office:document>\n";
+    std::ofstream out(path, std::ios::binary);
+    out << x;
 }
 
 // ---------------------------------------------------------------- display

@@ -34,6 +34,27 @@ struct TestWorkbooks {
 bool MakeTestWorkbooks(LibreOfficeLink& link, const std::string& folder, TestWorkbooks& books,
                        std::string& error);
 
+// An Excel workbook with VBA (.xlsm) written by `link`'s instance, as Excel
+// files reach LibreOffice: one sheet "Model" holding `cells` in row 1 (as
+// typed), and the VBA project with one standard module Module1.
+bool MakeVbaWorkbook(LibreOfficeLink& link, const std::string& path, const std::vector<std::string>& cells,
+                     const std::string& module1, std::string& error);
+
+// A flat OpenDocument workbook (.fods) written as text, the way a workbook
+// comes from elsewhere: sheets of rows of cells and Basic libraries. A cell
+// text starting with "=" is a formula in OpenFormula syntax ("=[.A1]*2",
+// "=TEXTBEFORE([.A1];\"-\")"), one that reads as a number is a number, any
+// other text a string, "" an empty cell.
+struct FodsSheet {
+    std::string name;
+    std::vector<std::vector<std::string>> rows;
+};
+struct FodsModule {
+    std::string library, name, source;
+};
+void WriteFods(const std::string& path, const std::vector<FodsSheet>& sheets,
+               const std::vector<FodsModule>& modules = {});
+
 // An X server of the test's own (Xvfb on a free display). DISPLAY points at it
 // while the object lives.
 class PrivateDisplay {
