@@ -136,13 +136,13 @@ int main(int argc, char** argv) {
 #ifdef KORVANE_HAVE_MPI
         // Every rank starts here; only rank 0 takes the application folder.
         korvane::MpiSession mpi(argc, argv);
-        if (mpi.rank() != 0) return mpi.serve();
+        if (mpi.rank() != 0) return mpi.end(mpi.serve());
         auto rootLock = korvane::InstanceLock::acquire(korvane::AppFolder(), error);
         if (!rootLock) {
             korvane::PrintMessage(error);
             return 1;
         }
-        return RunHeadless(commandLine, options, mpi.size() > 1 ? mpi.pools() : korvane::CalcPoolFactory{});
+        return mpi.end(RunHeadless(commandLine, options, mpi.size() > 1 ? mpi.pools() : korvane::CalcPoolFactory{}));
 #else
         korvane::PrintMessage("この korvane は MPI なしでビルドされています (libopenmpi-dev を入れて再ビルドして下さい)。");
         return 2;

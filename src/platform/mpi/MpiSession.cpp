@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <list>
 #include <memory>
@@ -122,6 +123,13 @@ Outbox& RootOutbox() {
     static Outbox box;
     return box;
 }
+// A rank was given up during the run: the job cannot end with MPI_Finalize.
+bool& AnyRankLost() {
+    static bool lost = false;
+    return lost;
+}
+// The finish message: whether to leave without MPI_Finalize.
+std::string FinishBytes() { return AnyRankLost() ? "1" : "0"; }
 
 // ------------------------------------------------------------ rank 0
 
@@ -166,7 +174,7 @@ public:
         std::set<int> leaving;
         for (int r = 1; r <= ranks_; ++r) {
             if (lost_[static_cast<std::size_t>(r - 1)]) continue;
-            out().send(r, kFinish, {});
+            out().send(r, kFinish, FinishBytes());
             leaving.insert(r);
             Waiting().erase(r);
         }
@@ -213,6 +221,7 @@ private:
         for (std::size_t w = 0; w < lost_.size(); ++w) {
             if (lost_[w] || Clock::now() - lastSeen_[w] < std::chrono::seconds(kRankSilenceSeconds)) continue;
             lost_[w] = true;
+            AnyRankLost() = true;
             out().drop(static_cast<int>(w) + 1);
             WorkerEvent e;
             e.kind = WorkerEvent::Kind::Lost;
@@ -245,10 +254,14 @@ MpiSession::MpiSession(int& argc, char**& argv) {
         for (int r = 1; r < size_; ++r) Waiting().insert(r);
 }
 
-MpiSession::~MpiSession() {
+MpiSession::~MpiSession() { end(0); }
+
+int MpiSession::end(int status) {
+    if (ended_) return status;
+    ended_ = true;
     if (rank_ == 0) {
         // Ranks that never got work (a refused run, a Single plan) leave now.
-        for (int r : Waiting()) RootOutbox().send(r, kFinish, {});
+        for (int r : Waiting()) RootOutbox().send(r, kFinish, FinishBytes());
         Waiting().clear();
         const auto until = Clock::now() + std::chrono::seconds(5);
         for (int r = 1; r < size_; ++r)
@@ -257,8 +270,15 @@ MpiSession::~MpiSession() {
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
         for (int r = 1; r < size_; ++r) RootOutbox().drop(r);
+        skipFinalize_ = AnyRankLost();
+    }
+    if (skipFinalize_) {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(status);
     }
     MPI_Finalize();
+    return status;
 }
 
 CalcPoolFactory MpiSession::pools() {
@@ -284,7 +304,10 @@ int MpiSession::serve() {
         if (Receive(0, from, tag, bytes)) {
             lastHeard = Clock::now();
             if (tag == kSetup) break;
-            if (tag == kFinish) return 0;
+            if (tag == kFinish) {
+                skipFinalize_ = bytes == "1";
+                return 0;
+            }
             continue;
         }
         // Rank 0 is busy (loading, preparing the plan): no time limit here
@@ -315,6 +338,7 @@ int MpiSession::serve() {
         bool finishing = false;
         while (!finishing && Receive(0, from, tag, bytes)) {
             lastHeard = Clock::now();
+            if (tag == kFinish) skipFinalize_ = bytes == "1";
             if (!worker) {
                 finishing = tag == kFinish;
                 continue;
@@ -338,7 +362,11 @@ int MpiSession::serve() {
                 break;
             }
         }
-        if (finishing || silent()) break;
+        if (finishing) break;
+        if (silent()) {
+            skipFinalize_ = true;  // rank 0 is gone: no one to finalize with
+            break;
+        }
         WorkerEvent e;
         while (events.pop(e, 0)) out.send(0, kEvent, EncodeWorkerEvent(e));
         if (Clock::now() - lastBeat >= std::chrono::seconds(1)) {

@@ -22,7 +22,7 @@ class MpiSession {
 public:
     // MPI_Init (errors returned, never aborting the job).
     MpiSession(int& argc, char**& argv);
-    // Releases the ranks still waiting for work, then MPI_Finalize.
+    // As end(0) when end() was not called.
     ~MpiSession();
     MpiSession(const MpiSession&) = delete;
     MpiSession& operator=(const MpiSession&) = delete;
@@ -36,9 +36,17 @@ public:
     // Rank 0: the ranks 1 to K-1 as the workers of a run.
     CalcPoolFactory pools();
 
+    // Releases the ranks still waiting for work and leaves the job; returns
+    // `status`. MPI_Finalize waits for every rank, also one that died: after
+    // a rank was lost, the others leave without it (the process ends here,
+    // with `status`), which mpirun --enable-recovery accepts.
+    int end(int status);
+
 private:
     int rank_ = 0;
     int size_ = 1;
+    bool ended_ = false;
+    bool skipFinalize_ = false;  // a rank was lost during the run
 };
 
 }  // namespace korvane
