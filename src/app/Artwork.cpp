@@ -215,8 +215,11 @@ QPixmap KorvaneLogo(int size) {
     p.setPen(Qt::NoPen);
     p.setBrush(bg);
     p.drawRoundedRect(QRectF(2, 2, 96, 96), 16, 16);
+    // At icon sizes of a few pixels only the curve stays readable: drawn
+    // bolder, without the grid and the sample points.
+    const bool small = size < 40;
     p.setPen(QPen(QColor(255, 255, 255, 70), 1.2));
-    for (int i = 1; i < 6; ++i) {
+    for (int i = 1; i < 6 && !small; ++i) {
         p.drawLine(QPointF(10, 10 + i * 14), QPointF(90, 10 + i * 14));
         p.drawLine(QPointF(10 + i * 14, 10), QPointF(10 + i * 14, 90));
     }
@@ -230,14 +233,16 @@ QPixmap KorvaneLogo(int size) {
         else
             curve.lineTo(x, y);
     }
-    p.setPen(QPen(QColor(255, 196, 60), 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setPen(QPen(QColor(255, 196, 60), small ? 11 : 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     p.drawPath(curve);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::white);
-    for (double x : {24.0, 38.0, 50.0, 62.0, 76.0}) {
-        double t = (x - 50) / 14.0;
-        p.drawEllipse(QPointF(x, 84 - 62 * std::exp(-0.5 * t * t)), 3.6, 3.6);
+    if (!small) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        for (double x : {24.0, 38.0, 50.0, 62.0, 76.0}) {
+            double t = (x - 50) / 14.0;
+            p.drawEllipse(QPointF(x, 84 - 62 * std::exp(-0.5 * t * t)), 3.6, 3.6);
+        }
     }
     return pm;
 }

@@ -26,10 +26,13 @@ void ShowStartupMessage(int& argc, char** argv, const std::string& text) {
     box.exec();
 }
 
-int RunGui(int& argc, char** argv, const std::string* commandLine, const RunOptions* options) {
+int RunGui(int& argc, char** argv, const std::string* commandLine, const std::string* openPath,
+           const RunOptions* options) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
+    // Ties the windows to the desktop entry (its icon, on Wayland too).
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvane"));
     ApplyJapaneseFont(app);
 
     // An unattended run also prints every message, for the calling script.
@@ -46,9 +49,10 @@ int RunGui(int& argc, char** argv, const std::string* commandLine, const RunOpti
 
     if (!commandLine) {
         SplashWindow splash(SplashWindow::Mode::StartUp);
-        QObject::connect(&splash, &SplashWindow::startMainWindow, &main, [&main] {
+        QObject::connect(&splash, &SplashWindow::startMainWindow, &main, [&main, openPath] {
             main.show();
             main.activateWindow();
+            if (openPath) main.openProjectFile(*openPath);
         });
         splash.show();
         splash.activateWindow();

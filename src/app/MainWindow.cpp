@@ -864,7 +864,7 @@ bool MainWindow::handleDrop(QEvent* event) {
 void MainWindow::dropFile(const std::string& path) {
     switch (ClassifyDroppedFile(path)) {
     case DroppedFileKind::Project:
-        if (openProjectPath(path)) recent_->AddRecent(path);
+        openProjectFile(path);
         break;
     case DroppedFileKind::Workbook:
         if (excelField_->text->text().isEmpty() || ui_.askYesNo(kReplaceWorkbookQuestion))
@@ -914,6 +914,12 @@ bool MainWindow::openProjectPath(const std::string& path) {
     initLayout();
     selectFirstTab();
     refreshGrid(QStringLiteral("Macro"));
+    return true;
+}
+
+bool MainWindow::openProjectFile(const std::string& path) {
+    if (!openProjectPath(path)) return false;
+    recent_->AddRecent(path);
     return true;
 }
 

@@ -77,6 +77,9 @@ public:
     // ProjectPath, LoadProjectToWindow, layout, first tab. On failure the
     // previous project stays open, under its previous name.
     bool openProjectPath(const std::string& path);
+    // As above, and the project joins the recent files: a dropped project, or
+    // one the desktop opens with the program.
+    bool openProjectFile(const std::string& path);
     // The exe grid's rows (markers included) and its current row (0-based),
     // for the exe settings window, which edits the flow list in place.
     ExeGrid exeGridRows() const;

@@ -28,14 +28,16 @@ namespace {
 void PrintHelp() {
     std::printf(
         "Usage: korvane [OPTIONS] [PROJECT.tolv]\n"
-        "       korvane --check WORKBOOK\n"
-        "       korvane --stats|--sens|--effects DB.csv [options]\n"
+        "   or: korvane --open PROJECT.tolv\n"
+        "   or: korvane --check WORKBOOK\n"
+        "   or: korvane --stats|--sens|--effects DB.csv [options]\n"
         "\n"
         "Runs parameter studies on spreadsheet models with LibreOffice Calc.\n"
         "Without arguments the main window opens. With a project file, the\n"
         "project's plan runs once, unattended, and the program ends; messages go\n"
         "to standard error (and to a message box when a display is available).\n"
         "\n"
+        "  --open PROJECT.tolv     open the project in the main window, without running it\n"
         "  --help                  show this help and exit\n"
         "  --version               show the version and exit\n"
         "  --workers N             calculate with N LibreOffice instances at once\n"
@@ -63,9 +65,18 @@ void PrintHelp() {
         "%s"
         "%s"
         "\n"
+        "Application folder (working copy, recent files, array files, help, examples):\n"
+        "  $KORVANE_HOME when it is set; otherwise the program's own folder when it\n"
+        "  can be written and the program is not installed; otherwise the user's\n"
+        "  $XDG_DATA_HOME/korvane (default ~/.local/share/korvane), created on first\n"
+        "  start with the array files, help, legend pictures and examples copied in\n"
+        "  from the installed share/korvane folder. A path with one leading \\ is\n"
+        "  relative to this folder.\n"
+        "\n"
         "Environment:\n"
-        "  KORVANE_HOME     the application folder (default: the program's folder)\n"
-        "  KORVANE_NO_GUI=1 run a project without showing any window\n",
+        "  KORVANE_HOME      use this folder as the application folder\n"
+        "  XDG_DATA_HOME     where the per-user application folder is made\n"
+        "  KORVANE_NO_GUI=1  run a project without showing any window\n",
         korvane::AnalysisCommandHelp(), korvane::CheckCommandHelp());
 }
 
@@ -120,11 +131,13 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc), rest;
     korvane::RunOptions options;
     std::string error;
-    if (!korvane::ParseRunArguments(args, options, rest, error)) {
+    // The desktop's double-click on a project opens it and runs nothing.
+    const bool openOnly = argc > 1 && std::strcmp(argv[1], "--open") == 0;
+    if (!openOnly && !korvane::ParseRunArguments(args, options, rest, error)) {
         korvane::PrintMessage(error);
         return 2;
     }
-    if (rest.empty() && (options.resume || options.mpi || args.size() > 0)) {
+    if (!openOnly && rest.empty() && (options.resume || options.mpi || args.size() > 0)) {
         korvane::PrintMessage("プロジェクトファイルを指定して下さい。(korvane --help を参照して下さい)");
         return 2;
     }
@@ -137,7 +150,7 @@ int main(int argc, char** argv) {
         // Every rank starts here; only rank 0 takes the application folder.
         korvane::MpiSession mpi(argc, argv);
         if (mpi.rank() != 0) return mpi.end(mpi.serve());
-        auto rootLock = korvane::InstanceLock::acquire(korvane::AppFolder(), error);
+        auto rootLock = korvane::OpenAppFolder(error);
         if (!rootLock) {
             korvane::PrintMessage(error);
             return 1;
@@ -148,7 +161,7 @@ int main(int argc, char** argv) {
         return 2;
 #endif
     }
-    auto lock = korvane::InstanceLock::acquire(korvane::AppFolder(), error);
+    auto lock = korvane::OpenAppFolder(error);
     if (!lock) {
         error += "\n別のアプリケーションフォルダを使うには、環境変数 KORVANE_HOME にそのフォルダを指定して下さい。";
         korvane::PrintMessage(error);
@@ -157,7 +170,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (argc <= 1) return korvane::RunGui(argc, argv, nullptr);
+    if (openOnly) {
+        std::string path = argc > 2 ? argv[2] : "";
+        for (int i = 3; i < argc; ++i) path += std::string(" ") + argv[i];
+        return korvane::RunGui(argc, argv, nullptr, path.empty() ? nullptr : &path);
+    }
 
     if (!DisplayAvailable() || !korvane::GuiAvailable()) return RunHeadless(commandLine, options);
-    return korvane::RunGui(argc, argv, &commandLine, &options);
+    return korvane::RunGui(argc, argv, &commandLine, nullptr, &options);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -450,10 +451,11 @@ std::string FormatPattern(double x, const std::string& pattern) {
 namespace {
 
 // One element of a pattern seen as what the formatter can have written for
-// it: a literal character, a run of digits (an integer or exponent
-// placeholder, which takes every digit the value needs, with grouping commas),
-// exactly one digit ("0" in the fraction) or at most one digit ("#" in the
-// fraction, left out as a trailing zero).
+// it: a literal character; a run of digits (the leftmost integer or exponent
+// placeholder, which takes every digit the value needs beyond the other
+// placeholders, with grouping commas); exactly one digit ("0") or at most one
+// digit ("#": left out as a leading zero, or in the fraction as a trailing
+// zero), which in a grouped integer part may have a grouping comma after it.
 struct ShapeElement {
     enum Kind { Literal, Run, OneDigit, OptionalDigit, ExponentSign } kind;
     char ch = 0;
@@ -461,51 +463,88 @@ struct ShapeElement {
     bool commas = false;
 };
 
+struct Shape {
+    std::vector<ShapeElement> elements;
+    std::vector<std::size_t> needs;  // characters that elements[k..] take at least
+};
+
 struct ShapeMatch {
     std::string digits[3];
     bool negativeExponent = false;
+    bool fractionEnded = false;  // a "#" of the fraction was left out: so are the ones after it
+    bool filled[3] = {false, false, false};  // a "#" of the part shows a digit: so do the ones after it
 };
 
 bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
 
+using AcceptMatch = std::function<bool(const ShapeMatch&)>;
+
 // Matches text[pos..] against shape[k..] to the end of both, trying longer
-// digit runs first.
-bool MatchShape(const std::vector<ShapeElement>& shape, std::size_t k, const std::string& text, std::size_t pos,
-                ShapeMatch& m, long& budget) {
+// digit runs first; a whole match counts when `accept` takes it, otherwise
+// the search goes on. A failed match leaves `m` as it found it.
+bool MatchShape(const Shape& shape, std::size_t k, const std::string& text, std::size_t pos, ShapeMatch& m,
+                long& budget, const AcceptMatch& accept) {
     if (--budget < 0) return false;
-    if (k == shape.size()) return pos == text.size();
-    const ShapeElement& e = shape[k];
+    if (text.size() - pos < shape.needs[k]) return false;
+    if (k == shape.elements.size()) return pos == text.size() && accept(m);
+    const ShapeElement& e = shape.elements[k];
     switch (e.kind) {
     case ShapeElement::Literal:
-        return pos < text.size() && text[pos] == e.ch && MatchShape(shape, k + 1, text, pos + 1, m, budget);
+        return text[pos] == e.ch && MatchShape(shape, k + 1, text, pos + 1, m, budget, accept);
     case ShapeElement::ExponentSign: {
         if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
             m.negativeExponent = text[pos] == '-';
-            if (MatchShape(shape, k + 1, text, pos + 1, m, budget)) return true;
+            if (MatchShape(shape, k + 1, text, pos + 1, m, budget, accept)) return true;
         }
         m.negativeExponent = false;
-        return MatchShape(shape, k + 1, text, pos, m, budget);
+        return MatchShape(shape, k + 1, text, pos, m, budget, accept);
     }
     case ShapeElement::OneDigit:
     case ShapeElement::OptionalDigit: {
-        if (pos < text.size() && IsDigitChar(text[pos])) {
-            m.digits[e.part].push_back(text[pos]);
-            if (MatchShape(shape, k + 1, text, pos + 1, m, budget)) return true;
-            m.digits[e.part].pop_back();
+        std::string& digits = m.digits[e.part];
+        if (pos < text.size() && IsDigitChar(text[pos]) && !(e.part == 1 && m.fractionEnded)) {
+            digits.push_back(text[pos]);
+            const bool filled = m.filled[e.part];
+            if (e.kind == ShapeElement::OptionalDigit) m.filled[e.part] = true;
+            if (e.commas && pos + 1 < text.size() && text[pos + 1] == ',' &&
+                MatchShape(shape, k + 1, text, pos + 2, m, budget, accept))
+                return true;
+            if (MatchShape(shape, k + 1, text, pos + 1, m, budget, accept)) return true;
+            m.filled[e.part] = filled;
+            digits.pop_back();
         }
-        return e.kind == ShapeElement::OptionalDigit && MatchShape(shape, k + 1, text, pos, m, budget);
+        if (e.kind != ShapeElement::OptionalDigit) return false;
+        if (e.part != 1) {
+            // Digits fill the placeholders from the right: once a "#" shows
+            // a digit, every placeholder after it does.
+            if (m.filled[e.part]) return false;
+            return MatchShape(shape, k + 1, text, pos, m, budget, accept);
+        }
+        const bool ended = m.fractionEnded;
+        m.fractionEnded = true;
+        if (MatchShape(shape, k + 1, text, pos, m, budget, accept)) return true;
+        m.fractionEnded = ended;
+        return false;
     }
     case ShapeElement::Run: {
+        // The run leaves room for what the rest of the shape needs.
+        const std::size_t limit = text.size() - shape.needs[k + 1];
         std::size_t end = pos;
-        while (end < text.size() && (IsDigitChar(text[end]) || (e.commas && text[end] == ','))) ++end;
-        const std::size_t saved = m.digits[e.part].size();
-        for (std::size_t stop = end + 1; stop-- > pos;) {
-            m.digits[e.part].resize(saved);
-            for (std::size_t i = pos; i < stop; ++i)
-                if (text[i] != ',') m.digits[e.part].push_back(text[i]);
-            if (MatchShape(shape, k + 1, text, stop, m, budget)) return true;
+        while (end < limit && (IsDigitChar(text[end]) || (e.commas && text[end] == ','))) ++end;
+        // The run is shortened one character at a time.
+        std::string& digits = m.digits[e.part];
+        const std::size_t saved = digits.size();
+        for (std::size_t i = pos; i < end; ++i)
+            if (text[i] != ',') digits.push_back(text[i]);
+        const bool filled = m.filled[e.part];
+        for (std::size_t stop = end;; --stop) {
+            m.filled[e.part] = filled || (e.ch == '#' && digits.size() > saved);
+            if (MatchShape(shape, k + 1, text, stop, m, budget, accept)) return true;
+            if (stop == pos) break;
+            if (text[stop - 1] != ',') digits.pop_back();
         }
-        m.digits[e.part].resize(saved);
+        m.filled[e.part] = filled;
+        digits.resize(saved);
         return false;
     }
     }
@@ -515,48 +554,86 @@ bool MatchShape(const std::vector<ShapeElement>& shape, std::size_t k, const std
 }  // namespace
 
 bool ParseFormattedNumber(const std::string& text, const std::string& pattern, double& value) {
-    if (pattern.empty() || text.size() > 400) return false;
+    // An empty pattern writes the general number form.
+    if (pattern.empty()) return ParseDecimal(text, value);
+    // Nothing the pattern writes is longer than its own characters plus the
+    // digits, grouping commas and exponent of the largest double.
+    if (text.size() > pattern.size() + 450) return false;
     const ParsedPattern p = ParsePattern(pattern);
-    std::vector<ShapeElement> shape;
+    Shape shape;
+    std::vector<ShapeElement>& elements = shape.elements;
     auto section = [&](const std::vector<PatternToken>& tokens, int part, bool digitsAtEnd, bool commas) {
         const bool any = CountPlaceholders(tokens) > 0;
-        if (!any && !digitsAtEnd) shape.push_back({ShapeElement::Run, 0, part, commas});
+        if (!any && !digitsAtEnd) elements.push_back({ShapeElement::Run, 0, part, commas});
+        bool leftmost = true;
         for (const auto& t : tokens) {
-            if (!t.placeholder)
-                shape.push_back({ShapeElement::Literal, t.ch, part, false});
-            else if (part == 1)
-                shape.push_back({t.ch == '0' ? ShapeElement::OneDigit : ShapeElement::OptionalDigit, 0, part, false});
-            else if (shape.empty() || shape.back().kind != ShapeElement::Run || shape.back().part != part)
-                shape.push_back({ShapeElement::Run, 0, part, commas});
-            // (placeholders side by side read as one run of digits)
+            const auto digit = t.ch == '0' ? ShapeElement::OneDigit : ShapeElement::OptionalDigit;
+            if (!t.placeholder) {
+                elements.push_back({ShapeElement::Literal, t.ch, part, false});
+            } else if (part == 1) {
+                elements.push_back({digit, t.ch, part, false});
+            } else {
+                elements.push_back({leftmost ? ShapeElement::Run : digit, t.ch, part, commas});
+                leftmost = false;
+            }
         }
-        if (!any && digitsAtEnd) shape.push_back({ShapeElement::Run, 0, part, commas});
+        if (!any && digitsAtEnd) elements.push_back({ShapeElement::Run, 0, part, commas});
     };
     section(p.integer, 0, true, p.grouping);
-    if (p.hasPoint) shape.push_back({ShapeElement::Literal, '.', 1, false});
+    if (p.hasPoint) elements.push_back({ShapeElement::Literal, '.', 1, false});
     section(p.fraction, 1, true, false);
     if (p.hasExponent) {
-        shape.push_back({ShapeElement::Literal, p.exponentLetter, 2, false});
-        shape.push_back({ShapeElement::ExponentSign, 0, 2, false});
+        elements.push_back({ShapeElement::Literal, p.exponentLetter, 2, false});
+        elements.push_back({ShapeElement::ExponentSign, 0, 2, false});
         section(p.exponent, 2, false, false);
     }
+    shape.needs.assign(elements.size() + 1, 0);
+    for (std::size_t k = elements.size(); k-- > 0;) {
+        const auto kind = elements[k].kind;
+        shape.needs[k] = shape.needs[k + 1] + (kind == ShapeElement::Literal || kind == ShapeElement::OneDigit);
+    }
+    // A text may match the pattern in more than one way when literal digits
+    // stand beside placeholders ("0e+0300" writes the exponent 263 as
+    // "2363", which also reads as 236). The reading taken is the one whose
+    // value the pattern writes as this very text; the first reading stands
+    // when no such one turns up among the first few (a text typed by hand).
+    bool haveFirst = false;
+    double first = 0.0;
+    bool exact = false;
+    int tries = 0;
     // The sign stands before everything the pattern writes.
     for (const bool negative : {true, false}) {
         if (negative && (text.empty() || text[0] != '-')) continue;
+        const AcceptMatch accept = [&](const ShapeMatch& m) {
+            double v = 0.0;
+            if (m.digits[0].empty() && m.digits[1].empty()) {
+                v = 0.0;
+            } else {
+                std::string number = negative ? "-" : "";
+                number += m.digits[0].empty() ? "0" : m.digits[0];
+                if (!m.digits[1].empty()) number += "." + m.digits[1];
+                if (p.hasExponent && !m.digits[2].empty())
+                    number += (m.negativeExponent ? "E-" : "E+") + m.digits[2];
+                if (!ParseDecimal(number, v) || !std::isfinite(v)) return false;
+            }
+            if (!haveFirst) {
+                haveFirst = true;
+                first = v;
+            }
+            if (FormatPattern(v, pattern) == text) {
+                exact = true;
+                value = v;
+                return true;
+            }
+            return ++tries >= 64;
+        };
         ShapeMatch m;
         long budget = 100000;
-        if (!MatchShape(shape, 0, text, negative ? 1 : 0, m, budget)) continue;
-        if (m.digits[0].empty() && m.digits[1].empty()) {
-            value = 0.0;
-            return true;
-        }
-        std::string number = negative ? "-" : "";
-        number += m.digits[0].empty() ? "0" : m.digits[0];
-        if (!m.digits[1].empty()) number += "." + m.digits[1];
-        if (p.hasExponent && !m.digits[2].empty()) number += (m.negativeExponent ? "E-" : "E+") + m.digits[2];
-        return ParseDecimal(number, value) && std::isfinite(value);
+        if (MatchShape(shape, 0, text, negative ? 1 : 0, m, budget, accept)) break;
     }
-    return false;
+    if (exact) return true;
+    if (haveFirst) value = first;
+    return haveFirst;
 }
 
 std::string FormatArgumentValue(const std::string& text) {
