@@ -14,5 +14,8 @@ double PeakRssMiB(pid_t pid);
 double CpuSeconds(pid_t pid);
 // The soffice process started by this program (the newest child), or -1.
 pid_t OfficeChild();
+// A whole file's bytes (empty when it cannot be read); writing one.
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
 
 }  // namespace korvane::bench

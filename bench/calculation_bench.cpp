@@ -48,6 +48,7 @@ public:
     bool visible() const override { return in_.visible(); }
     void setDisplayAlerts(bool on) override { in_.setDisplayAlerts(on); }
     void quit() override { in_.quit(); }
+    void abort() override { in_.abort(); }
     bool open(const std::string& p) override { return in_.open(p); }
     bool closeWorkbooks() override { return in_.closeWorkbooks(); }
     std::optional<std::vector<std::string>> sheetNames() override { return in_.sheetNames(); }

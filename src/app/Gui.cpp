@@ -11,6 +11,7 @@
 #include "SplashWindow.h"
 #include "platform/AppFolder.h"
 #include "project/RunState.h"
+#include "run/RunOptions.h"
 #include "workbook/WorkbookLink.h"
 
 namespace korvane {
@@ -25,7 +26,8 @@ void ShowStartupMessage(int& argc, char** argv, const std::string& text) {
     box.exec();
 }
 
-int RunGui(int& argc, char** argv, const std::string* commandLine, const std::string* openPath) {
+int RunGui(int& argc, char** argv, const std::string* commandLine, const std::string* openPath,
+           const RunOptions* options) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korvane"));
     QApplication::setApplicationVersion(QStringLiteral(KORVANE_VERSION));
@@ -59,6 +61,7 @@ int RunGui(int& argc, char** argv, const std::string* commandLine, const std::st
         return ui.ended() ? ui.exitStatus() : status;
     }
 
+    if (options) main.driver().setRunOptions(*options);
     main.show();
     // Let the window appear before the run takes over the thread.
     QCoreApplication::processEvents();

@@ -46,6 +46,8 @@
 #include "project/RecentFiles.h"
 #include "project/RunState.h"
 #include "run/NumericFilter.h"
+#include "run/RunDriver.h"
+#include "run/RunOptions.h"
 
 namespace korvane {
 
@@ -169,6 +171,11 @@ MainWindow::MainWindow(UserInterface& ui, RunState& state, WorkbookLinkFactory f
       excelField_(std::make_unique<FileField>()),
       dbField_(std::make_unique<FileField>()) {
     RegisterKnownWindows();
+    // Workers and time limit belong to this machine: the settings file of
+    // the application folder, never the project.
+    RunOptions options;
+    LoadRunOptions(appFolder_, options);
+    driver_->setRunOptions(options);
     hooks_.openDocument = OpenWithDefaultViewer;
     hooks_.openInSpreadsheet = OpenInSpreadsheet;
 
@@ -435,8 +442,10 @@ void MainWindow::buildMenus() {
         {"Execution",
          "実行操作(&E)",
          {{"Run", "実行(&R)", &MainWindow::Run, false},
+          {"Resume_Run", "中断した計算を再開(&C)", &MainWindow::Resume_Run, false},
           {"Pause_M", "一時停止(&P)", &MainWindow::Pause_M, false},
-          {"Stop", "停止(&S)", &MainWindow::Stop, false}}},
+          {"Stop", "停止(&S)", &MainWindow::Stop, true},
+          {"Run_Options", "実行オプション(&O)...", &MainWindow::Run_Options, false}}},
         {"Data_Shori",
          "データ処理(&D)",
          {{"Graph_Draw", "グラフ作成(&G)", &MainWindow::Graph_Draw, false},
@@ -465,6 +474,8 @@ void MainWindow::buildMenus() {
     QMenu* execution = findChild<QMenu*>(QStringLiteral("Execution"));
     connect(execution, &QMenu::aboutToShow, this, [this] {
         command("Run")->setEnabled(runAllowed());
+        command("Resume_Run")->setEnabled(runAllowed());
+        command("Run_Options")->setEnabled(!driver_->running());
     });
 }
 
@@ -1069,6 +1080,27 @@ void MainWindow::Run() {
     if (closeAfterRun_) close();
 }
 
+void MainWindow::Resume_Run() {
+    if (!runAllowed()) return;
+    if (taskCombo_->currentText() == Q(plan::UserScroll) || taskCombo_->currentText() == Q(plan::Single)) {
+        ui_.showMessage("再開できるのは MonteCarlo、DataFile Input、Orthogonal Table の計算だけです。");
+        return;
+    }
+    commitMacro();
+    RunOptions options = driver_->runOptions();
+    options.resume = true;
+    driver_->setRunOptions(options);
+    driver_->RunCommand();
+    options.resume = false;
+    driver_->setRunOptions(options);
+    if (closeAfterRun_) close();
+}
+
+void MainWindow::Run_Options() {
+    if (driver_->running()) return;
+    openWindow("RunOptions_Form", "実行オプション");
+}
+
 void MainWindow::Pause_M() {
     if (state_.StopRequested) return;
     PauseWindow window(this);
@@ -1100,7 +1132,8 @@ void MainWindow::showStatus(const std::string& statusText) { statusBar()->showMe
 
 void MainWindow::lockWindow(bool locked) {
     const bool on = !locked;
-    for (const char* name : {"New_File", "Open_File", "Save_File", "Save_As_File", "Run", "New_File_Mn1",
+    for (const char* name : {"New_File", "Open_File", "Save_File", "Save_As_File", "Run", "Resume_Run", "Run_Options",
+                             "New_File_Mn1",
                              "Open_File_Mn1", "Save_File_Mn1", "Save_As_File_Mn1", "Run_Mn1", "CurrentValue_Mn1",
                              "InitialSetting_Mn1", "RestrictionSetting_Mn1", "MonteCarlo_Mn1", "DataFile_Input_Mn1",
                              "Orthogonal_Table_Setting_Mn1", "UserScroll_Menu_Mn1", "Graph_Draw_Mn1",

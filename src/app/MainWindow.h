@@ -104,6 +104,10 @@ public:
     void Orthogonal_Table_Setting();
     void UserScroll_Menu();
     void Run();
+    // Continues the project's interrupted study from its DB file.
+    void Resume_Run();
+    // The run options window (workers, time limit), kept outside the project.
+    void Run_Options();
     void Pause_M();
     void Stop();
     void Graph_Draw();

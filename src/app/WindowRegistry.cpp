@@ -6,6 +6,7 @@
 #include "run/windows/CurrentValueForm.h"
 #include "run/windows/DbInputCalForm.h"
 #include "run/windows/OrthogonalTableForm.h"
+#include "run/windows/RunOptionsWindow.h"
 #include "run/windows/SamplingSettingForm.h"
 #include "run/windows/ValueWindows.h"
 #include "workbook/windows/ExeSettingForm.h"
@@ -59,6 +60,7 @@ void RegisterKnownWindows() {
     RegisterWindow("Factorial_Effects_Form", OpenFactorialEffectsForm);
     RegisterWindow("MDIForm1", OpenMDIForm1);
     RegisterWindow("User_Var_Start_Form", OpenUserVarStartForm);
+    RegisterWindow("RunOptions_Form", OpenRunOptionsForm);
 }
 
 std::string WindowNotAvailableMessage(const std::string& caption) {

@@ -6,23 +6,28 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "AnalysisCommand.h"
 #include "CheckCommand.h"
 #include "ConsoleUi.h"
 #include "Gui.h"
 #include "platform/AppFolder.h"
+#ifdef KORVANE_HAVE_MPI
+#include "platform/mpi/MpiSession.h"
+#endif
 #include "platform/StopSignals.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
 #include "run/RunDriver.h"
+#include "run/RunOptions.h"
 #include "workbook/WorkbookLink.h"
 
 namespace {
 
 void PrintHelp() {
     std::printf(
-        "Usage: korvane [PROJECT.tolv]\n"
+        "Usage: korvane [OPTIONS] [PROJECT.tolv]\n"
         "   or: korvane --open PROJECT.tolv\n"
         "   or: korvane --check WORKBOOK\n"
         "   or: korvane --stats|--sens|--effects DB.csv [options]\n"
@@ -32,9 +37,23 @@ void PrintHelp() {
         "project's plan runs once, unattended, and the program ends; messages go\n"
         "to standard error (and to a message box when a display is available).\n"
         "\n"
-        "  --open PROJECT.tolv  open the project in the main window, without running it\n"
-        "  --help     show this help and exit\n"
-        "  --version  show the version and exit\n"
+        "  --open PROJECT.tolv     open the project in the main window, without running it\n"
+        "  --help                  show this help and exit\n"
+        "  --version               show the version and exit\n"
+        "  --workers N             calculate with N LibreOffice instances at once\n"
+        "                          (default 1). The DB file is the same whatever N.\n"
+        "                          A workbook or program that keeps state from one\n"
+        "                          calculation to the next, or that writes files of\n"
+        "                          fixed names, needs one worker.\n"
+        "  --calc-timeout SECONDS  abandon a calculation that runs longer: its\n"
+        "                          instance or program is ended, its line written\n"
+        "                          with empty outputs and the verdict False, and\n"
+        "                          the run goes on with a fresh instance (0: no limit)\n"
+        "  --resume                continue a study that was interrupted: the DB\n"
+        "                          file's last block must be this project's and plan's;\n"
+        "                          its whole lines are kept and the rest calculated\n"
+        "  --mpi                   under mpirun or srun: rank 0 hands calculations to\n"
+        "                          the other ranks and alone writes the DB file\n"
         "\n"
         "Exit status of an unattended run:\n"
         "  0  the plan ran to its end\n"
@@ -72,8 +91,10 @@ bool DisplayAvailable() {
     return (x && *x) || (w && *w);
 }
 
-// The unattended run without any window.
-int RunHeadless(const std::string& commandLine) {
+// The unattended run without any window; `pools`: where the calculations
+// go instead of worker threads (the ranks of an MPI job).
+int RunHeadless(const std::string& commandLine, const korvane::RunOptions& options,
+                korvane::CalcPoolFactory pools = {}) {
     korvane::ConsoleUi ui;
     korvane::ProjectDocument document(ui, korvane::AppFolder());
     korvane::RunState state;
@@ -85,6 +106,8 @@ int RunHeadless(const std::string& commandLine) {
     korvane::WorkbookLinkFactory factory = [] { return std::unique_ptr<korvane::WorkbookLink>(); };
 #endif
     korvane::RunDriver driver(ui, ui, document, state, factory);
+    driver.setRunOptions(options);
+    if (pools) driver.setCalcPools(std::move(pools));
     korvane::InstallStopSignals();
     return driver.CommandLineRun(commandLine);
 }
@@ -105,7 +128,39 @@ int main(int argc, char** argv) {
     // The analyses only read the DB file: they need neither the application
     // folder's lock nor a display.
     if (korvane::IsAnalysisCommand(argc, argv)) return korvane::RunAnalysisCommand(argc, argv);
+    std::vector<std::string> args(argv + 1, argv + argc), rest;
+    korvane::RunOptions options;
     std::string error;
+    // The desktop's double-click on a project opens it and runs nothing.
+    const bool openOnly = argc > 1 && std::strcmp(argv[1], "--open") == 0;
+    if (!openOnly && !korvane::ParseRunArguments(args, options, rest, error)) {
+        korvane::PrintMessage(error);
+        return 2;
+    }
+    if (!openOnly && rest.empty() && (options.resume || options.mpi || args.size() > 0)) {
+        korvane::PrintMessage("プロジェクトファイルを指定して下さい。(korvane --help を参照して下さい)");
+        return 2;
+    }
+    // The command-line text, taken whole: a path with blanks arrives as
+    // several arguments when it was not quoted.
+    std::string commandLine;
+    for (std::size_t i = 0; i < rest.size(); ++i) commandLine += (i ? " " : "") + rest[i];
+    if (options.mpi) {
+#ifdef KORVANE_HAVE_MPI
+        // Every rank starts here; only rank 0 takes the application folder.
+        korvane::MpiSession mpi(argc, argv);
+        if (mpi.rank() != 0) return mpi.end(mpi.serve());
+        auto rootLock = korvane::OpenAppFolder(error);
+        if (!rootLock) {
+            korvane::PrintMessage(error);
+            return 1;
+        }
+        return mpi.end(RunHeadless(commandLine, options, mpi.size() > 1 ? mpi.pools() : korvane::CalcPoolFactory{}));
+#else
+        korvane::PrintMessage("この korvane は MPI なしでビルドされています (libopenmpi-dev を入れて再ビルドして下さい)。");
+        return 2;
+#endif
+    }
     auto lock = korvane::OpenAppFolder(error);
     if (!lock) {
         error += "\n別のアプリケーションフォルダを使うには、環境変数 KORVANE_HOME にそのフォルダを指定して下さい。";
@@ -115,17 +170,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (argc <= 1) return korvane::RunGui(argc, argv, nullptr);
-    // The desktop's double-click on a project: open it, run nothing.
-    if (std::strcmp(argv[1], "--open") == 0) {
+    if (openOnly) {
         std::string path = argc > 2 ? argv[2] : "";
         for (int i = 3; i < argc; ++i) path += std::string(" ") + argv[i];
         return korvane::RunGui(argc, argv, nullptr, path.empty() ? nullptr : &path);
     }
 
-    // The command-line text, taken whole: a path with blanks arrives as
-    // several arguments when it was not quoted.
-    std::string commandLine = argv[1];
-    for (int i = 2; i < argc; ++i) commandLine += std::string(" ") + argv[i];
-    if (!DisplayAvailable() || !korvane::GuiAvailable()) return RunHeadless(commandLine);
-    return korvane::RunGui(argc, argv, &commandLine);
+    if (!DisplayAvailable() || !korvane::GuiAvailable()) return RunHeadless(commandLine, options);
+    return korvane::RunGui(argc, argv, &commandLine, nullptr, &options);
 }

@@ -58,6 +58,9 @@ public:
     // first call starts the run's part of the file: in "Append" mode after
     // the last line, in any other mode by emptying the file.
     bool writeHeader(const RunState& state);
+    // A resumed run: its block is the file's last one, header and lines
+    // written already; rows go after its end.
+    void continueBlock() { begun_ = true; }
     // One data line for the current calculation. A value that Shift_JIS cannot
     // hold (an emoji read from a cell, say) writes nothing, shows which column
     // of which calculation it was, and returns false so the run stops rather

@@ -33,8 +33,20 @@ std::string FindInPath(const std::string& name) {
     }
 }
 
-// The process group of the program being waited for; 0 when none.
-std::atomic<pid_t> gRunningGroup{0};
+// The process groups of the programs being waited for, one slot per waiting
+// thread; 0 in a free slot.
+constexpr std::size_t kRunningSlots = 64;
+std::atomic<pid_t> gRunningGroups[kRunningSlots];
+
+std::atomic<pid_t>* ClaimRunningSlot(pid_t group) {
+    for (auto& slot : gRunningGroups) {
+        pid_t free = 0;
+        if (slot.compare_exchange_strong(free, group)) return &slot;
+    }
+    return nullptr;  // more waiting threads than slots: only the run's end kills it
+}
+
+thread_local ProgramWatch* tWatch = nullptr;
 // The groups of the programs started since the last EndStartedPrograms (the
 // most recent ones, when there were more).
 constexpr std::size_t kGroupSlots = 256;
@@ -44,9 +56,32 @@ std::atomic<std::size_t> gNextGroup{0};
 }  // namespace
 
 void KillRunningPrograms() {
-    const pid_t group = gRunningGroup.load();
+    for (auto& slot : gRunningGroups) {
+        const pid_t group = slot.load();
+        if (group > 0) ::killpg(group, SIGKILL);
+    }
+}
+
+void ProgramWatch::killRunning() {
+    const pid_t group = running_.load();
     if (group > 0) ::killpg(group, SIGKILL);
 }
+
+void ProgramWatch::endStarted() {
+    for (auto& slot : groups_) {
+        const pid_t group = slot.exchange(0);
+        if (group > 0) ::killpg(group, SIGKILL);
+    }
+}
+
+void ProgramWatch::started(int group) {
+    running_.store(group);
+    groups_[next_.fetch_add(1) % kSlots].store(group);
+}
+
+void ProgramWatch::ended() { running_.store(0); }
+
+void WatchProgramsOf(ProgramWatch* watch) { tWatch = watch; }
 
 void EndStartedPrograms() {
     for (auto& slot : gStartedGroups) {
@@ -104,17 +139,23 @@ bool RunProgramAndWait(const std::vector<std::string>& argv, int& exitStatus, st
         return false;
     }
     ::setpgid(pid, pid);  // no race with a signal that arrives before the child's own call
-    gRunningGroup.store(pid);
+    std::atomic<pid_t>* running = ClaimRunningSlot(pid);
     gStartedGroups[gNextGroup.fetch_add(1) % kGroupSlots].store(pid);
+    ProgramWatch* const watch = tWatch;
+    if (watch) watch->started(pid);
+    auto done = [&] {
+        if (running) running->store(0);
+        if (watch) watch->ended();
+    };
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
-            gRunningGroup.store(0);
+            done();
             error = "外部プログラムの終了を待てません: " + program + " (" + std::strerror(errno) + ")";
             return false;
         }
     }
-    gRunningGroup.store(0);
+    done();
     // posix_spawn reports an exec failure as exit status 127 from the child.
     if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && ::access(program.c_str(), X_OK) != 0) {
         error = "外部プログラムを起動できません: " + program + " (実行権限がありません)";

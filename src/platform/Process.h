@@ -3,6 +3,8 @@
 // vector, never through a command interpreter, so no text that reaches the
 // arguments (a workbook value, say) can ever be run as a command.
 
+#include <atomic>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -18,9 +20,33 @@ namespace korvane {
 // (the program itself at once; what it left running when the run ends).
 bool RunProgramAndWait(const std::vector<std::string>& argv, int& exitStatus, std::string& error);
 
-// Ends the program being waited for, with its process group, at once. Safe
-// to call from a signal handler.
+// Ends every program being waited for, on any thread, with its process
+// group, at once. Safe to call from a signal handler.
 void KillRunningPrograms();
+
+// The programs of one thread of calculations: a run with several workers
+// ends the program of one worker (a calculation that ran out of time) and
+// leaves the others alone. A thread names its watch with WatchProgramsOf;
+// from then on the program it waits for is recorded there.
+class ProgramWatch {
+public:
+    // Ends the program being waited for on the watched thread, with its
+    // process group, at once; any thread may call it.
+    void killRunning();
+    // Ends what the watched thread's programs left running in their groups.
+    void endStarted();
+
+private:
+    friend bool RunProgramAndWait(const std::vector<std::string>&, int&, std::string&);
+    void started(int group);
+    void ended();
+    std::atomic<int> running_{0};
+    static constexpr std::size_t kSlots = 64;
+    std::atomic<int> groups_[kSlots] = {};
+    std::atomic<std::size_t> next_{0};
+};
+// The calling thread's programs are recorded in `watch` (null: no longer).
+void WatchProgramsOf(ProgramWatch* watch);
 // Ends whatever the programs started so far left running in their process
 // groups (a server started in the background, say). Called when a run ends.
 // Safe to call from a signal handler.

@@ -19,6 +19,7 @@ void ResetRunArrays(RunState& s) {
     s.OutputsRead = true;
     s.UnreadableCalcs = 0;
     s.FirstUnreadable.clear();
+    s.TimedOutCalcs = 0;
     auto shrink = [](auto& v) { v.resize(1); };
     shrink(s.ShellTasks);
     shrink(s.InputNames), shrink(s.InputAddresses), shrink(s.InputSheets), shrink(s.InputLower);

@@ -28,6 +28,7 @@ struct RunState {
     bool OutputsRead = true;
     std::int64_t UnreadableCalcs = 0;        // calculations of the run with outputs not read
     std::string FirstUnreadable;             // the first such: which cell, what it held
+    std::int64_t TimedOutCalcs = 0;          // calculations of the run abandoned at the time limit
     bool StopRequested = true;               // idle state is "stopped"
     bool KeepExcelOpen = false;              // Single plan: leave the workbook open
     std::string StartTime, EndTime;

@@ -1,15 +1,18 @@
 #include "run/Plans.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include "db/DbFile.h"
 #include "platform/StopSignals.h"
 #include "platform/UserInterface.h"
 #include "project/NumberText.h"
 #include "project/Project.h"
 #include "project/RunState.h"
-#include "run/DataFileInput.h"
-#include "run/MonteCarlo.h"
-#include "run/OrthogonalTable.h"
-#include "run/PlanValues.h"
+#include "run/CalcDispatch.h"
+#include "run/CalcWorker.h"
+#include "run/PlanSequence.h"
+#include "run/Resume.h"
 #include "workbook/CalcSteps.h"
 #include "workbook/CellRef.h"
 #include "workbook/WorkbookCheck.h"
@@ -143,40 +146,6 @@ public:
 
 std::int64_t TotalOf(const RunState& s) { return static_cast<std::int64_t>(LeadingNumber(s.CalcTotal)); }
 
-// The frame of the repeating plans; `assign` is the plan's variable-value
-// assignment of one calculation.
-template <typename Assign>
-RunOutcome RepeatingLoop(PlanRun& run, PlanContext& ctx, Assign assign) {
-    RunState& s = ctx.state;
-    const bool restart = s.RestartPerCalc != 0;
-    const std::int64_t total = TotalOf(s);
-    std::string error;
-    if (!restart && !run.startAndOpen(error)) return run.fail(error);
-    s.CalcCount = 1;
-    while (s.CalcCount <= total) {
-        if (!RunExternalPrograms(s, 1, error)) return run.fail(error);
-        ctx.observer.eventPass();
-        if (s.ExcelApp && !FollowVisibility(*s.ExcelApp, ctx.header.visible != 0, restart))
-            return run.fail(s.ExcelApp->lastError());
-        if (!assign(error)) return run.fail(error);
-        if (!RunExternalPrograms(s, 2, error)) return run.fail(error);
-        if (restart && !run.startAndOpen(error)) return run.fail(error);
-        if (!run.calculate(error)) return run.fail(error);
-        if (restart) run.quit();
-        if (!run.writeRow()) return run.fail("");
-        if (!RunExternalPrograms(s, 6, error)) return run.fail(error);
-        run.showProgress(s.CalcCount);
-        if (StopSignalReceived() != 0) s.StopRequested = true;
-        if (s.StopRequested) {
-            run.finish();
-            return RunOutcome::Stopped;
-        }
-        ++s.CalcCount;
-    }
-    run.finish();
-    return RunOutcome::Completed;
-}
-
 // Before the first calculation: the progress bar's maximum and "0/N".
 void ShowRunStart(PlanContext& ctx) {
     ctx.observer.setProgressMaximum(TotalOf(ctx.state));
@@ -198,10 +167,70 @@ bool PrepareRun(PlanRun& run, PlanContext& ctx, std::string& error) {
 
 }  // namespace
 
+namespace {
+
+// The plan's values worked out ahead, the calculations on workers, each line
+// written in calculation order. `single`: the Single plan's one calculation.
+RunOutcome RunOnWorkers(PlanContext& ctx, bool single) {
+    RunState& s = ctx.state;
+    PlanRun run(ctx);
+    PlanSequence sequence;
+    std::string error;
+    // Prepared before the DB file is opened: a missing array or data file
+    // must not cost the user an existing DB file.
+    if (!sequence.prepare(s, ctx.appFolder, error)) return run.refuse(error);
+    if (!PrepareRun(run, ctx, error)) return error.empty() ? run.fail("") : run.refuse(error);
+    sequence.begin(s);
+    bool headerWritten = false;
+    if (ctx.options.resume) {
+        // The file was opened without a change: checked now, cut back and
+        // continued only when it holds this study's lines.
+        ResumePoint point;
+        if (!FindResumePoint(s, sequence, point, error)) return run.refuse(error);
+        if (point.partialLine && !DropPartialLine(run.db_.path(), point.keepBytes, error)) return run.refuse(error);
+        run.db_.continueBlock();
+        headerWritten = true;
+        ctx.observer.showProgress(point.done, point.done, std::to_string(point.done) + "/" + s.CalcTotal);
+        if (point.done >= sequence.total()) {
+            ctx.ui.showMessage("この計算はすでに最後まで終わっています。DBファイル: " + run.db_.path());
+            s.CalcCount = point.done;
+            run.finish();
+            return RunOutcome::Completed;
+        }
+    }
+    auto visible = std::make_shared<std::atomic<bool>>(ctx.header.visible != 0);
+    // No more instances than calculations; one even for none, so that the
+    // workbook is opened and checked before the header, as always.
+    const std::int64_t wanted = std::max(1, ctx.options.workers);
+    const std::int64_t remaining = sequence.total() - sequence.nextCount() + 1;
+    const std::size_t workers = static_cast<std::size_t>(std::max<std::int64_t>(1, std::min(wanted, remaining)));
+    std::unique_ptr<CalcPool> pool = ctx.pools && !single
+                                         ? ctx.pools(s, visible)
+                                         : std::make_unique<ThreadPool>(workers, s, ctx.factory, visible, single);
+    CalcLoop loop{ctx.ui, ctx.observer, s, ctx.header, run.db_, sequence, *pool, visible};
+    loop.headerWritten = headerWritten;
+    loop.single = single;
+    loop.calcTimeoutSeconds = ctx.options.calcTimeoutSeconds;
+    loop.askBeforeEnding = ctx.askBeforeEnding;
+    const RunOutcome outcome = RunCalculations(loop);
+    pool.reset();
+    sequence.close();
+    run.finish();
+    return outcome;
+}
+
+}  // namespace
+
 RunOutcome RunSinglePlan(PlanContext& ctx) {
     RunState& s = ctx.state;
     PlanRun run(ctx);
     std::string error;
+    if (ctx.options.resume)
+        return run.refuse("Single の計算は1回だけのため、再開するものがありません。そのまま実行して下さい。");
+    // An instance kept open after the run must belong to this thread (it
+    // ends with the thread that started it); otherwise the calculation runs
+    // on a worker thread, and the window keeps answering meanwhile.
+    if (!s.KeepExcelOpen) return RunOnWorkers(ctx, true);
     AssignInitialValues(s);
     if (!RunExternalPrograms(s, 1, error)) return run.fail(error);
     if (!RunExternalPrograms(s, 2, error)) return run.fail(error);
@@ -218,52 +247,10 @@ RunOutcome RunSinglePlan(PlanContext& ctx) {
     return RunOutcome::Completed;
 }
 
-RunOutcome RunMonteCarlo(PlanContext& ctx) {
-    RunState& s = ctx.state;
-    PlanRun run(ctx);
-    UniformSource random;
-    std::string error;
-    if (!PrepareMonteCarlo(s, random, error)) return run.refuse(error);
-    if (!PrepareRun(run, ctx, error)) return error.empty() ? run.fail("") : run.refuse(error);
-    PlanSources sources;
-    sources.random = &random;
-    return RepeatingLoop(run, ctx, [&](std::string& err) {
-        // Calculation 1 runs with the initial values.
-        return s.CalcCount <= 1 || AssignPlanValues(s, sources, err);
-    });
-}
+RunOutcome RunMonteCarlo(PlanContext& ctx) { return RunOnWorkers(ctx, false); }
 
-RunOutcome RunOrthogonalTable(PlanContext& ctx) {
-    RunState& s = ctx.state;
-    PlanRun run(ctx);
-    OrthogonalRun table;
-    std::string error;
-    // Prepared before the DB file is opened: a missing array file must not
-    // cost the user an existing DB file.
-    if (!PrepareOrthogonalTable(s, ctx.appFolder, table, error)) return run.refuse(error);
-    if (!PrepareRun(run, ctx, error)) return error.empty() ? run.fail("") : run.refuse(error);
-    return RepeatingLoop(run, ctx, [&](std::string&) {
-        AssignLevels(s, table);
-        return true;
-    });
-}
+RunOutcome RunOrthogonalTable(PlanContext& ctx) { return RunOnWorkers(ctx, false); }
 
-RunOutcome RunDataFileInput(PlanContext& ctx) {
-    RunState& s = ctx.state;
-    PlanRun run(ctx);
-    DataFileCursor data;
-    std::string error;
-    // Prepared before the DB file is opened, for the same reason.
-    if (!PrepareDataFileInput(s, ctx.appFolder, data, error)) return run.refuse(error);
-    if (!PrepareRun(run, ctx, error)) {
-        CloseDataFile(data);
-        return error.empty() ? run.fail("") : run.refuse(error);
-    }
-    PlanSources sources;
-    sources.dataFile = &data;
-    RunOutcome outcome = RepeatingLoop(run, ctx, [&](std::string& err) { return AssignPlanValues(s, sources, err); });
-    CloseDataFile(data);
-    return outcome;
-}
+RunOutcome RunDataFileInput(PlanContext& ctx) { return RunOnWorkers(ctx, false); }
 
 }  // namespace korvane

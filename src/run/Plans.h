@@ -8,6 +8,7 @@
 #include <string>
 
 #include "run/RunDriver.h"
+#include "run/RunOptions.h"
 
 namespace korvane {
 
@@ -20,6 +21,13 @@ struct PlanContext {
     const HeaderValues& header;  // the visibility box is read live
     const WorkbookLinkFactory& factory;
     std::string appFolder;
+    RunOptions options;
+    // A stop that a calculation does not follow within seconds asks whether
+    // to end it (the window), or ends it (unattended).
+    bool askBeforeEnding = false;
+    // Where the calculations go when not to worker threads of this process
+    // (the ranks of an MPI job); empty: worker threads.
+    CalcPoolFactory pools;
 };
 
 // The Single plan: one calculation numbered 0.

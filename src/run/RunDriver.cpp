@@ -9,12 +9,14 @@
 #include "platform/Process.h"
 #include "platform/StopSignals.h"
 #include "platform/UserInterface.h"
+#include "project/NumberText.h"
 #include "project/Paths.h"
 #include "project/Project.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
 #include "run/OrthogonalTable.h"
 #include "run/Plans.h"
+#include "run/RunOptions.h"
 #include "workbook/CalcSteps.h"
 
 namespace korvane {
@@ -23,6 +25,12 @@ std::string UnreadableNote(const RunState& s) {
     if (s.UnreadableCalcs == 0) return {};
     return "出力を読めなかった計算: " + std::to_string(s.UnreadableCalcs) +
            "回 (出力は空欄、制限判定はFalseで記録しました。最初: " + s.FirstUnreadable + ")";
+}
+
+std::string TimeoutNote(const RunState& s, double limitSeconds) {
+    if (s.TimedOutCalcs == 0) return {};
+    return "時間切れで打ち切った計算: " + std::to_string(s.TimedOutCalcs) + "回 (制限時間 " +
+           GeneralNumber(limitSeconds) + "秒。出力は空欄、制限判定はFalseで記録しました。)";
 }
 
 namespace {
@@ -51,6 +59,9 @@ struct RunDriver::Impl {
     WorkbookLinkFactory factory;
     RecentFiles* recent;
     bool running = false;
+    RunOptions options;
+    CalcPoolFactory pools;
+    bool askBeforeEnding = false;
 
     // Reset, load, checks: false (with the message shown) refuses the run.
     bool loadAndCheck() {
@@ -116,7 +127,8 @@ struct RunDriver::Impl {
             EndStartedPrograms();
             return RunOutcome::Failed;
         }
-        PlanContext ctx{ui, observer, state, document.header, factory, document.appFolder()};
+        PlanContext ctx{ui, observer, state, document.header, factory, document.appFolder(), options, askBeforeEnding,
+                        pools};
         // Whatever the run's programs left running ends with the run.
         struct EndPrograms {
             ~EndPrograms() { EndStartedPrograms(); }
@@ -138,11 +150,17 @@ struct RunDriver::Impl {
 
 RunDriver::RunDriver(UserInterface& ui, RunObserver& observer, ProjectDocument& document, RunState& state,
                      WorkbookLinkFactory factory, RecentFiles* recent)
-    : impl_(new Impl{ui, observer, document, state, std::move(factory), recent}) {}
+    : impl_(new Impl{ui, observer, document, state, std::move(factory), recent, false, RunOptions{}, CalcPoolFactory{}, false}) {}
 
 RunDriver::~RunDriver() = default;
 
 bool RunDriver::running() const { return impl_->running; }
+
+void RunDriver::setRunOptions(const RunOptions& options) { impl_->options = options; }
+
+const RunOptions& RunDriver::runOptions() const { return impl_->options; }
+
+void RunDriver::setCalcPools(CalcPoolFactory pools) { impl_->pools = std::move(pools); }
 
 void RunDriver::Stop() { impl_->state.StopRequested = true; }
 
@@ -182,6 +200,7 @@ RunOutcome RunDriver::RunCommand() {
     if (!d.document.SaveFile(d.recent) || d.document.ProjectPath.empty()) return RunOutcome::Refused;
 
     d.running = true;
+    d.askBeforeEnding = true;
     d.observer.lockWindow(true);
     d.state.StartTime = Now();
     if (!d.loadAndCheck()) {
@@ -206,6 +225,8 @@ RunOutcome RunDriver::RunCommand() {
     counts.startTime = d.state.StartTime;
     counts.endTime = d.state.EndTime;
     counts.unreadableNote = UnreadableNote(d.state);
+    if (const std::string note = TimeoutNote(d.state, d.options.calcTimeoutSeconds); !note.empty())
+        counts.unreadableNote += (counts.unreadableNote.empty() ? "" : "\n") + note;
     d.observer.showEndWindow(counts);
     d.observer.setProgressMaximum(0);
     d.observer.showProgress(d.state.CalcCount, 0, "");
@@ -232,6 +253,7 @@ int RunDriver::CommandLineRun(const std::string& commandLineText) {
     }
     if (!CheckExcelPath(d.document.header.workbookPath, d.ui)) return 2;
     d.running = true;
+    d.askBeforeEnding = false;
     d.state.StartTime = Now();
     if (!d.loadAndCheck()) {
         d.running = false;
@@ -245,6 +267,8 @@ int RunDriver::CommandLineRun(const std::string& commandLineText) {
     d.running = false;
     d.state.StopRequested = true;
     if (const std::string note = UnreadableNote(d.state); !note.empty()) d.ui.showMessage(note);
+    if (const std::string note = TimeoutNote(d.state, d.options.calcTimeoutSeconds); !note.empty())
+        d.ui.showMessage(note);
     switch (outcome) {
     case RunOutcome::Completed:
         return 0;

@@ -4,6 +4,7 @@
 // plan, and afterwards gives the end window its times and counts. The main
 // window's Run command and the unattended command-line run both use it.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -54,6 +55,12 @@ public:
 // Makes a new, not yet started workbook link (a private spreadsheet instance).
 using WorkbookLinkFactory = std::function<std::unique_ptr<WorkbookLink>()>;
 
+class CalcPool;
+// Makes the workers of a repeating plan's run from its prepared state; the
+// atomic is the visibility box as the run last saw it.
+using CalcPoolFactory = std::function<std::unique_ptr<CalcPool>(
+    const RunState& state, std::shared_ptr<const std::atomic<bool>> visible)>;
+
 // How a run ended.
 enum class RunOutcome {
     Completed,  // the plan ran to its end
@@ -65,6 +72,11 @@ enum class RunOutcome {
 // "出力を読めなかった計算: 3回 (最初: ...)" when calculations of the run
 // could not read every output; empty otherwise.
 std::string UnreadableNote(const RunState& state);
+// "時間切れで打ち切った計算: 2回 ..." when calculations of the run were
+// abandoned at the time limit; empty otherwise.
+std::string TimeoutNote(const RunState& state, double limitSeconds);
+
+struct RunOptions;
 
 class RunDriver {
 public:
@@ -78,6 +90,13 @@ public:
     // The unattended run of a project named on the command line; returns the
     // process exit status: 0 only when the plan ran to its end.
     int CommandLineRun(const std::string& commandLineText);
+
+    // How the next runs calculate: workers, time limit, resume.
+    void setRunOptions(const RunOptions& options);
+    const RunOptions& runOptions() const;
+    // Where the repeating plans' calculations go instead of worker threads of
+    // this process (the ranks of an MPI job).
+    void setCalcPools(CalcPoolFactory pools);
 
     // The stop command: seen at the next event pass.
     void Stop();

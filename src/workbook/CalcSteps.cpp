@@ -73,7 +73,7 @@ std::string ReplacementText(double value, const std::string& replaceList) {
     return notFound;
 }
 
-bool WriteInputs(RunState& s, WorkbookLink& link, std::string& error) {
+std::vector<CellWrite> InputWrites(RunState& s) {
     FormatInputs(s);
     std::vector<CellWrite> writes;
     writes.reserve(s.inputCount());
@@ -93,6 +93,11 @@ bool WriteInputs(RunState& s, WorkbookLink& link, std::string& error) {
         }
         writes.push_back(std::move(w));
     }
+    return writes;
+}
+
+bool WriteInputs(RunState& s, WorkbookLink& link, std::string& error) {
+    const std::vector<CellWrite> writes = InputWrites(s);
     // Manual calculation while writing, so the model recalculates once. Each
     // input's sheet is made active in turn: what stays is the last one's,
     // which is the sheet a macro working on the active sheet sees.

@@ -17,6 +17,7 @@ namespace korvane {
 
 struct RunState;
 class WorkbookLink;
+struct CellWrite;
 
 // The number an input's current text stands for: the text as a decimal
 // number, or, for a "Format" input, the text read back through its pattern
@@ -37,8 +38,14 @@ void FormatInputs(RunState& state);
 // text; no match gives "NotFound:" + the integer part.
 std::string ReplacementText(double value, const std::string& replaceList);
 
-// "<エクセル入力>": the formatting pass, manual calculation, every input
-// written into its cell, automatic calculation (which recalculates).
+// The texts of the input step, without the workbook: the formatting pass,
+// then for each input the text its cell gets. Afterwards InputValues hold
+// what the DB line records (a "Replace" input its integer part), which is
+// also what the next calculation starts from.
+std::vector<CellWrite> InputWrites(RunState& state);
+
+// "<エクセル入力>": InputWrites, manual calculation, every input written into
+// its cell, automatic calculation (which recalculates).
 bool WriteInputs(RunState& state, WorkbookLink& link, std::string& error);
 
 // "<マクロ実行>": every macro of the list, in order, each to its end.

@@ -13,8 +13,9 @@
 // at once with the same message, and quit() only tidies up; no process is
 // left behind.
 //
-// Threads: every call comes from the thread that called start(), in practice
-// the user-interface thread; the application instance dies with that thread.
+// Threads: every call but abort() comes from the thread that called start();
+// the application instance dies with that thread. Several links may live on
+// several threads at once, each thread driving its own.
 // A link held beyond main() (in a global) must be quit before main returns.
 //
 // Speed: each operation costs one or more round trips to the application
@@ -92,6 +93,11 @@ public:
     // `Quit`: closes every workbook without saving and ends the instance.
     // Never fails; safe to call more than once, and done by the destructor.
     virtual void quit() = 0;
+    // Ends the instance at once. The one operation that may be called from
+    // any thread: a call in progress on the link's own thread (a macro that
+    // never returns, say) then fails as for an instance that died, and the
+    // owner's quit() tidies up.
+    virtual void abort() = 0;
 
     // ------------------------------------------------ workbooks
 

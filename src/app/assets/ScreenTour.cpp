@@ -1,8 +1,9 @@
 // Shows one view of the program with a sample project, for screenshots:
 //   korvane_screen_tour VIEW
 // VIEW: splash, version, tab0 .. tab4 (入力操作 .. exe実行), end, pause,
-// recent, legend-flow, legend-dist, legend-replace, notice (the warning a
-// run shows about a workbook written for Excel), the editors and settings
+// run-options, run-menu, recent, legend-flow, legend-dist, legend-replace,
+// notice (the warning a run shows about a workbook written for Excel), the
+// editors and settings
 // windows write-input, write-new, write-output, exe, replace, initial,
 // restriction, sampling, sampling-seed, orthogonal, datafile, current, the
 // analysis windows stats, histogram, sens, effects, effects-all, graph on the
@@ -12,6 +13,7 @@
 // scroll-trajectory, scroll-peak. The view stays on the screen until the
 // process is ended (at most a minute).
 #include <QApplication>
+#include <QMenu>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QMdiArea>
@@ -47,6 +49,7 @@
 #include "SettingsGrid.h"
 #include "SplashWindow.h"
 #include "WindowRegistry.h"
+#include "run/windows/RunOptionsWindow.h"
 #include "platform/AppFolder.h"
 #include "platform/TextFile.h"
 #include "platform/UserInterface.h"
@@ -352,6 +355,14 @@ int main(int argc, char** argv) {
         end->show();
     } else if (view == QLatin1String("pause")) {
         (new korvane::PauseWindow(&main))->show();
+    } else if (view == QLatin1String("run-options")) {
+        korvane::RunOptions options;
+        options.workers = 3;
+        options.calcTimeoutSeconds = 600;
+        (new korvane::RunOptionsWindow(ui, folder, options, &main))->show();
+    } else if (view == QLatin1String("run-menu")) {
+        auto* menu = main.findChild<QMenu*>(QStringLiteral("Execution"));
+        menu->popup(main.mapToGlobal(QPoint(200, 30)));
     } else if (view == QLatin1String("recent")) {
         korvane::WriteTextFileAtomic(folder + "/Recent.dat", {"\\梁_モンテカルロ.tolv", "/home/user/古い計算.tolv"},
                                      error);

@@ -1095,6 +1095,8 @@ const std::string& LibreOfficeLink::lastError() const { return impl_->error; }
 
 pid_t LibreOfficeLink::processId() const { return impl_->process.pid(); }
 
+void LibreOfficeLink::abort() { impl_->process.kill(); }
+
 std::unique_ptr<WorkbookLink> CreateWorkbookLink(const WorkbookLinkOptions& options) {
     return std::make_unique<LibreOfficeLink>(options);
 }

@@ -28,6 +28,7 @@ public:
     bool visible() const override;
     void setDisplayAlerts(bool on) override;
     void quit() override;
+    void abort() override;
 
     bool open(const std::string& workbookPath) override;
     bool closeWorkbooks() override;

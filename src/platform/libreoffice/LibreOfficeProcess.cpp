@@ -388,12 +388,17 @@ bool OfficeProcess::poll(std::string& error) {
         return false;
     }
     int status = 0;
-    pid_t r = waitpid(pid_, &status, WNOHANG);
-    if (r == 0) return true;
-    if (r < 0 && errno == EINTR) return true;
-    const pid_t ended = pid_;
-    pid_ = -1;
-    ::kill(-ended, SIGKILL);  // whatever it left in its group
+    pid_t r = 0;
+    pid_t ended = -1;
+    {
+        std::lock_guard<std::mutex> lock(reapMutex_);
+        r = waitpid(pid_, &status, WNOHANG);
+        if (r == 0) return true;
+        if (r < 0 && errno == EINTR) return true;
+        ended = pid_;
+        pid_ = -1;
+        ::kill(-ended, SIGKILL);  // whatever it left in its group
+    }
     if (r > 0 && WIFEXITED(status) && WEXITSTATUS(status) == kRestartExitCode && restarts_ < 3) {
         ++restarts_;
         return launch(error);
@@ -415,26 +420,43 @@ bool OfficeProcess::waitExit(int milliseconds) {
     if (pid_ <= 0) return true;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
-        int status = 0;
-        pid_t r = waitpid(pid_, &status, WNOHANG);
-        if (r == pid_ || (r < 0 && errno != EINTR)) {
-            ::kill(-pid_, SIGKILL);
-            pid_ = -1;
-            return true;
+        {
+            std::lock_guard<std::mutex> lock(reapMutex_);
+            int status = 0;
+            const pid_t pid = pid_;
+            pid_t r = waitpid(pid, &status, WNOHANG);
+            if (r == pid || (r < 0 && errno != EINTR)) {
+                ::kill(-pid, SIGKILL);
+                pid_ = -1;
+                return true;
+            }
         }
         if (std::chrono::steady_clock::now() >= until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
+void OfficeProcess::kill() {
+    std::lock_guard<std::mutex> lock(reapMutex_);
+    const pid_t pid = pid_;
+    if (pid > 0) {
+        ::kill(-pid, SIGKILL);
+        ::kill(pid, SIGKILL);
+    }
+}
+
 void OfficeProcess::stop() {
-    if (pid_ > 0) {
-        ::kill(-pid_, SIGKILL);
-        ::kill(pid_, SIGKILL);
-        int status = 0;
-        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    {
+        std::lock_guard<std::mutex> lock(reapMutex_);
+        const pid_t pid = pid_;
+        if (pid > 0) {
+            ::kill(-pid, SIGKILL);
+            ::kill(pid, SIGKILL);
+            int status = 0;
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            pid_ = -1;
         }
-        pid_ = -1;
     }
     RemoveInstanceFiles(workDir_, pipeName_);
     workDir_.clear();

@@ -7,6 +7,8 @@
 
 #include <sys/types.h>
 
+#include <atomic>
+#include <mutex>
 #include <string>
 
 namespace korvane::lo {
@@ -40,7 +42,12 @@ public:
     // Safe to call more than once.
     void stop();
 
-    pid_t pid() const { return pid_; }
+    // Kills the process group at once, from any thread, and leaves the rest
+    // (reaping, the profile) to the owner's next call. Never touches a
+    // process id that has been reaped and may have been reused.
+    void kill();
+
+    pid_t pid() const { return pid_.load(); }
     bool withWindow() const { return withWindow_; }
     const std::string& profileDir() const { return profileDir_; }
 
@@ -56,7 +63,10 @@ private:
     std::string workDir_;     // temp folder holding profile and log
     std::string profileDir_;  // the UserInstallation folder
     std::string pipeName_;
-    pid_t pid_ = -1;
+    // Written by the owner's thread; read by kill() from any thread. A reap
+    // and the reset of pid_ happen under reapMutex_, as does kill().
+    std::atomic<pid_t> pid_{-1};
+    std::mutex reapMutex_;
     bool withWindow_ = false;
     int restarts_ = 0;
 };

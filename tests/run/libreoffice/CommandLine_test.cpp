@@ -5,9 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <csignal>
 
 #include <filesystem>
+#include <fstream>
 
 #include "LoTestSupport.h"
 #include "TestSupport.h"
@@ -27,12 +30,18 @@ struct Result {
 
 // Runs build/app/korvane with the arguments, KORVANE_HOME set to `home` and
 // no display; its exit status, standard error and standard output.
-Result RunKorvane(const std::string& home, const std::string& args) {
-    const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
+std::string KorvaneExe() {
+    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane").string();
+}
+
+// With `prefixKorvane` false, `args` is the whole command (mpirun ...).
+Result RunKorvane(const std::string& home, const std::string& args, bool prefixKorvane = true) {
     const std::string errFile = home + "/stderr.txt";
     const std::string outFile = home + "/stdout.txt";
-    const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY KORVANE_HOME='" + home + "' '" + exe.string() + "' " +
-                            args + " 2>'" + errFile + "' >'" + outFile + "'";
+    const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 "
+                            "KORVANE_HOME='" + home + "' " +
+                            (prefixKorvane ? "'" + KorvaneExe() + "' " : std::string()) + args + " 2>'" + errFile +
+                            "' >'" + outFile + "'";
     Result r;
     int raw = std::system(cmd.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -213,7 +222,7 @@ std::string LongStudy(const test::TempDir& home, const std::vector<ShellTask>& p
 
 // Starts the program on `project` without a display, its temporary folder
 // inside `home`; stderr goes to home/stderr.txt.
-pid_t StartKorvane(const test::TempDir& home, const std::string& project) {
+pid_t StartKorvane(const test::TempDir& home, const std::string& project, std::vector<std::string> options = {}) {
     const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
     fs::create_directories(home.file("tmp"));
     const pid_t pid = ::fork();
@@ -224,7 +233,11 @@ pid_t StartKorvane(const test::TempDir& home, const std::string& project) {
         ::setenv("TMPDIR", home.file("tmp").c_str(), 1);
         const int err = ::open(home.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(err, 2);
-        ::execl(exe.c_str(), exe.c_str(), project.c_str(), static_cast<char*>(nullptr));
+        std::vector<char*> argv{const_cast<char*>(exe.c_str())};
+        for (auto& o : options) argv.push_back(o.data());
+        argv.push_back(const_cast<char*>(project.c_str()));
+        argv.push_back(nullptr);
+        ::execv(exe.c_str(), argv.data());
         ::_exit(127);
     }
     return pid;
@@ -310,6 +323,26 @@ TEST(CommandLine, ASecondSignalEndsAHungCalculationAtOnce) {
     EXPECT_EQ(DataLines(home.file("examples/beam-montecarlo.csv")), 0);
 }
 
+// A single signal to an unattended run whose calculation hangs: after the
+// grace time the calculation is ended, no line of it written, and the run
+// ends in order with the stop status.
+TEST(CommandLine, ASignalEndsAHungCalculationAfterTheGraceTime) {
+    test::TempDir home;
+    const std::string hang = home.file("hang.pid");
+    const std::string project = LongStudy(home, {{"/bin/sh", "2", "-c \"echo $$ > " + hang + "; exec sleep 1000\""}});
+    const pid_t pid = StartKorvane(home, project, {"--workers", "2"});
+    ASSERT_TRUE(WaitFor([&] { return PidFrom(hang) != 0; }, 90)) << test::ReadBytes(home.file("stderr.txt"));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(ExitStatus(pid, 30), 3);
+    const std::string err = test::ReadBytes(home.file("stderr.txt"));
+    EXPECT_NE(err.find("打ち切りました"), std::string::npos) << err;
+    EXPECT_TRUE(WaitFor([&] { return Gone(PidFrom(hang)); }, 5)) << "the hung program outlived the run";
+    const std::string bytes = test::ReadBytes(home.file("examples/beam-montecarlo.csv"));
+    EXPECT_TRUE(bytes.ends_with("\r\n"));
+    EXPECT_EQ(DataLines(home.file("examples/beam-montecarlo.csv")), 0);
+    EXPECT_TRUE(fs::is_empty(home.file("tmp"))) << "temporary files left behind";
+}
+
 // Started from a desktop launcher, a second Korvane says why it does not
 // start in a message box, not only on stderr that nobody reads.
 TEST(CommandLine, ASecondInstanceWithADisplaySaysSoInABox) {
@@ -346,6 +379,178 @@ TEST(CommandLine, ASecondInstanceWithADisplaySaysSoInABox) {
     EXPECT_EQ(status, 1);
     const std::string err = test::ReadBytes(home.file("stderr.txt"));
     EXPECT_NE(err.find("KORVANE_HOME"), std::string::npos) << err;
+}
+
+// A study killed mid-run (kill -9, a line cut short by it) and resumed, with
+// two workers, ends byte for byte as the uninterrupted study.
+TEST(CommandLine, AKilledStudyResumesToTheBytesOfAnUninterruptedOne) {
+    test::TempDir home;
+    const fs::path examples = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "examples";
+    fs::create_directories(home.file("examples"));
+    for (const char* f : {"beam.fods", "beam-montecarlo.tolv"}) fs::copy_file(examples / f, home.file("examples/") + f);
+    std::vector<std::string> lines;
+    std::string error;
+    ASSERT_TRUE(ReadTextLines(home.file("examples/beam-montecarlo.tolv"), lines, error)) << error;
+    Project p = ParseProject(lines);
+    p.monteCarlo.numOfCalc = "60";
+    p.dataBaseFileName = "\\db.csv";
+    p.shellTasks = {{"/bin/sleep", "2", "0.1"}};  // slow enough to be caught mid-run
+    ASSERT_TRUE(WriteTextFileAtomic(home.file("p.tolv"), ProjectLines(p), error)) << error;
+    const std::string db = home.file("db.csv");
+    const std::string golden = test::ReadBytes(KORVANE_GOLDEN_DIR "/beam-montecarlo.csv");
+
+    const pid_t pid = StartKorvane(home, home.file("p.tolv"), {"--workers", "2"});
+    ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 8; }, 90)) << test::ReadBytes(home.file("stderr.txt"));
+    ::kill(pid, SIGKILL);
+    ExitStatus(pid, 10);
+    const std::string killed = test::ReadBytes(db);
+    ASSERT_LT(killed.size(), golden.size());
+    EXPECT_EQ(golden.substr(0, killed.size()), killed);
+    {
+        // What a power cut can leave: a line without its end.
+        std::ofstream out(db, std::ios::binary | std::ios::app);
+        out << golden.substr(killed.size(), 9);
+    }
+    Result r = RunKorvane(home.path(), "--resume --workers=2 '" + home.file("p.tolv") + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::ReadBytes(db), golden);
+    // Resuming a finished study changes nothing.
+    r = RunKorvane(home.path(), "--resume '" + home.file("p.tolv") + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("終わっています"), std::string::npos) << r.err;
+    EXPECT_EQ(test::ReadBytes(db), golden);
+}
+
+// A DB file that is not this study's (another seed, other columns, no
+// header at all) is refused with the reason and left as it was.
+TEST(CommandLine, ResumingAnotherStudysFileIsRefusedAndChangesNothing) {
+    test::TempDir home;
+    const fs::path examples = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "examples";
+    fs::create_directories(home.file("examples"));
+    for (const char* f : {"beam.fods", "beam-montecarlo.tolv"}) fs::copy_file(examples / f, home.file("examples/") + f);
+    std::vector<std::string> lines;
+    std::string error;
+    ASSERT_TRUE(ReadTextLines(home.file("examples/beam-montecarlo.tolv"), lines, error)) << error;
+    const std::string golden = test::ReadBytes(KORVANE_GOLDEN_DIR "/beam-montecarlo.csv");
+    std::size_t cut = 0;
+    for (int line = 0; line < 12; ++line) cut = golden.find("\r\n", cut) + 2;
+    struct Case {
+        std::string what, file, expected;
+    };
+    for (const Case& c : {Case{"seed", golden.substr(0, cut), "一致しません"},
+                          Case{"columns", golden.substr(0, cut), "変数名が違います"},
+                          Case{"no header", "1,2,3\r\n", "見出し行"},
+                          Case{"random seed", golden.substr(0, cut), "Random"}}) {
+        SCOPED_TRACE(c.what);
+        Project p = ParseProject(lines);
+        p.monteCarlo.numOfCalc = "60";
+        p.dataBaseFileName = "\\db.csv";
+        if (c.what == "seed") p.monteCarlo.randomSeed = "4321";
+        if (c.what == "columns") p.outputTasks.pop_back();
+        if (c.what == "random seed") p.monteCarlo.randomSeed = "Random";
+        ASSERT_TRUE(WriteTextFileAtomic(home.file("p.tolv"), ProjectLines(p), error)) << error;
+        test::WriteBytes(home.file("db.csv"), c.file);
+        Result r = RunKorvane(home.path(), "--resume '" + home.file("p.tolv") + "'");
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
+        EXPECT_EQ(test::ReadBytes(home.file("db.csv")), c.file);
+    }
+}
+
+// ------------------------------------------------------------------ MPI
+
+// The example studies with the DB path the golden files were written with.
+std::string ExampleStudy(const test::TempDir& home, const std::string& name, const std::string& calcs = {},
+                         const std::vector<ShellTask>& programs = {}) {
+    const fs::path examples = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "examples";
+    fs::create_directories(home.file("examples"));
+    for (const auto& entry : fs::directory_iterator(examples))
+        fs::copy_file(entry.path(), home.file("examples/" + entry.path().filename().string()),
+                      fs::copy_options::skip_existing);
+    for (const char* f : {"OT_L128-2-127.dat", "OT_L108-3-49.dat"})
+        fs::copy_file(examples.parent_path() / f, home.file(f), fs::copy_options::skip_existing);
+    std::vector<std::string> lines;
+    std::string error;
+    EXPECT_TRUE(ReadTextLines(home.file("examples/" + name + ".tolv"), lines, error)) << error;
+    Project p = ParseProject(lines);
+    p.dataBaseFileName = "\\db.csv";
+    if (!calcs.empty()) p.monteCarlo.numOfCalc = calcs;
+    p.shellTasks = programs;
+    EXPECT_TRUE(WriteTextFileAtomic(home.file(name + ".tolv"), ProjectLines(p), error)) << error;
+    return home.file(name + ".tolv");
+}
+
+std::string MpiRun(int ranks) {
+    return "mpirun --allow-run-as-root --oversubscribe --enable-recovery -n " + std::to_string(ranks) + " ";
+}
+
+// Skips the test when there is no mpirun or korvane was built without MPI.
+#define SKIP_WITHOUT_MPI(home)                                                                             \
+    do {                                                                                                   \
+        if (std::system("command -v mpirun >/dev/null 2>&1") != 0) GTEST_SKIP() << "no mpirun";            \
+        Result probe = RunKorvane((home).path(), "--mpi '" + (home).file("none.tolv") + "'");              \
+        if (probe.err.find("MPI なし") != std::string::npos) GTEST_SKIP() << "korvane built without MPI"; \
+    } while (0)
+
+// Three ranks (rank 0 writing, two calculating) write the bytes one instance
+// writes, for every plan.
+TEST(CommandLine, ThreeMpiRanksWriteTheSameBytesAsOneInstance) {
+    test::TempDir home;
+    SKIP_WITHOUT_MPI(home);
+    struct Case {
+        std::string example, calcs, golden;
+    };
+    for (const Case& c : {Case{"beam-montecarlo", "60", "beam-montecarlo.csv"}, Case{"beam-datafile", "", "beam-datafile.csv"},
+                          Case{"beam-orthogonal", "", "beam-orthogonal.csv"}}) {
+        SCOPED_TRACE(c.example);
+        const std::string project = ExampleStudy(home, c.example, c.calcs);
+        Result r = RunKorvane(home.path(), MpiRun(3) + "'" + KorvaneExe() + "' --mpi '" + project + "'", false);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(test::ReadBytes(home.file("db.csv")), test::ReadBytes(KORVANE_GOLDEN_DIR "/" + c.golden));
+    }
+}
+
+// The pid of the korvane process of `rank` started with KORVANE_HOME=home.
+pid_t RankProcess(const test::TempDir& home, int rank) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
+        std::string env = test::ReadBytes((entry.path() / "environ").string());
+        std::replace(env.begin(), env.end(), '\0', '\n');
+        env = "\n" + env;
+        if (env.find("\nKORVANE_HOME=" + home.path() + "\n") == std::string::npos) continue;
+        if (env.find("\nOMPI_COMM_WORLD_RANK=" + std::to_string(rank) + "\n") == std::string::npos) continue;
+        if (test::ReadBytes((entry.path() / "comm").string()).rfind("korvane", 0) != 0) continue;
+        return static_cast<pid_t>(std::stol(name));
+    }
+    return 0;
+}
+
+// A rank killed mid-run loses no line: its calculation goes to the other.
+TEST(CommandLine, ADyingMpiRankLosesNoLine) {
+    test::TempDir home;
+    SKIP_WITHOUT_MPI(home);
+    const std::string project = ExampleStudy(home, "beam-montecarlo", "60", {{"/bin/sleep", "2", "0.2"}});
+    const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
+    const pid_t mpirun = ::fork();
+    if (mpirun == 0) {
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::setenv("KORVANE_HOME", home.path().c_str(), 1);
+        const int err = ::open(home.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(err, 2);
+        ::execlp("mpirun", "mpirun", "--allow-run-as-root", "--oversubscribe", "--enable-recovery", "-n", "3",
+                 exe.c_str(), "--mpi", project.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const std::string db = home.file("db.csv");
+    ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 5; }, 120)) << test::ReadBytes(home.file("stderr.txt"));
+    const pid_t rank1 = RankProcess(home, 1);
+    ASSERT_NE(rank1, 0);
+    ::kill(rank1, SIGKILL);
+    EXPECT_EQ(ExitStatus(mpirun, 240), 0) << test::ReadBytes(home.file("stderr.txt"));
+    EXPECT_EQ(test::ReadBytes(db), test::ReadBytes(KORVANE_GOLDEN_DIR "/beam-montecarlo.csv"));
+    EXPECT_NE(test::ReadBytes(home.file("stderr.txt")).find("ランク 1"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+#pragma once
+// Resuming a study that was interrupted (a crash, kill -9, a power cut). The
+// DB file's last block must be this study's: the same names and kinds of
+// columns, lines numbered 1, 2, 3, ... with the plan's own input values. Its
+// whole lines are kept, a line the interruption cut short is dropped, and the
+// plan's values are replayed up to there without calculating, so that the
+// finished file is byte for byte the one an uninterrupted run writes.
+
+#include <cstdint>
+#include <string>
+
+namespace korvane {
+
+struct RunState;
+class PlanSequence;
+
+struct ResumePoint {
+    std::int64_t done = 0;        // calculations 1 to done have their lines
+    std::uint64_t keepBytes = 0;  // the file up to the end of its last whole line
+    bool partialLine = false;     // bytes after that (a line cut short)
+};
+
+// Checks the DB file at state.DbPath against the run's columns and the plan's
+// values, replaying `sequence` (begun, at calculation 1) over the lines found;
+// afterwards it stands at the first calculation to make. False with a message
+// saying why the file cannot be continued; the file is only read.
+bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint& point, std::string& error);
+
+// Cuts the file back to `keepBytes` (dropping a line cut short). False with a
+// message when it cannot.
+bool DropPartialLine(const std::string& path, std::uint64_t keepBytes, std::string& error);
+
+}  // namespace korvane
