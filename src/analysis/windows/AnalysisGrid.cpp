@@ -1,12 +1,17 @@
 #include "analysis/windows/AnalysisGrid.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
 #include "platform/TextFile.h"
+#include "platform/UserInterface.h"
 
 namespace korvane {
 
@@ -101,11 +106,81 @@ void PrepareAnalysisWindow(QWidget* window, const char* objectName, const char* 
     window->setAttribute(Qt::WA_DeleteOnClose);
 }
 
-bool ProgressPass(QProgressBar* bar, double done, const bool& stopRequested) {
-    const int value = bar->minimum() + static_cast<int>(std::lround(done * (bar->maximum() - bar->minimum())));
-    if (value != bar->value()) bar->setValue(value);
+AnalysisPass::AnalysisPass(QWidget* window) : window_(window) {
+    bar_ = new QProgressBar(window);
+    bar_->setObjectName(QStringLiteral("ProgressBar1"));
+    bar_->setTextVisible(false);
+    stop_ = new QPushButton(QStringLiteral("解析中止"), window);
+    stop_->setObjectName(QStringLiteral("Command2"));
+    close_ = new QPushButton(QStringLiteral("Close"), window);
+    close_->setObjectName(QStringLiteral("CloseCommand"));
+    close_->setEnabled(false);
+    QObject::connect(stop_, &QPushButton::clicked, window, [this] {
+        stopRequested_ = true;
+        close_->setEnabled(true);
+        stop_->setEnabled(false);
+    });
+    QObject::connect(close_, &QPushButton::clicked, window, &QWidget::close);
+}
+
+void AnalysisPass::shown(std::function<void()> compute) {
+    if (started_) return;
+    started_ = true;
+    QTimer::singleShot(0, window_, std::move(compute));
+}
+
+bool AnalysisPass::begin() {
+    if (running_) return false;
+    running_ = true;
+    stopRequested_ = false;
+    stop_->setEnabled(true);
+    close_->setEnabled(false);
+    return true;
+}
+
+bool AnalysisPass::step(double done) {
+    const int value = bar_->minimum() + static_cast<int>(std::lround(done * (bar_->maximum() - bar_->minimum())));
+    if (value != bar_->value()) bar_->setValue(value);
     QApplication::processEvents();
-    return !stopRequested;
+    return !stopRequested_;
+}
+
+bool AnalysisPass::end() {
+    running_ = false;
+    stop_->setEnabled(false);
+    close_->setEnabled(true);
+    if (!closePending_) return true;
+    window_->close();
+    return false;
+}
+
+bool AnalysisPass::holdClose() {
+    if (!running_) return false;
+    stopRequested_ = true;
+    closePending_ = true;
+    return true;
+}
+
+QMenu* MakeResultMenu(QWidget* window, QTableWidget* grid, std::function<void()> save) {
+    auto* menu = new QMenu(QStringLiteral("Menu"), window);
+    menu->setObjectName(QStringLiteral("DummyMenu"));
+    QAction* saveAction = menu->addAction(QStringLiteral("結果保存(csv)(&S)"));
+    saveAction->setObjectName(QStringLiteral("Save_Result"));
+    QAction* closeAction = menu->addAction(QStringLiteral("閉じる(&C)"));
+    closeAction->setObjectName(QStringLiteral("Close_Window"));
+    QObject::connect(saveAction, &QAction::triggered, window, std::move(save));
+    QObject::connect(closeAction, &QAction::triggered, window, &QWidget::close);
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(grid, &QWidget::customContextMenuRequested, menu,
+                     [menu, grid](const QPoint& pos) { menu->popup(grid->viewport()->mapToGlobal(pos)); });
+    return menu;
+}
+
+void SaveDisplayedTable(UserInterface& ui, const QTableWidget* grid) {
+    const std::string path = ui.chooseFile("*.csv|*.csv", "結果保存先を選択", "", true);
+    if (path.empty()) return;
+    std::string error;
+    if (!SaveResultTable(path, DisplayedRows(grid), error)) ui.showMessage(error);
 }
 
 }  // namespace korvane

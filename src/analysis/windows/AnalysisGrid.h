@@ -6,13 +6,18 @@
 #include <QColor>
 #include <QString>
 #include <QTableWidget>
+#include <functional>
 #include <string>
 
 #include "analysis/ResultTable.h"
 
+class QMenu;
 class QProgressBar;
+class QPushButton;
 
 namespace korvane {
+
+class UserInterface;
 
 inline QString Q(const std::string& s) { return QString::fromStdString(s); }
 inline std::string S(const QString& s) { return s.toStdString(); }
@@ -42,9 +47,48 @@ std::size_t Cp932Length(const std::string& utf8);
 // Sets up a top-level analysis window that deletes itself when closed.
 void PrepareAnalysisWindow(QWidget* window, const char* objectName, const char* caption);
 
-// Moves a progress bar to `done` (0 to 1) of its range and lets the window
-// events run (a stop button among them); false once a stop was requested.
-bool ProgressPass(QProgressBar* bar, double done, const bool& stopRequested);
+// The pass of a window that computes a table once it is first shown: its
+// progress bar ("ProgressBar1"), stop ("Command2") and close ("CloseCommand")
+// buttons. The window events run during the pass, so a stop ends it at the
+// next step and a close waits for its end.
+class AnalysisPass {
+public:
+    explicit AnalysisPass(QWidget* window);
+
+    QProgressBar* bar() const { return bar_; }
+    QPushButton* stopButton() const { return stop_; }
+    QPushButton* closeButton() const { return close_; }
+    bool running() const { return running_; }
+
+    // From the window's showEvent: `compute` runs once, after the first show.
+    void shown(std::function<void()> compute);
+    // Starts a pass (the stop button on, close off); false when one runs.
+    bool begin();
+    // The progress callback of a computation: moves the bar to `done` (0 to
+    // 1) of its range, lets the events run; false once a stop was requested.
+    bool step(double done);
+    // Ends the pass; false when the window was closed during it (it closes
+    // now and must not be touched any more).
+    bool end();
+    // From the window's closeEvent: true when the close is to wait for the
+    // pass, which then ends by closing the window.
+    bool holdClose();
+
+private:
+    QWidget* window_;
+    QProgressBar* bar_;
+    QPushButton* stop_;
+    QPushButton* close_;
+    bool started_ = false;
+    bool running_ = false;
+    bool stopRequested_ = false;
+    bool closePending_ = false;
+};
+
+// The grid's popup ("DummyMenu"): save the table as shown, close the window.
+QMenu* MakeResultMenu(QWidget* window, QTableWidget* grid, std::function<void()> save);
+// Asks for a CSV file and saves the grid as displayed into it.
+void SaveDisplayedTable(UserInterface& ui, const QTableWidget* grid);
 
 // The light red of the largest value in a column.
 inline const QColor kTopValueBackground(255, 192, 192);

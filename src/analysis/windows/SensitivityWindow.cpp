@@ -32,7 +32,7 @@ constexpr int kRowHeight = 22;
 }  // namespace
 
 SensitivityWindow::SensitivityWindow(UserInterface& ui, std::string path, bool includeInvalidRows, QWidget* parent)
-    : QWidget(parent), ui_(ui), path_(std::move(path)), includeInvalid_(includeInvalidRows) {
+    : QWidget(parent), ui_(ui), path_(std::move(path)), includeInvalid_(includeInvalidRows), pass_(this) {
     PrepareAnalysisWindow(this, "Sens_Prgrs_Form", "感度解析");
     auto* frame = new QGroupBox(QStringLiteral("正規化感度"), this);
     frame->setObjectName(QStringLiteral("Frame1"));
@@ -40,7 +40,6 @@ SensitivityWindow::SensitivityWindow(UserInterface& ui, std::string path, bool i
     grid_->verticalHeader()->setDefaultSectionSize(kRowHeight);
     grid_->setToolTip(QStringLiteral("入力パラメータ 増変化時に対する結果パラメータの変化傾向を示します。"
                                      "(値は1次近似の傾き項の絶対値を正規化したもの"));
-    grid_->setContextMenuPolicy(Qt::CustomContextMenu);
     objective_ = new QComboBox(grid_->viewport());
     objective_->setObjectName(QStringLiteral("DsnObj_Combo"));
     objective_->addItems({QString::fromUtf8(kNoObjective), QString::fromUtf8(kMaximise),
@@ -57,31 +56,7 @@ SensitivityWindow::SensitivityWindow(UserInterface& ui, std::string path, bool i
     picture_->setFixedWidth(180);
     picture_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName(QStringLiteral("ProgressBar1"));
-    progress_->setTextVisible(false);
-    stopButton_ = new QPushButton(QStringLiteral("解析中止"), this);
-    stopButton_->setObjectName(QStringLiteral("Command2"));
-    closeButton_ = new QPushButton(QStringLiteral("Close"), this);
-    closeButton_->setObjectName(QStringLiteral("CloseCommand"));
-    closeButton_->setEnabled(false);
-
-    menu_ = new QMenu(QStringLiteral("Menu"), this);
-    menu_->setObjectName(QStringLiteral("DummyMenu"));
-    QAction* save = menu_->addAction(QStringLiteral("結果保存(csv)(&S)"));
-    save->setObjectName(QStringLiteral("Save_Result"));
-    QAction* closeWindow = menu_->addAction(QStringLiteral("閉じる(&C)"));
-    closeWindow->setObjectName(QStringLiteral("Close_Window"));
-    connect(save, &QAction::triggered, this, &SensitivityWindow::Save_Result);
-    connect(closeWindow, &QAction::triggered, this, &QWidget::close);
-    connect(grid_, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { menu_->popup(grid_->viewport()->mapToGlobal(pos)); });
-    connect(stopButton_, &QPushButton::clicked, this, [this] {
-        stopRequested_ = true;
-        closeButton_->setEnabled(true);
-        stopButton_->setEnabled(false);
-    });
-    connect(closeButton_, &QPushButton::clicked, this, &QWidget::close);
+    menu_ = MakeResultMenu(this, grid_, [this] { Save_Result(); });
     connect(grid_, &QTableWidget::cellClicked, this, &SensitivityWindow::cellClicked);
     // A move of the current cell or a scroll hides the chooser (a click on an
     // objective cell shows it again right after).
@@ -104,12 +79,14 @@ SensitivityWindow::SensitivityWindow(UserInterface& ui, std::string path, bool i
     inner->addWidget(grid_, 1);
     inner->addLayout(chart);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(progress_, 1);
-    bottom->addWidget(stopButton_);
-    bottom->addWidget(closeButton_);
+    bottom->addWidget(pass_.bar(), 1);
+    bottom->addWidget(pass_.stopButton());
+    bottom->addWidget(pass_.closeButton());
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame, 1);
     layout->addLayout(bottom);
+    setTabOrder(grid_, pass_.stopButton());
+    setTabOrder(pass_.stopButton(), pass_.closeButton());
 
     Get_Param_NM();
 }
@@ -132,8 +109,8 @@ void SensitivityWindow::Get_Param_NM() {
     grid_->setColumnWidth(static_cast<int>(table_.columnCount()) - 1,
                           grid_->fontMetrics().horizontalAdvance(QStringLiteral("0.00000")) + 14);
     FitColumnsToTexts(grid_);
-    progress_->setRange(0, std::max<int>(1, static_cast<int>(columns.inputs.size() * columns.outputs.size())));
-    progress_->setValue(0);
+    pass_.bar()->setRange(0, std::max<int>(1, static_cast<int>(columns.inputs.size() * columns.outputs.size())));
+    pass_.bar()->setValue(0);
     // The chart is eight rows high, as its frame is; row r's point stands at
     // 0.94 r rows from the chart's top, so the chart starts a quarter row
     // above the header's foot and the points of the rows in view stand
@@ -155,30 +132,16 @@ void SensitivityWindow::showTable() {
 
 void SensitivityWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (started_) return;
-    started_ = true;
-    QTimer::singleShot(0, this, &SensitivityWindow::compute);
+    pass_.shown([this] { compute(); });
 }
 
 void SensitivityWindow::compute() {
-    if (computing_) return;
-    computing_ = true;
-    stopRequested_ = false;
-    stopButton_->setEnabled(true);
-    closeButton_->setEnabled(false);
+    if (!pass_.begin()) return;
     grid_->setUpdatesEnabled(false);
     SensitivityResult result;
-    const bool ok = ComputeSensitivity(
-        path_, includeInvalid_, [this](double done) { return ProgressPass(progress_, done, stopRequested_); },
-        result);
+    const bool ok = ComputeSensitivity(path_, includeInvalid_, [this](double done) { return pass_.step(done); }, result);
     grid_->setUpdatesEnabled(true);
-    computing_ = false;
-    stopButton_->setEnabled(false);
-    closeButton_->setEnabled(true);
-    if (closePending_) {
-        close();
-        return;
-    }
+    if (!pass_.end()) return;
     if (!ok) {
         if (!result.error.empty()) ui_.showMessage("DBファイルを読めません。\n" + result.error);
         return;
@@ -186,7 +149,7 @@ void SensitivityWindow::compute() {
     computed_ = true;
     table_.fill(result);
     showTable();
-    progress_->setValue(progress_->maximum());
+    pass_.bar()->setValue(pass_.bar()->maximum());
     if (result.skipped > 0) ui_.showMessage(SkippedLinesMessage(result.skipped));
     if (result.used == 0) ui_.showMessage(kNoUsedRowMessage);
     if (table_.outputCount() > 0) {
@@ -222,7 +185,7 @@ void SensitivityWindow::Plot_Pic(int column, int top, int last) {
 }
 
 void SensitivityWindow::followGrid() {
-    if (computing_ || !computed_) return;
+    if (pass_.running() || !computed_) return;
     const int column = grid_->currentColumn() < 0 ? 1 : grid_->currentColumn();
     const QTableWidgetItem* header = grid_->horizontalHeaderItem(column);
     label_->setText(QStringLiteral("<") + (header ? header->text() : QString()) + QStringLiteral(">"));
@@ -260,17 +223,10 @@ void SensitivityWindow::showTotals() {
     followGrid();
 }
 
-void SensitivityWindow::Save_Result() {
-    const std::string path = ui_.chooseFile("*.csv|*.csv", "結果保存先を選択", "", true);
-    if (path.empty()) return;
-    std::string error;
-    if (!SaveResultTable(path, DisplayedRows(grid_), error)) ui_.showMessage(error);
-}
+void SensitivityWindow::Save_Result() { SaveDisplayedTable(ui_, grid_); }
 
 void SensitivityWindow::closeEvent(QCloseEvent* event) {
-    if (computing_) {
-        stopRequested_ = true;
-        closePending_ = true;
+    if (pass_.holdClose()) {
         event->ignore();
         return;
     }

@@ -8,12 +8,11 @@
 #include <string>
 
 #include "analysis/Sensitivity.h"
+#include "analysis/windows/AnalysisGrid.h"
 
 class QComboBox;
 class QLabel;
 class QMenu;
-class QProgressBar;
-class QPushButton;
 class QTableWidget;
 
 namespace korvane {
@@ -27,7 +26,7 @@ public:
     SensitivityWindow(UserInterface& ui, std::string path, bool includeInvalidRows, QWidget* parent = nullptr);
 
     void compute();
-    bool computing() const { return computing_; }
+    bool computing() const { return pass_.running(); }
     const SensitivityTable& table() const { return table_; }
     PictureArea* picture() const { return picture_; }
     QMenu* popupMenu() const { return menu_; }
@@ -58,16 +57,10 @@ private:
     QComboBox* objective_;
     PictureArea* picture_;
     QLabel* label_;
-    QProgressBar* progress_;
-    QPushButton* stopButton_;
-    QPushButton* closeButton_;
     QMenu* menu_;
+    AnalysisPass pass_;
     int objectiveColumn_ = -1;
-    bool started_ = false;
-    bool computing_ = false;
     bool computed_ = false;
-    bool stopRequested_ = false;
-    bool closePending_ = false;
 };
 
 }  // namespace korvane

@@ -9,12 +9,11 @@
 #include <string>
 
 #include "analysis/Statistics.h"
+#include "analysis/windows/AnalysisGrid.h"
 #include "analysis/windows/HistogramWindow.h"
 
 class QLabel;
 class QMenu;
-class QProgressBar;
-class QPushButton;
 class QTableWidget;
 
 namespace korvane {
@@ -28,7 +27,7 @@ public:
 
     // The computation; runs by itself once the window is shown.
     void compute();
-    bool computing() const { return computing_; }
+    bool computing() const { return pass_.running(); }
     // The histogram opened last (null when closed).
     HistogramWindow* histogram() const { return histogram_; }
     QMenu* popupMenu() const { return menu_; }
@@ -43,22 +42,15 @@ protected:
 
 private:
     void Get_Param_NM();
-    void stop();
 
     UserInterface& ui_;
     std::string path_;
     bool includeInvalid_;
     QTableWidget* grid_;
-    QProgressBar* progress_;
     QLabel* count_;
-    QPushButton* stopButton_;
-    QPushButton* closeButton_;
     QMenu* menu_;
+    AnalysisPass pass_;
     QPointer<HistogramWindow> histogram_;
-    bool started_ = false;
-    bool computing_ = false;
-    bool stopRequested_ = false;
-    bool closePending_ = false;
 };
 
 }  // namespace korvane
