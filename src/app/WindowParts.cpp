@@ -2,9 +2,13 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
+
+#include "platform/UserInterface.h"
+#include "project/Paths.h"
 
 namespace korvane {
 
@@ -26,6 +30,23 @@ QHBoxLayout* OkCancelRow(QWidget* parent, QPushButton** ok, QPushButton** cancel
     row->addWidget(*ok);
     row->addWidget(*cancel);
     return row;
+}
+
+void KeepAppRelative(QLineEdit* box, const std::string& appFolder) {
+    const std::string text = box->text().toStdString();
+    const std::string stored = StoreAppRelative(text, appFolder);
+    if (stored != text) {
+        box->setText(QString::fromStdString(stored));
+        return;
+    }
+    box->setToolTip(box->text());
+}
+
+std::string ChooseFileFromBox(const QLineEdit* box, UserInterface& ui, const std::string& appFolder,
+                              const char* filter, const char* caption) {
+    const std::string text = box->text().toStdString();
+    const std::string start = text.empty() ? appFolder : PathPart(ResolveAppRelative(text, appFolder), 3);
+    return ui.chooseFile(filter, caption, start, false);
 }
 
 int GridWidth(const QTableWidget* grid) {

@@ -5,13 +5,17 @@
 #include <QComboBox>
 #include <QString>
 #include <functional>
+#include <string>
 
 class QHBoxLayout;
+class QLineEdit;
 class QPushButton;
 class QTableWidget;
 class QWidget;
 
 namespace korvane {
+
+class UserInterface;
 
 QPushButton* NamedButton(const char* objectName, const QString& caption, QWidget* parent);
 
@@ -29,6 +33,15 @@ public:
         QComboBox::showPopup();
     }
 };
+
+// For a path box's textChanged: a path inside the application folder is set
+// again in its stored, relative form (which fires textChanged once more);
+// the box's tooltip shows the whole path.
+void KeepAppRelative(QLineEdit* box, const std::string& appFolder);
+// Asks for a file from the folder of the box's path (the application folder
+// when the box is empty); "" when cancelled.
+std::string ChooseFileFromBox(const QLineEdit* box, UserInterface& ui, const std::string& appFolder,
+                              const char* filter, const char* caption);
 
 // The width of all columns plus the frame and a vertical scroll bar.
 int GridWidth(const QTableWidget* grid);

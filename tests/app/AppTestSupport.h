@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -96,6 +97,17 @@ inline void SetWorkingCopy(Fixture& f, const std::vector<std::string>& lines) {
 
 // The working copy's bytes, and what they must be for `lines`.
 inline std::string WorkingCopyBytes(Fixture& f) { return ReadBytes(f.app.file("tmp.tolv1")); }
+
+// A child widget by object name; a missing one ends the test program, naming it.
+template <class T>
+T* Find(QWidget* w, const char* name) {
+    T* found = w->findChild<T*>(QString::fromLatin1(name));
+    if (!found) qFatal("no %s", name);
+    return found;
+}
+
+// A click on a named push button.
+inline void Click(QWidget* w, const char* name) { QTest::mouseClick(Find<QPushButton>(w, name), Qt::LeftButton); }
 
 // A click on a grid cell, as the user gives it.
 inline void ClickCell(QTableWidget* grid, int row, int column) {

@@ -125,20 +125,12 @@ DbInputCalForm::DbInputCalForm(MainWindow& main, QWidget* parent) : QDialog(pare
 
 void DbInputCalForm::pathEdited() {
     // A file inside the application folder is kept relative to it.
-    const std::string text = S(pathText_->text());
-    const std::string stored = StoreAppRelative(text, main_.appFolder());
-    if (stored != text) {
-        pathText_->setText(Q(stored));
-        return;
-    }
-    pathText_->setToolTip(pathText_->text());
+    KeepAppRelative(pathText_, main_.appFolder());
 }
 
 void DbInputCalForm::DB_Brws_Button_Click() {
-    const std::string text = S(pathText_->text());
-    const std::string start =
-        text.empty() ? main_.appFolder() : PathPart(ResolveAppRelative(text, main_.appFolder()), 3);
-    const std::string chosen = main_.ui().chooseFile("*.csv|*.csv", "データファイルを選択", start, false);
+    const std::string chosen =
+        ChooseFileFromBox(pathText_, main_.ui(), main_.appFolder(), "*.csv|*.csv", "データファイルを選択");
     if (chosen.empty()) return;
     pathText_->setText(Q(chosen));
     loadPreview();

@@ -78,20 +78,12 @@ ExeSettingForm::ExeSettingForm(MainWindow& main, const WindowRequest& request, Q
 
 void ExeSettingForm::pathEdited() {
     // A program inside the application folder is kept relative to it.
-    const std::string text = S(pathText_->text());
-    const std::string stored = StoreAppRelative(text, main_.appFolder());
-    if (stored != text) {
-        pathText_->setText(Q(stored));
-        return;
-    }
-    pathText_->setToolTip(pathText_->text());
+    KeepAppRelative(pathText_, main_.appFolder());
 }
 
 void ExeSettingForm::Exe_Brws_Button_Click() {
-    const std::string text = S(pathText_->text());
-    const std::string start =
-        text.empty() ? main_.appFolder() : PathPart(ResolveAppRelative(text, main_.appFolder()), 3);
-    const std::string chosen = main_.ui().chooseFile("*.*|*.*", "実行ファイルを選択", start, false);
+    const std::string chosen =
+        ChooseFileFromBox(pathText_, main_.ui(), main_.appFolder(), "*.*|*.*", "実行ファイルを選択");
     if (!chosen.empty()) pathText_->setText(Q(chosen));
 }
 

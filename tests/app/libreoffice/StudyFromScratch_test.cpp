@@ -29,15 +29,6 @@ using namespace korvane::test;
 
 namespace {
 
-template <class T>
-T* Find(QWidget* w, const char* name) {
-    T* found = w->findChild<T*>(QString::fromLatin1(name));
-    if (!found) qFatal("no %s", name);
-    return found;
-}
-
-void Click(QWidget* w, const char* name) { QTest::mouseClick(Find<QPushButton>(w, name), Qt::LeftButton); }
-
 // Types `keys` into the shown LibreOffice window once its workbook is up (and
 // again every few seconds, should a key have gone astray), as long as it lives.
 class KeysToTheWorkbook {

@@ -103,18 +103,6 @@ TEST(CommandLine, TheSingleExampleRunsToItsEndAndExitsZero) {
     EXPECT_EQ(lines[2], "0,1000,500,20.,40.,206000,1,93.75,1.89623786407767,3.14,2.61333333333333,True");
 }
 
-TEST(CommandLine, ASecondInstanceOnTheSameFolderIsRefused) {
-    test::TempDir home;
-    // Hold the folder's lock from a first program that waits.
-    const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
-    std::string cmd = "flock -n '" + home.file("korvane.lock") + "' sleep 5 &";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::system("sleep 0.3");
-    Result r = RunKorvane(home.path(), "'" + home.file("x.tolv") + "'");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("既に実行中"), std::string::npos) << r.err;
-}
-
 TEST(CommandLine, AMacroThatCannotRunFailsTheRunNamingModuleLineAndCause) {
     test::TempDir home;
     WriteProject(home.file("p.tolv"), "Calc");
@@ -220,22 +208,30 @@ std::string LongStudy(const test::TempDir& home, const std::vector<ShellTask>& p
     return home.file("long.tolv");
 }
 
-// Starts the program on `project` without a display, its temporary folder
-// inside `home`; stderr goes to home/stderr.txt.
-pid_t StartKorvane(const test::TempDir& home, const std::string& project, std::vector<std::string> options = {}) {
+// Starts the program on `project` (none when empty), its temporary folder
+// inside `home`; stderr goes to home/stderr.txt. Without a display unless
+// `withDisplay`, which keeps the display the test set up and lets the
+// program use it.
+pid_t StartKorvane(const test::TempDir& home, const std::string& project, std::vector<std::string> options = {},
+                   bool withDisplay = false) {
     const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
     fs::create_directories(home.file("tmp"));
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::unsetenv("DISPLAY");
-        ::unsetenv("WAYLAND_DISPLAY");
+        if (withDisplay) {
+            ::unsetenv("QT_QPA_PLATFORM");
+            ::unsetenv("KORVANE_NO_GUI");
+        } else {
+            ::unsetenv("DISPLAY");
+            ::unsetenv("WAYLAND_DISPLAY");
+        }
         ::setenv("KORVANE_HOME", home.path().c_str(), 1);
         ::setenv("TMPDIR", home.file("tmp").c_str(), 1);
         const int err = ::open(home.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(err, 2);
         std::vector<char*> argv{const_cast<char*>(exe.c_str())};
         for (auto& o : options) argv.push_back(o.data());
-        argv.push_back(const_cast<char*>(project.c_str()));
+        if (!project.empty()) argv.push_back(const_cast<char*>(project.c_str()));
         argv.push_back(nullptr);
         ::execv(exe.c_str(), argv.data());
         ::_exit(127);
@@ -343,26 +339,21 @@ TEST(CommandLine, ASignalEndsAHungCalculationAfterTheGraceTime) {
     EXPECT_TRUE(fs::is_empty(home.file("tmp"))) << "temporary files left behind";
 }
 
-// Started from a desktop launcher, a second Korvane says why it does not
-// start in a message box, not only on stderr that nobody reads.
-TEST(CommandLine, ASecondInstanceWithADisplaySaysSoInABox) {
+// A second Korvane on the same folder is refused: unattended on stderr, and
+// started from a desktop launcher in a message box too, which someone reads.
+TEST(CommandLine, ASecondInstanceOnTheSameFolderIsRefused) {
+    test::TempDir home;
+    // Hold the folder's lock from a first program that waits.
+    ASSERT_EQ(std::system(("flock -n '" + home.file("korvane.lock") + "' sleep 20 &").c_str()), 0);
+    std::system("sleep 0.3");
+    Result r = RunKorvane(home.path(), "'" + home.file("x.tolv") + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("既に実行中"), std::string::npos) << r.err;
+
     test::PrivateDisplay display;
     std::string reason;
     if (!display.start(reason)) GTEST_SKIP() << reason;
-    test::TempDir home;
-    const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
-    ASSERT_EQ(std::system(("flock -n '" + home.file("korvane.lock") + "' sleep 20 &").c_str()), 0);
-    std::system("sleep 0.3");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::setenv("KORVANE_HOME", home.path().c_str(), 1);
-        ::unsetenv("QT_QPA_PLATFORM");
-        ::unsetenv("KORVANE_NO_GUI");
-        const int err = ::open(home.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(err, 2);
-        ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const pid_t pid = StartKorvane(home, "", {}, true);
     // The box is there until someone presses OK.
     std::string window;
     EXPECT_TRUE(WaitFor([&] { return !(window = test::ShellOutput("xdotool search --name '^Korvane$' 2>/dev/null")).empty(); }, 30));

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "LoTestSupport.h"
+#include "RunTestSupport.h"
 #include "TestSupport.h"
 #include "db/DbFile.h"
 #include "platform/AppFolder.h"
@@ -23,58 +24,18 @@
 namespace korvane {
 namespace {
 
+using test::In;
+using test::Out;
 using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
+using test::WriteWorkbook;
 
 class NoProcessLeftBehind : public ::testing::Environment {
 public:
     void TearDown() override { EXPECT_TRUE(test::ChildProcesses().empty()) << "a child process outlived the tests"; }
 };
 [[maybe_unused]] auto* const kNoLeftovers = ::testing::AddGlobalTestEnvironment(new NoProcessLeftBehind);
-
-// Column letters of a 1-based column.
-std::string Letters(int column) { return CellAddress(1, column).substr(0, CellAddress(1, column).size() - 1); }
-
-// A flat OpenDocument workbook: sheet "In" holds `inputs` zeros in row 1,
-// sheet "Out" the given formulas in row 1 (ODF syntax, e.g. "[$In.A1]*2").
-void WriteWorkbook(const std::string& path, int inputs, const std::vector<std::string>& formulas) {
-    std::string x =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
-        "xmlns:of=\"urn:oasis:names:tc:opendocument:xmlns:of:1.2\" office:version=\"1.2\" "
-        "office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\"><office:body><office:spreadsheet>"
-        "<table:table table:name=\"In\"><table:table-row>";
-    for (int i = 0; i < inputs; ++i) x += "<table:table-cell office:value-type=\"float\" office:value=\"0\"/>";
-    x += "</table:table-row></table:table><table:table table:name=\"Out\"><table:table-row>";
-    for (const auto& f : formulas) x += "<table:table-cell table:formula=\"of:=" + f + "\"/>";
-    x += "</table:table-row></table:table></office:spreadsheet></office:body></office:document>\n";
-    WriteBytes(path, x);
-}
-
-InputTask In(const std::string& name, int column, const std::string& initial, const std::string& lower = "",
-             const std::string& upper = "") {
-    InputTask t;
-    t.name = name;
-    t.range = Letters(column) + "1";
-    t.sheet = "In";
-    t.lower = lower;
-    t.initial = initial;
-    t.upper = upper;
-    return t;
-}
-
-OutputTask Out(const std::string& name, int column, const std::string& lower = "", const std::string& upper = "") {
-    OutputTask t;
-    t.name = name;
-    t.range = Letters(column) + "1";
-    t.sheet = "Out";
-    t.lower = lower;
-    t.upper = upper;
-    return t;
-}
 
 // Stops or kills at a chosen calculation, from the plan's event pass.
 class Observer : public RunObserver {
@@ -316,32 +277,10 @@ TEST_F(PlanRunsTest, KillingLibreOfficeMidRunEndsInOrder) {
     EXPECT_TRUE(test::ChildProcesses().empty());
 }
 
-TEST_F(PlanRunsTest, AMissingArrayFileOrDataFileKeepsTheOldDbFile) {
-    WriteWorkbook(app.file("model.fods"), 1, {"[$In.A1]"});
-    WriteBytes(app.file("db.csv"), "earlier results\r\n");
-    Project p;
-    p.taskPlan = "DataFile Input";
-    p.inputTasks = {In("a", 1, "0")};
-    p.outputTasks = {Out("o", 1)};
-    p.dataFileInput.dataFile = "\\missing.csv";
-    p.dataFileInput.readParams = {{"0", "a"}};
-    EXPECT_EQ(run(p), 2);  // refused: nothing written
-    EXPECT_NE(ui.messages.back().find("missing.csv"), std::string::npos) << ui.messages.back();
-    std::filesystem::remove(app.file("OT_L108-3-49.dat"));
-    p.taskPlan = "Orthogonal Table";
-    p.orthogonalTable.factors = {{"a", "1", "", "2"}};
-    EXPECT_EQ(run(p), 2);  // refused: nothing written
-    EXPECT_NE(ui.messages.back().find("OT_L108-3-49.dat"), std::string::npos) << ui.messages.back();
-    // A workbook that cannot be opened: the old results stay.
-    WriteBytes(app.file("model.fods"), "this is no spreadsheet");
-    p.taskPlan = "Single";
-    EXPECT_EQ(run(p), 2);
-    EXPECT_EQ(ReadBytes(app.file("db.csv")), "earlier results\r\n");
-}
-
 // Whatever stops a run before its first calculation (an address that is no
-// cell, a sheet the workbook lacks, a plan name that is none of the plans)
-// refuses it with a message naming the culprit, and the old results stay.
+// cell, a sheet the workbook lacks, a plan name that is none of the plans, a
+// missing data or array file, a workbook that cannot be opened) refuses it
+// with a message naming the culprit, and the old results stay.
 TEST_F(PlanRunsTest, RunsThatCannotStartAreRefusedAndKeepTheOldDbFile) {
     WriteWorkbook(app.file("model.fods"), 1, {"[$In.A1]"});
     WriteBytes(app.file("db.csv"), "earlier results\r\n");
@@ -366,6 +305,24 @@ TEST_F(PlanRunsTest, RunsThatCannotStartAreRefusedAndKeepTheOldDbFile) {
         EXPECT_NE(ui.messages.back().find(c.named), std::string::npos) << ui.messages.back();
         EXPECT_EQ(ReadBytes(app.file("db.csv")), "earlier results\r\n");
     }
+
+    Project p;
+    p.taskPlan = "DataFile Input";
+    p.inputTasks = {In("a", 1, "0")};
+    p.outputTasks = {Out("o", 1)};
+    p.dataFileInput.dataFile = "\\missing.csv";
+    p.dataFileInput.readParams = {{"0", "a"}};
+    EXPECT_EQ(run(p), 2);
+    EXPECT_NE(ui.messages.back().find("missing.csv"), std::string::npos) << ui.messages.back();
+    std::filesystem::remove(app.file("OT_L108-3-49.dat"));
+    p.taskPlan = "Orthogonal Table";
+    p.orthogonalTable.factors = {{"a", "1", "", "2"}};
+    EXPECT_EQ(run(p), 2);
+    EXPECT_NE(ui.messages.back().find("OT_L108-3-49.dat"), std::string::npos) << ui.messages.back();
+    WriteBytes(app.file("model.fods"), "this is no spreadsheet");
+    p.taskPlan = "Single";
+    EXPECT_EQ(run(p), 2);
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), "earlier results\r\n");
 }
 
 // An output whose cell holds an error value is not a result: its field is

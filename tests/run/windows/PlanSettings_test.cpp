@@ -25,15 +25,6 @@ using namespace korvane::test;
 
 namespace {
 
-template <class T>
-T* Find(QWidget* w, const char* name) {
-    T* found = w->findChild<T*>(QString::fromLatin1(name));
-    if (!found) qFatal("no %s", name);
-    return found;
-}
-
-void Click(QWidget* w, const char* name) { QTest::mouseClick(Find<QPushButton>(w, name), Qt::LeftButton); }
-
 // `count` input variables v1, v2, ...; v1 is also written into a second cell.
 Project Inputs(int count) {
     Project p;

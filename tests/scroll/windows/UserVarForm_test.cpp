@@ -23,6 +23,7 @@
 #include "analysis/windows/PictureArea.h"
 #include "app/AppTestSupport.h"
 #include "project/ProjectDocument.h"
+#include "run/libreoffice/RunTestSupport.h"
 #include "scroll/windows/ScrollPlot.h"
 #include "scroll/windows/UserVarForms.h"
 
@@ -34,30 +35,8 @@ namespace {
 // A flat OpenDocument workbook: In!A1:C1 receive x, y and x again;
 // Out!A1 = 2x, Out!B1 = y - 10, Out!C1 = the second x. With `slowMacro` its
 // Basic macro "Slow" waits 200 ms.
-void WriteWorkbook(const std::string& path, bool slowMacro) {
-    std::string x =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-        "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
-        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
-        "xmlns:of=\"urn:oasis:names:tc:opendocument:xmlns:of:1.2\" "
-        "xmlns:script=\"urn:oasis:names:tc:opendocument:xmlns:script:1.0\" "
-        "xmlns:ooo=\"http://openoffice.org/2004/office\" office:version=\"1.2\" "
-        "office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\">";
-    if (slowMacro)
-        x += "<office:scripts><office:script script:language=\"ooo:Basic\"><ooo:libraries>"
-             "<ooo:library-embedded ooo:name=\"Standard\"><ooo:module ooo:name=\"Module1\"><ooo:source-code>"
-             "Sub Slow\n    Wait 200\nEnd Sub\n"
-             "</ooo:source-code></ooo:module></ooo:library-embedded></ooo:libraries></office:script>"
-             "</office:scripts>";
-    x += "<office:body><office:spreadsheet><table:table table:name=\"In\"><table:table-row>";
-    for (int i = 0; i < 3; ++i) x += "<table:table-cell office:value-type=\"float\" office:value=\"0\"/>";
-    x += "</table:table-row></table:table><table:table table:name=\"Out\"><table:table-row>"
-         "<table:table-cell table:formula=\"of:=[$In.A1]*2\"/>"
-         "<table:table-cell table:formula=\"of:=[$In.B1]-10\"/>"
-         "<table:table-cell table:formula=\"of:=[$In.C1]\"/>"
-         "</table:table-row></table:table></office:spreadsheet></office:body></office:document>\n";
-    WriteBytes(path, x);
+void WriteScrollWorkbook(const std::string& path, bool slowMacro) {
+    WriteWorkbook(path, 3, {"[$In.A1]*2", "[$In.B1]-10", "[$In.C1]"}, slowMacro ? "Sub Slow\n    Wait 200\nEnd Sub\n" : "");
 }
 
 std::vector<std::string> ScrollProject(const std::string& workbook, const std::string& macro) {
@@ -93,7 +72,7 @@ struct ScrollFixture : Fixture {
     UserVarForm* form = nullptr;
 
     explicit ScrollFixture(bool slowMacro = false) {
-        WriteWorkbook(workbook, slowMacro);
+        WriteScrollWorkbook(workbook, slowMacro);
         const std::string project = app.file("scroll.tolv");
         WriteProject(project, ScrollProject(workbook, slowMacro ? "Slow" : ""));
         window->openProjectPath(project);

@@ -36,15 +36,6 @@ Project Sample(const std::string& workbook) {
     return p;
 }
 
-template <class T>
-T* Find(QWidget* w, const char* name) {
-    T* found = w->findChild<T*>(QString::fromLatin1(name));
-    if (!found) qFatal("no %s", name);
-    return found;
-}
-
-void Click(QWidget* w, const char* name) { QTest::mouseClick(Find<QPushButton>(w, name), Qt::LeftButton); }
-
 // A main window over a project whose workbook exists.
 struct Opened {
     Fixture f;
