@@ -67,7 +67,10 @@ public:
             if (finished()) break;
             waitAndHandle();
         }
-        l_.pool.finish();
+        if (l_.keepWorkbook && completed())
+            l_.keptWorkbook = l_.pool.finishKeepingWorkbook();
+        else
+            l_.pool.finish();
         return outcome();
     }
 
@@ -396,6 +399,10 @@ private:
             }
             ++nextToWrite_;
         }
+    }
+
+    bool completed() const {
+        return !writeFailed_ && failAt_ == kNever && !stopping_ && cutAt_ == kNever;
     }
 
     RunOutcome outcome() {

@@ -48,6 +48,10 @@ struct CalcLoop {
     // be stopped, and its worker opens the workbook within the calculation
     // (after the programs of timings 1 and 2).
     bool single = false;
+    // A completed run hands the instance of its (one) worker over instead of
+    // quitting it: the Single plan's workbook kept open after the run.
+    bool keepWorkbook = false;
+    std::shared_ptr<WorkbookLink> keptWorkbook;
 };
 
 // Runs the calculations to the end of the plan, a stop or a failure. Refused

@@ -77,6 +77,16 @@ void CalcWorker::quit() {
     if (link) CloseAndQuit(*link);
 }
 
+std::shared_ptr<WorkbookLink> CalcWorker::release() {
+    std::shared_ptr<WorkbookLink> link;
+    {
+        std::lock_guard<std::mutex> lock(linkMutex_);
+        link.swap(link_);
+    }
+    state_.ExcelApp.reset();
+    return link;
+}
+
 void CalcWorker::abort() {
     {
         std::lock_guard<std::mutex> lock(linkMutex_);
@@ -191,6 +201,13 @@ void ThreadPool::WorkerThread::finish() {
     }
     post(Command{Command::Kind::Finish, {}, 0});
     thread_.join();
+}
+
+std::shared_ptr<WorkbookLink> ThreadPool::WorkerThread::finishKeepingWorkbook() {
+    if (!thread_.joinable()) return nullptr;
+    keepWorkbook_ = true;  // read by the thread after it takes Finish
+    finish();
+    return std::move(kept_);
 }
 
 void ThreadPool::WorkerThread::emit(WorkerEvent::Kind kind, std::int64_t count, std::string error, bool starting) {
@@ -310,7 +327,10 @@ void ThreadPool::WorkerThread::main() {
         else
             emit(WorkerEvent::Kind::Done, count);
     }
-    worker_.quit();
+    if (keepWorkbook_)
+        kept_ = worker_.release();
+    else
+        worker_.quit();
     worker_.programs().endStarted();
     WatchProgramsOf(nullptr);
 }
@@ -325,6 +345,12 @@ ThreadPool::ThreadPool(std::size_t workers, const RunState& state, const Workboo
 }
 
 ThreadPool::~ThreadPool() { finish(); }
+
+std::shared_ptr<WorkbookLink> ThreadPool::finishKeepingWorkbook() {
+    std::shared_ptr<WorkbookLink> kept = threads_.empty() ? nullptr : threads_.front()->finishKeepingWorkbook();
+    finish();
+    return kept;
+}
 
 void ThreadPool::submit(std::size_t worker, const CalcValues& values) { threads_.at(worker)->submit(values); }
 

@@ -92,6 +92,9 @@ public:
     bool afterLine(std::string& error);
     // Quits the instance (closing the workbook without saving).
     void quit();
+    // Hands the instance over as it is, its workbook open (the Single plan's
+    // workbook kept open after the run); the worker no longer has one.
+    std::shared_ptr<WorkbookLink> release();
     // Ends the instance and the program running for this worker at once; any
     // thread may call it. The calculation in progress then fails.
     void abort();
@@ -149,6 +152,13 @@ public:
     virtual bool nextEvent(WorkerEvent& event, int milliseconds) = 0;
     // Every worker quits its instance and ends; returns when they have.
     virtual void finish() = 0;
+    // As finish(), but the first worker hands its instance over, its workbook
+    // open as the calculation left it (null where instances cannot be handed
+    // over, or the worker has none).
+    virtual std::shared_ptr<WorkbookLink> finishKeepingWorkbook() {
+        finish();
+        return nullptr;
+    }
 };
 
 // N workers on threads of this process.
@@ -167,6 +177,7 @@ public:
     void abandon(std::size_t worker, std::int64_t count) override;
     bool nextEvent(WorkerEvent& event, int milliseconds) override { return events_.pop(event, milliseconds); }
     void finish() override;
+    std::shared_ptr<WorkbookLink> finishKeepingWorkbook() override;
 
     class WorkerThread;
 
@@ -189,6 +200,9 @@ public:
     void abandon(std::int64_t count);
     // Quits the instance and ends the thread.
     void finish();
+    // Ends the thread and hands its instance over instead of quitting it
+    // (null when it has none).
+    std::shared_ptr<WorkbookLink> finishKeepingWorkbook();
 
 private:
     struct Command {
@@ -218,6 +232,8 @@ private:
     std::int64_t answered_ = 0;   // the last Abandoned sent (worker thread only)
     bool timing6_ = false;
     bool lazyOpen_ = false;
+    bool keepWorkbook_ = false;          // set before Finish is posted
+    std::shared_ptr<WorkbookLink> kept_;  // written by the thread as it ends
     std::thread thread_;
 };
 

@@ -68,50 +68,9 @@ public:
 
     bool openDb() {
         // An open failure shows its own message and ends the application.
-        // The file is not changed yet: see startAndOpen.
+        // The file is not changed yet: the header empties it, once the
+        // workbook is open and its sheets are checked.
         return db_.open(s_);
-    }
-
-    // Starts the instance and opens the workbook. The first time, it also
-    // checks that every sheet the tasks name is in the workbook, and only then
-    // starts the DB file (an OverWrite file is emptied here, not earlier), so
-    // a run that cannot start keeps the old results.
-    bool startAndOpen(std::string& error) {
-        std::shared_ptr<WorkbookLink> link = ctx_.factory();
-        s_.ExcelApp = link;
-        if (!link || !StartAndOpen(*link, s_.WorkbookPath, ctx_.header.visible != 0)) {
-            error = link ? link->lastError() : "スプレッドシートアプリケーションを起動できません。";
-            refused_ = !dbStarted_;
-            quit();
-            return false;
-        }
-        if (!dbStarted_) {
-            error = MissingSheetMessage(s_, *link);
-            if (!error.empty()) {
-                refused_ = true;
-                quit();
-                return false;
-            }
-            if (!db_.writeHeader(s_)) {
-                quit();
-                return false;
-            }
-            dbStarted_ = true;
-        }
-        if (!checked_) {
-            checked_ = true;
-            warnAboutWorkbook(*link);
-        }
-        return true;
-    }
-
-    // Once per run, before the first calculation: what of the workbook
-    // LibreOffice will not compute as Excel does. A warning only: a macro
-    // that cannot run stops the run by itself at the macro step.
-    void warnAboutWorkbook(WorkbookLink& link) {
-        std::vector<CheckFinding> findings;
-        std::string error;
-        if (CheckOpenWorkbook(link, findings, error) && !findings.empty()) ctx_.ui.showNotice(CheckWarning(findings));
     }
 
     void quit() {
@@ -121,27 +80,11 @@ public:
         }
     }
 
-    // Steps 5 to 11 of one calculation (write inputs to judgement), with the
-    // programs of timings 3 to 5.
-    bool calculate(std::string& error) {
-        if (!CalculateWorkbook(s_, *s_.ExcelApp, error)) return false;
-        JudgeRestrictions(s_);
-        return true;
-    }
-
-    bool writeRow() { return db_.writeRow(s_); }
-
-    void showProgress(std::int64_t counter) {
-        ctx_.observer.showProgress(counter, counter, std::to_string(counter) + "/" + s_.CalcTotal);
-    }
-
     PlanContext& ctx_;
     RunState& s_;
     DbWriter db_;
     bool keepOpen_ = false;
-    bool checked_ = false;
-    bool dbStarted_ = false;  // the header is written
-    bool refused_ = false;    // ended before anything was written
+    bool refused_ = false;  // ended before anything was written
 };
 
 std::int64_t TotalOf(const RunState& s) { return static_cast<std::int64_t>(LeadingNumber(s.CalcTotal)); }
@@ -212,39 +155,30 @@ RunOutcome RunOnWorkers(PlanContext& ctx, bool single) {
     loop.single = single;
     loop.calcTimeoutSeconds = ctx.options.calcTimeoutSeconds;
     loop.askBeforeEnding = ctx.askBeforeEnding;
+    // The Single plan's workbook stays open after a completed run when the
+    // user asked for it: its instance passes from the worker to the run.
+    loop.keepWorkbook = single && s.KeepExcelOpen;
     const RunOutcome outcome = RunCalculations(loop);
     pool.reset();
     sequence.close();
-    run.finish();
+    if (loop.keptWorkbook) {
+        run.quit();  // a workbook kept open by an earlier run
+        s.ExcelApp = std::move(loop.keptWorkbook);
+    }
+    run.finish(s.ExcelApp != nullptr && loop.keepWorkbook);
     return outcome;
 }
 
 }  // namespace
 
 RunOutcome RunSinglePlan(PlanContext& ctx) {
-    RunState& s = ctx.state;
-    PlanRun run(ctx);
-    std::string error;
-    if (ctx.options.resume)
+    if (ctx.options.resume) {
+        PlanRun run(ctx);
         return run.refuse("Single の計算は1回だけのため、再開するものがありません。そのまま実行して下さい。");
-    // An instance kept open after the run must belong to this thread (it
-    // ends with the thread that started it); otherwise the calculation runs
-    // on a worker thread, and the window keeps answering meanwhile.
-    if (!s.KeepExcelOpen) return RunOnWorkers(ctx, true);
-    AssignInitialValues(s);
-    if (!RunExternalPrograms(s, 1, error)) return run.fail(error);
-    if (!RunExternalPrograms(s, 2, error)) return run.fail(error);
-    ShowRunStart(ctx);
-    ResolveAllReferences(s);
-    if (const std::string bad = BadAddressMessage(s); !bad.empty()) return run.refuse(bad);
-    if (!run.openDb()) return run.fail("");
-    if (!run.startAndOpen(error)) return run.fail(error);
-    if (!run.calculate(error)) return run.fail(error);
-    if (!run.writeRow()) return run.fail("");
-    if (!RunExternalPrograms(s, 6, error)) return run.fail(error);
-    ctx.observer.showProgress(1, 1, "1/1");
-    run.finish(s.KeepExcelOpen);
-    return RunOutcome::Completed;
+    }
+    // The calculation runs on a worker thread, and the window keeps
+    // answering meanwhile.
+    return RunOnWorkers(ctx, true);
 }
 
 RunOutcome RunMonteCarlo(PlanContext& ctx) { return RunOnWorkers(ctx, false); }

@@ -12,10 +12,12 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -174,6 +176,48 @@ bool WriteSeed(const std::string& profileDir) {
     return static_cast<bool>(out);
 }
 
+// Runs `forkChild` (a fork and what the parent does right after it) on a
+// thread that lasts as long as this process. PR_SET_PDEATHSIG fires when the
+// thread that forked ends, not the process: an instance started from a
+// worker thread would die with the worker, and an instance kept open after a
+// run must outlive the thread that calculated. Forked from here, it dies with
+// the process only.
+pid_t ForkOnLastingThread(const std::function<pid_t()>& forkChild) {
+    struct Forker {
+        std::mutex mutex;
+        std::condition_variable changed;
+        const std::function<pid_t()>* job = nullptr;
+        pid_t result = -1;
+        int error = 0;
+        bool done = false;
+    };
+    // Never freed: its thread waits for work until the process ends.
+    static Forker* const forker = [] {
+        auto* f = new Forker;
+        std::thread([f] {
+            std::unique_lock<std::mutex> lock(f->mutex);
+            for (;;) {
+                f->changed.wait(lock, [f] { return f->job != nullptr; });
+                f->result = (*f->job)();
+                f->error = errno;
+                f->job = nullptr;
+                f->done = true;
+                f->changed.notify_all();
+            }
+        }).detach();
+        return f;
+    }();
+    static std::mutex oneAtATime;
+    std::lock_guard<std::mutex> serial(oneAtATime);
+    std::unique_lock<std::mutex> lock(forker->mutex);
+    forker->done = false;
+    forker->job = &forkChild;
+    forker->changed.notify_all();
+    forker->changed.wait(lock, [] { return forker->done; });
+    errno = forker->error;
+    return forker->result;
+}
+
 // Starts soffice.bin in a group of its own that dies with this process.
 // Everything the child needs is prepared before fork: after fork only
 // async-signal-safe calls are allowed (the parent may run UNO threads).
@@ -223,22 +267,25 @@ pid_t Spawn(const std::string& programDir, const std::string& profileDir,
         return -1;
     }
     const pid_t parent = getpid();
-    pid_t child = fork();
-    if (child == 0) {
-        setsid();
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(127);
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        signal(SIGPIPE, SIG_DFL);
-        dup2(nullFd, 0);
-        dup2(logFd, 1);
-        dup2(logFd, 2);
-        ::close_range(3, ~0U, 0);
-        execve(bin.c_str(), argv.data(), envp.data());
-        _exit(127);
-    }
+    const pid_t child = ForkOnLastingThread([&]() -> pid_t {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            setsid();
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent) _exit(127);
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            signal(SIGPIPE, SIG_DFL);
+            dup2(nullFd, 0);
+            dup2(logFd, 1);
+            dup2(logFd, 2);
+            ::close_range(3, ~0U, 0);
+            execve(bin.c_str(), argv.data(), envp.data());
+            _exit(127);
+        }
+        return pid;
+    });
     const int forkErrno = errno;
     ::close(logFd);
     ::close(nullFd);

@@ -96,6 +96,7 @@ class StudyFromScratchTest : public QObject {
 private slots:
     void initTestCase();
     void aStudyBuiltInTheWindowsSavesTheFileOfTheFormatAndRuns();
+    void aSingleRunCanLeaveItsWorkbookOpen();
 
 private:
     PrivateDisplay display_;
@@ -316,6 +317,59 @@ void StudyFromScratchTest::aStudyBuiltInTheWindowsSavesTheFileOfTheFormatAndRuns
     QVERIFY(ReadTextLines(f.app.file("tools/marks.txt"), marks, error));
     QCOMPARE(marks.size(), 5u);
     QCOMPARE(marks[0], std::string("5.00000e+0 0.00000e+0"));  // the values as the arguments carry them
+}
+
+// The Single plan's calculation runs on a worker thread like every other, and
+// the workbook the user asked to keep open outlives that thread: it is shown
+// and answers after the run, until the program closes it.
+void StudyFromScratchTest::aSingleRunCanLeaveItsWorkbookOpen() {
+    const std::size_t children = ChildProcesses().size();  // the X server
+    Fixture f;
+    Project p;
+    p.excelFileName = workbook_;
+    p.dataBaseFileName = f.app.file("single.csv");
+    p.taskPlan = "Single";
+    p.inputTasks = {{"load", "A1", "model", "", "7", "", "Round", "3"}};
+    p.outputTasks = {{"y", "A3", "model", "", "", ""}};
+    p.shellTasks = {{"/bin/sleep", "3", "2"}};  // a calculation of two seconds at least
+    WriteProject(f.app.file("single.tolv"), ProjectLines(p));
+    f.window->openProjectPath(f.app.file("single.tolv"));
+    f.window->show();
+    ModalWatcher watcher([](QWidget* modal) {
+        if (modal->objectName() == QLatin1String("End_Window_Form")) Click(modal, "CloseCommand");
+    });
+    // A timer of the window's thread: every tick is a turn of its event loop.
+    QElapsedTimer clock;
+    qint64 last = 0, longestGap = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    clock.start();
+    tick.start(50);
+    f.ui.answers = {true, true};  // save first; keep the workbook open
+    f.window->findChild<QAction*>("Run_Mn1")->trigger();
+    tick.stop();
+    QVERIFY2(f.ui.messages.empty(), f.ui.messages.empty() ? "" : f.ui.messages.back().c_str());
+    QVERIFY(clock.elapsed() >= 2000);
+    QVERIFY2(longestGap < 1000, qPrintable(QStringLiteral("the window stood still for %1 ms").arg(longestGap)));
+    std::vector<std::string> db;
+    std::string error;
+    QVERIFY(ReadTextLines(f.app.file("single.csv"), db, error));
+    QCOMPARE(db.back(), std::string("0,7,14,True"));
+
+    QVERIFY(f.state.ExcelApp);
+    WorkbookLink& kept = *f.state.ExcelApp;
+    QVERIFY(kept.isRunning());
+    QVERIFY(kept.visible());
+    CellRef y{"model", "A3", 3, 1};
+    QCOMPARE(kept.readCell(y).value_or("(unreadable)"), std::string("14"));
+    QCOMPARE(ChildProcesses().size(), children + 1);
+    CloseAndQuit(kept);
+    f.state.ExcelApp.reset();
+    for (int i = 0; i < 100 && ChildProcesses().size() > children; ++i) QTest::qWait(50);
+    QCOMPARE(ChildProcesses().size(), children);
 }
 
 QTEST_MAIN(StudyFromScratchTest)
