@@ -17,6 +17,15 @@ namespace korvane {
 
 class WorkbookLink;
 
+// What an input's "Format" pattern wrote last and the number it stood for.
+// While the input still holds that text, it stands for that number: the text
+// is not read back, which would drift where the pattern adds digits of its
+// own (`0"00"` writes 12 as "1200").
+struct FormatMark {
+    std::string text;  // empty: no mark
+    double number = 0;
+};
+
 struct RunState {
     // ------------------------------------------------ set during a run
     std::shared_ptr<WorkbookLink> ExcelApp;  // the spreadsheet instance of the run
@@ -67,6 +76,8 @@ struct RunState {
     std::vector<std::int32_t> InputColumns{0};
     std::vector<double> LevelLow{0.0};
     std::vector<double> LevelHigh{0.0};
+    // Set by the input step; shorter than the inputs where none was set yet.
+    std::vector<FormatMark> FormatMarks;
 
     // ------------------------------------------------ per output variable
     std::vector<std::string> OutputNames{""};
@@ -81,6 +92,16 @@ struct RunState {
     std::size_t inputCount() const { return InputNames.size() - 1; }
     std::size_t outputCount() const { return OutputNames.size() - 1; }
     std::size_t shellTaskCount() const { return ShellTasks.size() - 1; }
+
+    // Input `i` was given a new value: its text is a plain number again.
+    void forgetFormat(std::size_t i) {
+        if (i < FormatMarks.size()) FormatMarks[i] = FormatMark{};
+    }
+    // Input `i` takes the value of the earlier input `j` of its name.
+    void copyInput(std::size_t j, std::size_t i) {
+        InputValues[i] = InputValues[j];
+        if (i < FormatMarks.size()) FormatMarks[i] = j < FormatMarks.size() ? FormatMarks[j] : FormatMark{};
+    }
 };
 
 // Appends one input variable, with the initial values a load gives the plan

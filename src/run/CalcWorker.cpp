@@ -106,6 +106,7 @@ bool CalcWorker::calculate(const CalcValues& values, CalcResult& result, std::st
         return false;
     }
     s.InputValues = values.assigned;
+    s.FormatMarks = values.marks;
     if (!RunExternalPrograms(s, 2, error)) return false;
     if (restart || !link_) {
         if (!open(error)) return false;

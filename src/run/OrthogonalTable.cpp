@@ -80,7 +80,7 @@ void AssignLevels(RunState& state, const OrthogonalRun& run) {
     std::size_t factor = 0;
     for (std::size_t i = 1; i <= state.inputCount(); ++i) {
         if (const std::size_t j = EarlierSameName(state, i)) {
-            state.InputValues[i] = state.InputValues[j];
+            state.copyInput(j, i);
             continue;
         }
         if (!state.PlanSelected[i]) continue;
@@ -92,8 +92,9 @@ void AssignLevels(RunState& state, const OrthogonalRun& run) {
         case 'L': state.InputValues[i] = GeneralNumber(low); break;
         case 'M': state.InputValues[i] = GeneralNumber((low + high) / 2); break;
         case 'H': state.InputValues[i] = GeneralNumber(high); break;
-        default: break;
+        default: continue;
         }
+        state.forgetFormat(i);
     }
 }
 

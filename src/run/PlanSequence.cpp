@@ -79,6 +79,7 @@ bool PlanSequence::next(CalcValues& values, std::string& error) {
         return false;
     }
     values.assigned = s.InputValues;
+    values.marks = s.FormatMarks;
     // The input step's texts: what the cells get decides nothing here, only
     // what stays in InputValues for the DB line and the next calculation.
     InputWrites(s);

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-namespace korvane {
+#include "project/RunState.h"
 
-struct RunState;
+namespace korvane {
 
 // One calculation's input texts, indexed from 1 like RunState::InputValues.
 struct CalcValues {
@@ -28,6 +28,9 @@ struct CalcValues {
     std::vector<std::string> assigned;
     // After the input step: the input fields of the calculation's DB line.
     std::vector<std::string> recorded;
+    // With `assigned`: what the "Format" inputs that kept their value wrote
+    // last, and the numbers those texts stand for.
+    std::vector<FormatMark> marks;
 };
 
 class PlanSequence {

@@ -34,14 +34,16 @@ bool AssignPlanValues(RunState& state, PlanSources& sources, std::string& error)
     }
     // A failed calculation leaves the values as they were.
     const std::vector<std::string> before = state.InputValues;
+    const std::vector<FormatMark> marksBefore = state.FormatMarks;
     auto fail = [&](std::string message) {
         state.InputValues = before;
+        state.FormatMarks = marksBefore;
         error = std::move(message);
         return false;
     };
     for (std::size_t i = 1; i <= state.inputCount(); ++i) {
         if (const std::size_t j = EarlierSameName(state, i)) {
-            state.InputValues[i] = state.InputValues[j];
+            state.copyInput(j, i);
         } else if (monteCarlo && state.PlanSelected[i]) {
             double x = 0.0;
             if (!DrawSample(*sources.random, state.InputLower[i], state.InputUpper[i], state.DistType[i],
@@ -49,11 +51,13 @@ bool AssignPlanValues(RunState& state, PlanSources& sources, std::string& error)
                 return fail(DrawFailureMessage(state.InputNames[i], state.InputLower[i], state.InputUpper[i]));
             }
             state.InputValues[i] = GeneralNumber(x);
+            state.forgetFormat(i);
         } else if (dataFile && state.PlanSelected[i]) {
             double x = 0.0;
             std::string readError;
             if (!ReadDataValue(state, *sources.dataFile, state.DataColumn[i], x, readError)) return fail(readError);
             state.InputValues[i] = GeneralNumber(x);
+            state.forgetFormat(i);
         }
     }
     return true;

@@ -157,6 +157,10 @@ std::string EncodeCalcValues(const CalcValues& v) {
     w.i64(v.count);
     w.texts(v.before);
     w.texts(v.assigned);
+    w.list(v.marks, [&w](const FormatMark& m) {
+        w.text(m.text);
+        w.f64(m.number);
+    });
     w.texts(v.recorded);
     return w.bytes();
 }
@@ -166,6 +170,12 @@ bool DecodeCalcValues(const std::string& bytes, CalcValues& v) {
     v.count = r.i64();
     r.texts(v.before);
     r.texts(v.assigned);
+    r.list(v.marks, [&r] {
+        FormatMark m;
+        m.text = r.text();
+        m.number = r.f64();
+        return m;
+    });
     r.texts(v.recorded);
     return r.atEnd();
 }

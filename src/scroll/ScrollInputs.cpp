@@ -99,7 +99,10 @@ void Store_Fig_Scroll(const std::vector<ScrollInputRow>& rows, RunState& s) {
     for (const ScrollInputRow& row : rows) {
         const std::string value = GeneralNumber(Num(row.current));
         for (std::size_t i = 1; i <= s.inputCount(); ++i)
-            if (s.InputNames[i] == row.name) s.InputValues[i] = value;
+            if (s.InputNames[i] == row.name) {
+                s.InputValues[i] = value;
+                s.forgetFormat(i);
+            }
     }
 }
 

@@ -33,17 +33,22 @@ std::string FloorText(double value) { return GeneralNumber(std::floor(value)); }
 
 double InputNumber(const RunState& s, std::size_t i) {
     const std::string& text = s.InputValues[i];
+    // A value not assigned again since the input step formatted it stands
+    // for the number it was formatted from, whatever its text reads as.
+    if (i < s.FormatMarks.size() && !s.FormatMarks[i].text.empty() && s.FormatMarks[i].text == text)
+        return s.FormatMarks[i].number;
     double v;
     if (ParseDecimal(text, v)) return v;
-    // A value the plan did not assign again still holds the text written
-    // last time ("1,234", "$12.50"): read it back through its pattern, so
-    // that it stays the same value from one calculation to the next.
+    // A formatted text without its mark ("1,234", "$12.50"; copied from
+    // another input of the name, or set before the marks were kept): read
+    // back through its pattern.
     if (s.FormatKinds[i] == "Format" && ParseFormattedNumber(text, s.FormatArgs[i], v)) return v;
     return LeadingNumber(text);
 }
 
 void AssignInitialValues(RunState& s) {
     for (std::size_t i = 1; i <= s.inputCount(); ++i) s.InputValues[i] = GeneralNumber(s.InputInitial[i]);
+    s.FormatMarks.clear();
     for (std::size_t i = 1; i <= s.outputCount(); ++i) s.OutputValues[i] = "0";
 }
 
@@ -51,7 +56,10 @@ void FormatInputs(RunState& s) {
     for (std::size_t i = 1; i <= s.inputCount(); ++i) {
         const std::string& kind = s.FormatKinds[i];
         if (kind == "Format") {
-            s.InputValues[i] = FormatPattern(InputNumber(s, i), s.FormatArgs[i]);
+            const double number = InputNumber(s, i);
+            s.InputValues[i] = FormatPattern(number, s.FormatArgs[i]);
+            if (s.FormatMarks.size() <= s.inputCount()) s.FormatMarks.resize(s.inputCount() + 1);
+            s.FormatMarks[i] = FormatMark{s.InputValues[i], number};
         } else if (kind == "Round") {
             double decimals = LeadingNumber(s.FormatArgs[i]);
             int n = static_cast<int>(std::fmax(-300.0, std::fmin(300.0, static_cast<double>(RoundToInteger(decimals)))));

@@ -19,9 +19,10 @@ struct RunState;
 class WorkbookLink;
 struct CellWrite;
 
-// The number an input's current text stands for: the text as a decimal
-// number, or, for a "Format" input, the text read back through its pattern
-// ("1,234" with "#,##0" is 1234), or else the leading-number rule.
+// The number an input's current text stands for: the number the input step
+// last formatted it from while the text is still that step's; else the text
+// as a decimal number, or, for a "Format" input, the text read back through
+// its pattern ("1,234" with "#,##0" is 1234), or else the leading-number rule.
 double InputNumber(const RunState& state, std::size_t input);
 
 // "<初期値代入>": every input's current text becomes its initial value in the

@@ -39,11 +39,14 @@ TEST(WorkerMessages, StateValuesAndEventsSurviveTheTripAndDamageIsRefused) {
     EXPECT_EQ(back.OutputUpper, s.OutputUpper);
     EXPECT_EQ(back.PlanSelected.size(), back.InputNames.size());
 
-    CalcValues v{7, {"", "1"}, {"", "2.5"}, {"", "2.50"}};
+    CalcValues v{7, {"", "1"}, {"", "2.5"}, {"", "2.50"}, {{}, {"1200", 12.000000000000002}}};
     CalcValues vb;
     ASSERT_TRUE(DecodeCalcValues(EncodeCalcValues(v), vb));
     EXPECT_EQ(vb.count, 7);
     EXPECT_EQ(vb.recorded, v.recorded);
+    ASSERT_EQ(vb.marks.size(), 2u);
+    EXPECT_EQ(vb.marks[1].text, "1200");
+    EXPECT_EQ(vb.marks[1].number, 12.000000000000002);  // to the bit
 
     WorkerEvent e;
     e.kind = WorkerEvent::Kind::Result;

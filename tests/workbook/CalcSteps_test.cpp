@@ -72,6 +72,22 @@ TEST(CalcSteps, FormattedValuesDoNotDrift) {
         ASSERT_TRUE(ParseFormattedNumber(first, pattern, back));
         EXPECT_EQ(ProgramArguments(s, "[x]"), std::vector<std::string>{FormatArgumentValue(GeneralNumber(back))});
     }
+    // A literal digit of the pattern makes a text that reads as another
+    // number ("125" for 12): the input stands for 12 calculation after
+    // calculation, until it is given a new value, which may look the same.
+    RunState s;
+    AddInput(s, "x", "12", "Format", "05");
+    for (int calc = 1; calc <= 3; ++calc) {
+        FormatInputs(s);
+        EXPECT_EQ(s.InputValues[1], "125");
+    }
+    s.InputValues[1] = "125";
+    s.forgetFormat(1);
+    FormatInputs(s);
+    EXPECT_EQ(s.InputValues[1], "1255");
+    AssignInitialValues(s);  // a new run starts from the plain initial value
+    EXPECT_EQ(s.InputValues[1], "0");
+
     double v = 0;
     EXPECT_FALSE(ParseFormattedNumber("abc", "#,##0", v));
     EXPECT_FALSE(ParseFormattedNumber("1,234", "0.00", v));

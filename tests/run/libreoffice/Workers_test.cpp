@@ -174,6 +174,40 @@ TEST_F(WorkersTest, ThreeWorkersWriteTheSameBytesAsOne) {
     EXPECT_EQ(ReadBytes(app.file("db.csv")), golden.substr(0, end));
 }
 
+// Patterns with a literal digit ("05" writes 1 as "15"): the input the plan
+// does not assign keeps its number, and the one it assigns takes the new
+// number, also where that reads as the text formatted last (15 after "15"),
+// with one worker and with two.
+TEST_F(WorkersTest, PatternsWithDigitsOfTheirOwnDoNotDrift) {
+    test::WriteWorkbook(app.file("model.fods"), 2, {"[$In.A1]+[$In.B1]"});
+    test::WriteBytes(app.file("data.csv"), "x\r\n1\r\n15\r\n15\r\n");
+    Project p;
+    p.excelFileName = "\\model.fods";
+    p.dataBaseFileName = "\\db.csv";
+    p.taskPlan = "DataFile Input";
+    InputTask x = In("x", 1, "0");
+    x.formatKind = "Format";
+    x.formatArg = "05";
+    InputTask y = In("y", 2, "3");
+    y.formatKind = "Format";
+    y.formatArg = "09";
+    p.inputTasks = {x, y};
+    p.outputTasks = {Out("sum", 1)};
+    p.dataFileInput.dataFile = "\\data.csv";
+    p.dataFileInput.readRow = "2";
+    p.dataFileInput.readParams = {{"0", "x"}};
+    const std::vector<std::string> expected = {"Count,x,y,sum,Validity(制限判定)", "-,[Input],[Input],[Output],[System]",
+                                               "1,15,39,54,True", "2,155,39,194,True", "3,155,39,194,True"};
+    for (int workers : {1, 2}) {
+        SCOPED_TRACE(workers);
+        ASSERT_EQ(run(p, Workers(workers)), 0) << lastMessage();
+        std::vector<std::string> lines;
+        std::string error;
+        ASSERT_TRUE(ReadTextLines(app.file("db.csv"), lines, error)) << error;
+        EXPECT_EQ(lines, expected);
+    }
+}
+
 // A stop with several workers lets the calculations under way finish: the
 // file holds the first lines of the whole study, none missing, none cut.
 TEST_F(WorkersTest, AStopWithThreeWorkersLeavesTheFirstLinesWhole) {
