@@ -28,12 +28,35 @@ struct Result {
     std::string err, out;
 };
 
-// Runs build/app/korvane with the arguments, KORVANE_HOME set to `home` and
-// no display; its exit status, standard error and standard output.
 std::string KorvaneExe() {
     return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane").string();
 }
 
+// The example study `name` as it is shipped, the example files (and the
+// build's array files) copied into `home`, the application folder of the runs.
+Project ExampleProject(const test::TempDir& home, const std::string& name) {
+    fs::create_directories(home.file("examples"));
+    for (const auto& entry : fs::directory_iterator(KORVANE_EXAMPLES_DIR))
+        fs::copy_file(entry.path(), home.file("examples/" + entry.path().filename().string()),
+                      fs::copy_options::skip_existing);
+    const fs::path app = fs::path(KorvaneExe()).parent_path();
+    for (const char* f : {"OT_L128-2-127.dat", "OT_L108-3-49.dat"})
+        fs::copy_file(app / f, home.file(f), fs::copy_options::skip_existing);
+    std::vector<std::string> lines;
+    std::string error;
+    EXPECT_TRUE(ReadTextLines(home.file("examples/" + name + ".tolv"), lines, error)) << error;
+    return ParseProject(lines);
+}
+
+// Writes `p` as home/`file`; its path.
+std::string WriteStudy(const test::TempDir& home, const Project& p, const std::string& file) {
+    std::string error;
+    EXPECT_TRUE(WriteTextFileAtomic(home.file(file), ProjectLines(p), error)) << error;
+    return home.file(file);
+}
+
+// Runs build/app/korvane with the arguments, KORVANE_HOME set to `home` and
+// no display; its exit status, standard error and standard output.
 // With `prefixKorvane` false, `args` is the whole command (mpirun ...).
 Result RunKorvane(const std::string& home, const std::string& args, bool prefixKorvane = true) {
     const std::string errFile = home + "/stderr.txt";
@@ -91,9 +114,7 @@ TEST(CommandLine, HelpVersionAndRefusals) {
 
 TEST(CommandLine, TheSingleExampleRunsToItsEndAndExitsZero) {
     test::TempDir home;
-    const fs::path examples = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "examples";
-    fs::create_directories(home.file("examples"));
-    for (const char* f : {"beam.fods", "beam-single.tolv"}) fs::copy_file(examples / f, home.file("examples/") + f);
+    ExampleProject(home, "beam-single");
     Result r = RunKorvane(home.path(), "'\\examples\\beam-single.tolv'");
     EXPECT_EQ(r.status, 0) << r.err;
     std::vector<std::string> lines;
@@ -195,17 +216,10 @@ TEST(CommandLine, TheCheckPrintsOneLinePerFindingAndExitsByWhatItFound) {
 // A long Monte Carlo study of the example, with the given extra programs, in
 // `home`; its project path.
 std::string LongStudy(const test::TempDir& home, const std::vector<ShellTask>& programs) {
-    const fs::path examples = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "examples";
-    fs::create_directories(home.file("examples"));
-    for (const char* f : {"beam.fods", "beam-montecarlo.tolv"}) fs::copy_file(examples / f, home.file("examples/") + f);
-    std::vector<std::string> lines;
-    std::string error;
-    EXPECT_TRUE(ReadTextLines(home.file("examples/beam-montecarlo.tolv"), lines, error)) << error;
-    Project p = ParseProject(lines);
+    Project p = ExampleProject(home, "beam-montecarlo");
     p.monteCarlo.numOfCalc = "100000";
     p.shellTasks = programs;
-    EXPECT_TRUE(WriteTextFileAtomic(home.file("long.tolv"), ProjectLines(p), error)) << error;
-    return home.file("long.tolv");
+    return WriteStudy(home, p, "long.tolv");
 }
 
 // Starts the program on `project` (none when empty), its temporary folder
@@ -214,7 +228,7 @@ std::string LongStudy(const test::TempDir& home, const std::vector<ShellTask>& p
 // program use it.
 pid_t StartKorvane(const test::TempDir& home, const std::string& project, std::vector<std::string> options = {},
                    bool withDisplay = false) {
-    const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
+    const std::string exe = KorvaneExe();
     fs::create_directories(home.file("tmp"));
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -376,17 +390,11 @@ TEST(CommandLine, ASecondInstanceOnTheSameFolderIsRefused) {
 // two workers, ends byte for byte as the uninterrupted study.
 TEST(CommandLine, AKilledStudyResumesToTheBytesOfAnUninterruptedOne) {
     test::TempDir home;
-    const fs::path examples = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "examples";
-    fs::create_directories(home.file("examples"));
-    for (const char* f : {"beam.fods", "beam-montecarlo.tolv"}) fs::copy_file(examples / f, home.file("examples/") + f);
-    std::vector<std::string> lines;
-    std::string error;
-    ASSERT_TRUE(ReadTextLines(home.file("examples/beam-montecarlo.tolv"), lines, error)) << error;
-    Project p = ParseProject(lines);
+    Project p = ExampleProject(home, "beam-montecarlo");
     p.monteCarlo.numOfCalc = "60";
     p.dataBaseFileName = "\\db.csv";
     p.shellTasks = {{"/bin/sleep", "2", "0.1"}};  // slow enough to be caught mid-run
-    ASSERT_TRUE(WriteTextFileAtomic(home.file("p.tolv"), ProjectLines(p), error)) << error;
+    WriteStudy(home, p, "p.tolv");
     const std::string db = home.file("db.csv");
     const std::string golden = test::ReadBytes(KORVANE_GOLDEN_DIR "/beam-montecarlo.csv");
 
@@ -416,12 +424,7 @@ TEST(CommandLine, AKilledStudyResumesToTheBytesOfAnUninterruptedOne) {
 // header at all) is refused with the reason and left as it was.
 TEST(CommandLine, ResumingAnotherStudysFileIsRefusedAndChangesNothing) {
     test::TempDir home;
-    const fs::path examples = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "examples";
-    fs::create_directories(home.file("examples"));
-    for (const char* f : {"beam.fods", "beam-montecarlo.tolv"}) fs::copy_file(examples / f, home.file("examples/") + f);
-    std::vector<std::string> lines;
-    std::string error;
-    ASSERT_TRUE(ReadTextLines(home.file("examples/beam-montecarlo.tolv"), lines, error)) << error;
+    const Project example = ExampleProject(home, "beam-montecarlo");
     const std::string golden = test::ReadBytes(KORVANE_GOLDEN_DIR "/beam-montecarlo.csv");
     std::size_t cut = 0;
     for (int line = 0; line < 12; ++line) cut = golden.find("\r\n", cut) + 2;
@@ -433,13 +436,13 @@ TEST(CommandLine, ResumingAnotherStudysFileIsRefusedAndChangesNothing) {
                           Case{"no header", "1,2,3\r\n", "見出し行"},
                           Case{"random seed", golden.substr(0, cut), "Random"}}) {
         SCOPED_TRACE(c.what);
-        Project p = ParseProject(lines);
+        Project p = example;
         p.monteCarlo.numOfCalc = "60";
         p.dataBaseFileName = "\\db.csv";
         if (c.what == "seed") p.monteCarlo.randomSeed = "4321";
         if (c.what == "columns") p.outputTasks.pop_back();
         if (c.what == "random seed") p.monteCarlo.randomSeed = "Random";
-        ASSERT_TRUE(WriteTextFileAtomic(home.file("p.tolv"), ProjectLines(p), error)) << error;
+        WriteStudy(home, p, "p.tolv");
         test::WriteBytes(home.file("db.csv"), c.file);
         Result r = RunKorvane(home.path(), "--resume '" + home.file("p.tolv") + "'");
         EXPECT_EQ(r.status, 2) << r.err;
@@ -453,22 +456,11 @@ TEST(CommandLine, ResumingAnotherStudysFileIsRefusedAndChangesNothing) {
 // The example studies with the DB path the golden files were written with.
 std::string ExampleStudy(const test::TempDir& home, const std::string& name, const std::string& calcs = {},
                          const std::vector<ShellTask>& programs = {}) {
-    const fs::path examples = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "examples";
-    fs::create_directories(home.file("examples"));
-    for (const auto& entry : fs::directory_iterator(examples))
-        fs::copy_file(entry.path(), home.file("examples/" + entry.path().filename().string()),
-                      fs::copy_options::skip_existing);
-    for (const char* f : {"OT_L128-2-127.dat", "OT_L108-3-49.dat"})
-        fs::copy_file(examples.parent_path() / f, home.file(f), fs::copy_options::skip_existing);
-    std::vector<std::string> lines;
-    std::string error;
-    EXPECT_TRUE(ReadTextLines(home.file("examples/" + name + ".tolv"), lines, error)) << error;
-    Project p = ParseProject(lines);
+    Project p = ExampleProject(home, name);
     p.dataBaseFileName = "\\db.csv";
     if (!calcs.empty()) p.monteCarlo.numOfCalc = calcs;
     p.shellTasks = programs;
-    EXPECT_TRUE(WriteTextFileAtomic(home.file(name + ".tolv"), ProjectLines(p), error)) << error;
-    return home.file(name + ".tolv");
+    return WriteStudy(home, p, name + ".tolv");
 }
 
 std::string MpiRun(int ranks) {
@@ -522,7 +514,7 @@ TEST(CommandLine, ADyingMpiRankLosesNoLine) {
     test::TempDir home;
     SKIP_WITHOUT_MPI(home);
     const std::string project = ExampleStudy(home, "beam-montecarlo", "60", {{"/bin/sleep", "2", "0.2"}});
-    const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane";
+    const std::string exe = KorvaneExe();
     const pid_t mpirun = ::fork();
     if (mpirun == 0) {
         ::unsetenv("DISPLAY");
