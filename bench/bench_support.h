@@ -1,9 +1,14 @@
 #pragma once
-// Helpers of the benchmarks: process memory and CPU figures from /proc.
+// Helpers of the benchmarks: process memory and CPU figures from /proc, and
+// a user interface that only prints its messages.
 
 #include <sys/types.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+
+#include "platform/UserInterface.h"
 
 namespace korvane::bench {
 
@@ -17,5 +22,15 @@ pid_t OfficeChild();
 // A whole file's bytes (empty when it cannot be read); writing one.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+
+// Messages go to stderr; questions are answered No, file dialogs cancelled;
+// the end of the application ends the benchmark with its status.
+class QuietUi : public UserInterface {
+public:
+    void showMessage(const std::string& t) override { std::fprintf(stderr, "message: %s\n", t.c_str()); }
+    bool askYesNo(const std::string&) override { return false; }
+    std::string chooseFile(const std::string&, const std::string&, const std::string&, bool) override { return {}; }
+    void endApplication(int status) override { std::exit(status); }
+};
 
 }  // namespace korvane::bench

@@ -23,6 +23,7 @@
 #include "workbook/CellRef.h"
 
 using namespace korvane;
+using bench::QuietUi;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -70,14 +71,6 @@ public:
 
 private:
     WorkbookLink& in_;
-};
-
-class QuietUi : public UserInterface {
-public:
-    void showMessage(const std::string& t) override { std::fprintf(stderr, "message: %s\n", t.c_str()); }
-    bool askYesNo(const std::string&) override { return false; }
-    std::string chooseFile(const std::string&, const std::string&, const std::string&, bool) override { return {}; }
-    void endApplication(int status) override { std::exit(status); }
 };
 
 std::string Col(int c) { return std::string(1, static_cast<char>('A' + c)); }

@@ -36,18 +36,11 @@
 #include "workbook/WorkbookLink.h"
 
 using namespace korvane;
+using bench::QuietUi;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class QuietUi : public UserInterface {
-public:
-    void showMessage(const std::string& t) override { std::fprintf(stderr, "message: %s\n", t.c_str()); }
-    bool askYesNo(const std::string&) override { return false; }
-    std::string chooseFile(const std::string&, const std::string&, const std::string&, bool) override { return {}; }
-    void endApplication(int status) override { std::exit(status); }
-};
 
 // The soffice processes that are children of this process.
 std::vector<pid_t> OfficeChildren() {

@@ -14,12 +14,6 @@ bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; 
 bool IsNameChar(char c) { return IsAlpha(c) || IsDigit(c) || c == '_'; }
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 // A physical line ends in a continuation when its last non-blank character
 // is an underscore standing after a blank (or alone).
 bool Continues(const std::string& line) {
@@ -126,7 +120,7 @@ bool TokenizeLine(const std::string& s, int lineNo, std::vector<BasicToken>& out
             while (j < n && IsNameChar(s[j])) ++j;
             if (j < n && std::strchr("$%&!#@", s[j]) != nullptr && (j + 1 >= n || !IsNameChar(s[j + 1]))) ++j;
             std::string word = s.substr(i, j - i);
-            if (statementStart && Lower(word) == "rem") return true;
+            if (statementStart && AsciiLower(word) == "rem") return true;
             push(K::Word, word);
             i = j;
             continue;
@@ -183,7 +177,7 @@ bool IsOperator(const BasicToken& t, const char* op) { return t.kind == BasicTok
 std::string BareName(const std::string& word) {
     std::string name = word;
     if (!name.empty() && std::strchr("$%&!#@", name.back()) != nullptr) name.pop_back();
-    return Lower(name);
+    return AsciiLower(name);
 }
 
 // The end of the operand that starts at `j`, or `j` when none starts there.
@@ -202,7 +196,7 @@ std::size_t OperandEnd(const std::vector<BasicToken>& t, std::size_t j) {
     if (t[k].kind == K::Number || t[k].kind == K::Date || t[k].kind == K::String) return k + 1;
     if (IsOperator(t[k], "(")) {
         k = skipParens(k);
-    } else if (t[k].kind == K::Word && OperatorWords().count(Lower(t[k].text)) == 0) {
+    } else if (t[k].kind == K::Word && OperatorWords().count(AsciiLower(t[k].text)) == 0) {
         ++k;
     } else {
         return j;
@@ -226,6 +220,18 @@ std::string JoinTokens(const std::vector<BasicToken>& t, std::size_t from, std::
 }
 
 }  // namespace
+
+std::string AsciiLower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+std::string AsciiUpper(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
 
 std::vector<std::string> PhysicalLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -261,7 +267,7 @@ int ShownLine(const std::string& source, int line) {
 }
 
 bool IsWord(const BasicToken& token, const char* keyword) {
-    return token.kind == BasicToken::Kind::Word && Lower(token.text) == Lower(keyword);
+    return token.kind == BasicToken::Kind::Word && AsciiLower(token.text) == AsciiLower(keyword);
 }
 
 std::vector<BasicLine> ScanBasic(const std::string& source) {
@@ -311,7 +317,7 @@ std::vector<BasicProcedure> FindProcedures(const std::vector<BasicLine>& lines) 
     for (const BasicLine& line : lines) {
         for (const auto& st : SplitStatements(line)) {
             std::size_t k = 0;
-            while (k < st.size() && st[k].kind == BasicToken::Kind::Word && Modifiers().count(Lower(st[k].text))) ++k;
+            while (k < st.size() && st[k].kind == BasicToken::Kind::Word && Modifiers().count(AsciiLower(st[k].text))) ++k;
             if (k >= st.size()) continue;
             if (!inside && (IsWord(st[k], "Sub") || IsWord(st[k], "Function") || IsWord(st[k], "Property"))) {
                 std::size_t nameAt = k + 1;
@@ -373,9 +379,9 @@ std::vector<BasicConstruct> FindConstructs(const std::string& source) {
         }
         for (const auto& st : SplitStatements(line)) {
             std::size_t first = 0;
-            while (first < st.size() && st[first].kind == K::Word && Modifiers().count(Lower(st[first].text))) ++first;
+            while (first < st.size() && st[first].kind == K::Word && Modifiers().count(AsciiLower(st[first].text))) ++first;
             const bool keywordStatement = first < st.size() && st[first].kind == K::Word &&
-                                          keywordStatements.count(Lower(st[first].text)) != 0;
+                                          keywordStatements.count(AsciiLower(st[first].text)) != 0;
             std::set<std::string> namedHere;
             for (std::size_t i = 0; i < st.size(); ++i) {
                 const BasicToken& t = st[i];
@@ -394,7 +400,7 @@ std::vector<BasicConstruct> FindConstructs(const std::string& source) {
                     if (!unary) {
                         const BasicToken& p = st[i - 1];
                         unary = (p.kind == K::Operator && p.text != ")") || p.kind == K::Hash ||
-                                (p.kind == K::Word && OperatorWords().count(Lower(p.text)) != 0);
+                                (p.kind == K::Word && OperatorWords().count(AsciiLower(p.text)) != 0);
                     }
                     const std::size_t end = unary ? OperandEnd(st, i + 1) : i + 1;
                     if (unary && end > i + 1 && end < st.size() && IsOperator(st[end], "^")) {
@@ -416,7 +422,7 @@ TrappedModule TrapProcedure(const std::string& source, const std::string& proced
     TrappedModule trapped;
     const std::vector<BasicLine> lines = ScanBasic(source);
     for (const BasicProcedure& p : FindProcedures(lines)) {
-        if (Lower(p.name) != Lower(procedure) || p.kind == "Property" || p.end <= p.headerLast) continue;
+        if (AsciiLower(p.name) != AsciiLower(procedure) || p.kind == "Property" || p.end <= p.headerLast) continue;
         std::vector<std::string> text = PhysicalLines(source);
         if (p.end > static_cast<int>(text.size())) return {};
         const std::string label = "Korvane_Trap_" + p.name;

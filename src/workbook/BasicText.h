@@ -27,6 +27,11 @@ struct BasicToken {
     int line = 0;  // physical line, from 1
 };
 
+// Basic names and keywords compare without regard to ASCII case; other
+// bytes (Japanese names among them) are left as they are.
+std::string AsciiLower(std::string s);
+std::string AsciiUpper(std::string s);
+
 // Physical lines `first` to `last` (from 1) read as one line.
 struct BasicLine {
     int first = 0, last = 0;

@@ -9,12 +9,6 @@ namespace korvane {
 
 namespace {
 
-std::string Upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 std::string Join(const std::vector<std::string>& parts, const std::string& separator) {
     std::string out;
     for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? separator : "") + parts[i];
@@ -130,7 +124,7 @@ std::string InsteadOfFunction(const std::string& function) {
         {"ARRAYTOTEXT", "TEXT と & でつなぐ式にしてください。"},
         {"VALUETOTEXT", "TEXT か & \"\" で文字にしてください。"},
     };
-    auto it = instead.find(Upper(function));
+    auto it = instead.find(AsciiUpper(function));
     if (it != instead.end()) return it->second;
     return "LibreOffice にある関数で同じ値を求める式に書き換えてください。";
 }
@@ -159,7 +153,7 @@ std::vector<CheckFinding> FindingsOf(const std::vector<FormulaErrorCell>& cells,
         std::string key, text;
         if (!c.unknownFunctions.empty()) {
             std::vector<std::string> names;
-            for (const auto& f : c.unknownFunctions) names.push_back(Upper(f));
+            for (const auto& f : c.unknownFunctions) names.push_back(AsciiUpper(f));
             rank = 0;
             key = Join(names, ",");
             text = c.error + " 関数 " + Join(names, "、") + " は LibreOffice にありません" + formula + "。";

@@ -11,6 +11,7 @@
 #include <com/sun/star/script/provider/XScriptProviderSupplier.hpp>
 
 #include "platform/libreoffice/UnoText.h"
+#include "workbook/BasicText.h"
 
 namespace korvane::lo {
 
@@ -51,12 +52,6 @@ const char* kNotesSource =
     "Function KorvaneNoted() As String\n"
     "  KorvaneNoted = korvaneFirst\n"
     "End Function\n";
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 std::vector<std::string> Split(const std::string& text, char separator) {
     std::vector<std::string> parts;
@@ -201,12 +196,12 @@ const std::vector<MacroEntry>& DocumentMacros::macros() {
 }
 
 const MacroEntry* DocumentMacros::find(const std::string& name) {
-    std::vector<std::string> parts = Split(Lower(name), '.');
+    std::vector<std::string> parts = Split(AsciiLower(name), '.');
     if (parts.size() > 3) return nullptr;
     for (const auto& m : macros()) {
-        if (Lower(m.name) != parts.back()) continue;
-        if (parts.size() >= 2 && Lower(m.module) != parts[parts.size() - 2]) continue;
-        if (parts.size() == 3 && Lower(m.library) != parts[0]) continue;
+        if (AsciiLower(m.name) != parts.back()) continue;
+        if (parts.size() >= 2 && AsciiLower(m.module) != parts[parts.size() - 2]) continue;
+        if (parts.size() == 3 && AsciiLower(m.library) != parts[0]) continue;
         return &m;
     }
     return nullptr;

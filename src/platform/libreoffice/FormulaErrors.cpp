@@ -19,6 +19,7 @@
 #include <com/sun/star/table/XCell.hpp>
 
 #include "platform/libreoffice/UnoText.h"
+#include "workbook/BasicText.h"
 
 namespace korvane::lo {
 
@@ -37,18 +38,6 @@ constexpr std::size_t kPrecedentQueries = 2000;
 
 bool NameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
 bool NameChar(char c) { return NameStart(c) || (c >= '0' && c <= '9') || c == '.'; }
-
-std::string Upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 }  // namespace
 
@@ -93,7 +82,7 @@ std::vector<std::string> CalledFunctions(const std::string& formula) {
             std::size_t k = j;
             while (k < formula.size() && formula[k] == ' ') ++k;
             if (k < formula.size() && formula[k] == '(') {
-                std::string name = Upper(formula.substr(i, j - i));
+                std::string name = AsciiUpper(formula.substr(i, j - i));
                 for (const char* prefix : {"_XLFN._XLWS.", "_XLFN.", "_XLWS."})
                     if (name.rfind(prefix, 0) == 0) name.erase(0, std::string(prefix).size());
                 if (!name.empty() && seen.insert(name).second) names.push_back(name);
@@ -177,7 +166,7 @@ std::vector<FormulaErrorCell> FindFormulaErrors(const Reference<lang::XComponent
             f.cell.unknownFunctions.push_back(name);
             // LibreOffice writes a name it does not know in lower case: show
             // it as the workbook's author wrote it.
-            const std::string lower = Lower(name) + "(";
+            const std::string lower = AsciiLower(name) + "(";
             for (auto at = f.cell.formula.find(lower); at != std::string::npos; at = f.cell.formula.find(lower, at + 1))
                 f.cell.formula.replace(at, name.size(), name);
         }

@@ -32,6 +32,14 @@ std::string KorvaneExe() {
     return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane").string();
 }
 
+// A text file's lines (none, with a test failure, when it cannot be read).
+std::vector<std::string> FileLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::string error;
+    EXPECT_TRUE(ReadTextLines(path, lines, error)) << error;
+    return lines;
+}
+
 // The example study `name` as it is shipped, the example files (and the
 // build's array files) copied into `home`, the application folder of the runs.
 Project ExampleProject(const test::TempDir& home, const std::string& name) {
@@ -42,10 +50,7 @@ Project ExampleProject(const test::TempDir& home, const std::string& name) {
     const fs::path app = fs::path(KorvaneExe()).parent_path();
     for (const char* f : {"OT_L128-2-127.dat", "OT_L108-3-49.dat"})
         fs::copy_file(app / f, home.file(f), fs::copy_options::skip_existing);
-    std::vector<std::string> lines;
-    std::string error;
-    EXPECT_TRUE(ReadTextLines(home.file("examples/" + name + ".tolv"), lines, error)) << error;
-    return ParseProject(lines);
+    return ParseProject(FileLines(home.file("examples/" + name + ".tolv")));
 }
 
 // Writes `p` as home/`file`; its path.
@@ -117,9 +122,7 @@ TEST(CommandLine, TheSingleExampleRunsToItsEndAndExitsZero) {
     ExampleProject(home, "beam-single");
     Result r = RunKorvane(home.path(), "'\\examples\\beam-single.tolv'");
     EXPECT_EQ(r.status, 0) << r.err;
-    std::vector<std::string> lines;
-    std::string error;
-    ASSERT_TRUE(ReadTextLines(home.file("examples/beam-single.csv"), lines, error)) << error;
+    const std::vector<std::string> lines = FileLines(home.file("examples/beam-single.csv"));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[2], "0,1000,500,20.,40.,206000,1,93.75,1.89623786407767,3.14,2.61333333333333,True");
 }
@@ -141,9 +144,7 @@ TEST(CommandLine, AMacroThatCannotRunFailsTheRunNamingModuleLineAndCause) {
     EXPECT_TRUE(Contains(r.err, "マクロ「Calc」(Standard.Module1) を実行できません")) << r.err;
     EXPECT_TRUE(Contains(r.err, "Module1 の 5 行目: If c Then: ThisComponent")) << r.err;
     EXPECT_TRUE(Contains(r.err, "「:」を消して")) << r.err;
-    std::vector<std::string> lines;
-    std::string error;
-    ASSERT_TRUE(ReadTextLines(home.file("db.csv"), lines, error)) << error;
+    const std::vector<std::string> lines = FileLines(home.file("db.csv"));
     EXPECT_EQ(lines.size(), 2u);  // the header, and no line of made-up results
 
     // A runtime error: the line and LibreOffice's own text.
@@ -180,9 +181,7 @@ TEST(CommandLine, AWorkbookThatComputesDifferentlyIsWarnedAboutAndTheRunGoesOn) 
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Contains(r.err, "Excel と同じに計算されない箇所があります (1 件)。計算は続けます。")) << r.err;
     EXPECT_TRUE(Contains(r.err, "Module1:4: -x ^ 2 は Excel (VBA) では -(x ^ 2)")) << r.err;
-    std::vector<std::string> lines;
-    std::string error;
-    ASSERT_TRUE(ReadTextLines(home.file("db.csv"), lines, error)) << error;
+    const std::vector<std::string> lines = FileLines(home.file("db.csv"));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[2], "0,3,9,True");  // Excel would give -9: hence the warning
 }

@@ -72,6 +72,13 @@ inline InputTask In(const std::string& name, int column, const std::string& init
     return t;
 }
 
+// `t` with the input step's kind ("Round", "Format", "Replace") and argument.
+inline InputTask Formatted(InputTask t, const std::string& kind, const std::string& argument) {
+    t.formatKind = kind;
+    t.formatArg = argument;
+    return t;
+}
+
 inline OutputTask Out(const std::string& name, int column, const std::string& lower = "",
                       const std::string& upper = "") {
     OutputTask t;

@@ -23,6 +23,7 @@ namespace korvane {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Formatted;
 using test::In;
 using test::Out;
 using test::ReadBytes;
@@ -109,19 +110,10 @@ Project CarriedValuesStudy() {
     p.excelFileName = "\\model.fods";
     p.dataBaseFileName = "\\db.csv";
     p.taskPlan = "MonteCarlo";
-    InputTask a = In("a", 1, "10", "8", "12");
-    a.formatKind = "Round";
-    a.formatArg = "3";
-    InputTask b = In("b", 2, "1234.5678");
-    b.formatKind = "Format";
-    b.formatArg = "0.00";
-    InputTask c = In("c", 4, "1", "-1", "3");
-    c.formatKind = "Replace";
-    c.formatArg = "Text";
-    InputTask d = In("d", 5, "0");
-    d.formatKind = "Format";
-    d.formatArg = "0.000";
-    p.inputTasks = {a, b, In("a", 3, "10"), c, d};
+    p.inputTasks = {Formatted(In("a", 1, "10", "8", "12"), "Round", "3"),
+                    Formatted(In("b", 2, "1234.5678"), "Format", "0.00"), In("a", 3, "10"),
+                    Formatted(In("c", 4, "1", "-1", "3"), "Replace", "Text"),
+                    Formatted(In("d", 5, "0"), "Format", "0.000")};
     p.replaceTasks = {{"c", "0=zero,1=one,2=two"}};
     p.outputTasks = {Out("twice", 1), Out("text", 2), Out("sum", 3, "", "1240")};
     p.monteCarlo.numOfCalc = "30";
@@ -185,13 +177,7 @@ TEST_F(WorkersTest, PatternsWithDigitsOfTheirOwnDoNotDrift) {
     p.excelFileName = "\\model.fods";
     p.dataBaseFileName = "\\db.csv";
     p.taskPlan = "DataFile Input";
-    InputTask x = In("x", 1, "0");
-    x.formatKind = "Format";
-    x.formatArg = "05";
-    InputTask y = In("y", 2, "3");
-    y.formatKind = "Format";
-    y.formatArg = "09";
-    p.inputTasks = {x, y};
+    p.inputTasks = {Formatted(In("x", 1, "0"), "Format", "05"), Formatted(In("y", 2, "3"), "Format", "09")};
     p.outputTasks = {Out("sum", 1)};
     p.dataFileInput.dataFile = "\\data.csv";
     p.dataFileInput.readRow = "2";
