@@ -9,6 +9,7 @@
 #include <QScrollBar>
 
 #include "NumericBox.h"
+#include "platform/UserInterface.h"
 
 namespace korvane {
 
@@ -80,6 +81,7 @@ void SettingsGrid::setRows(int count) {
             layout->addWidget(box);
             setCellWidget(r, c, holder);
             connect(box, &QCheckBox::clicked, this, [this, box](bool on) {
+                storeEdit();
                 hideEditors();
                 emit gridClicked();
                 emit tickToggled(box->property("index").toInt() - 1, on);
@@ -156,6 +158,8 @@ void SettingsGrid::placeOverCell(QWidget* editor) {
 }
 
 void SettingsGrid::onCellClicked(int row, int column) {
+    // Moving on to another cell keeps what was typed, as Enter would.
+    storeEdit();
     hideEditors();
     emit gridClicked();
     beginEdit(row, column);
@@ -209,6 +213,20 @@ void SettingsGrid::restoreEdit() {
 void SettingsGrid::hideEditors() {
     valText_->hide();
     chooser_->hide();
+}
+
+int SettingsGrid::columnOf(const QString& caption) const {
+    for (int c = 0; c < columnCount(); ++c)
+        if (const QTableWidgetItem* heading = horizontalHeaderItem(c); heading && heading->text() == caption) return c;
+    return -1;
+}
+
+void SettingsGrid::refuseCell(int row, const QString& caption, const std::string& message) {
+    hideEditors();
+    const int column = columnOf(caption);
+    if (column >= 0) setCurrentCell(row, column);
+    ui_.showMessage(message);
+    if (column >= 0) beginEdit(row, column);
 }
 
 bool SettingsGrid::eventFilter(QObject* watched, QEvent* event) {

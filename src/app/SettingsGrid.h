@@ -2,8 +2,8 @@
 // The grid of the settings windows (VarGrid1) with its in-cell editing: a
 // click on an editable cell lays the text box Val_Text or the window's
 // drop-down chooser over it. Val_Text starts with the cell's text, all of it
-// selected, and keeps the old text as EditBackup; Enter stores the text,
-// Escape puts EditBackup back, and a numeric cell passes every change
+// selected, and keeps the old text as EditBackup; Enter stores the text, and
+// so does a click on another cell or a tick box; Escape puts EditBackup back, and a numeric cell passes every change
 // through the numeric entry filter. Choosing an item in the chooser stores
 // it. A column of tick boxes (Checkbox) marks the variables a plan varies;
 // there is one box per row, however many rows there are.
@@ -13,6 +13,7 @@
 
 #include <QTableWidget>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "Twips.h"
@@ -72,6 +73,11 @@ public:
     void restoreEdit();
     // Hides editor and chooser without storing.
     void hideEditors();
+    // The column whose heading is `caption`; -1 when there is none.
+    int columnOf(const QString& caption) const;
+    // A cell that OK refused: the message is shown, then the cell's editor
+    // opens on it (or the cell is selected when it cannot be edited).
+    void refuseCell(int row, const QString& caption, const std::string& message);
 
 signals:
     // Every click on a cell, before an editor opens (windows hide their

@@ -289,6 +289,12 @@ double LeadingNumber(const std::string& text) {
     return ConvertScanned(s.substr(0, length));
 }
 
+bool HasLeadingNumber(const std::string& text) {
+    std::string_view s(text);
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    return ScanNumber(s) > 0;
+}
+
 bool ParseDecimal(const std::string& text, double& value) {
     std::string_view s(text);
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);

@@ -13,6 +13,8 @@ namespace korvane {
 // digits, optional exponent with "E" or "e") is the value; a text without such
 // a part reads as 0; trailing characters are ignored ("12abc" reads as 12).
 double LeadingNumber(const std::string& text);
+// True when the text has such a leading part (a text without one reads as 0).
+bool HasLeadingNumber(const std::string& text);
 
 // Strict reading: true when the whole text (blanks around it allowed) is one
 // decimal number in the leading-number grammar; the value goes to `value`.

@@ -1,6 +1,7 @@
 // Fills RunState from the main window's header values and the working copy.
 // The load reads strictly: a malformed working copy refuses the run with a
-// message naming the line, and the caller's RunState is left untouched.
+// message naming the line (or the variable), and the caller's RunState is
+// left untouched.
 
 #include <cmath>
 #include <limits>
@@ -75,9 +76,16 @@ struct LoadError {
     std::string message;
 };
 
+// The windows where a variable's values are set.
+constexpr const char* kInitialWindow = "初期値設定";
+constexpr const char* kRestrictionWindow = "制限値設定";
+constexpr const char* kMonteCarloWindow = "MonteCarlo設定";
+constexpr const char* kOrthogonalWindow = "実験計画法 直交表設定";
+
 // The run's checks on top of the one reading of the project: every problem
 // of a section the run uses, and every number the run computes with, refuses
-// the run with a message naming the line.
+// the run with a message naming the line; a variable's value names the
+// variable and the window where it is set instead.
 class Loader {
 public:
     Loader(RunState& s, const std::vector<std::string>& lines) : s_(s), lines_(lines), parsed_(ReadProject(lines)) {}
@@ -101,12 +109,15 @@ public:
 
         for (std::size_t i = 0; i < p.inputTasks.size(); ++i) {
             const InputTask& t = p.inputTasks[i];
-            const std::size_t n = parsed_.inputLines[i];
-            AddInputVariable(s_, t.name, t.range, t.sheet, t.lower, number(n, t.initial, "初期値"), t.upper,
-                             t.formatKind, t.formatArg);
+            AddInputVariable(s_, t.name, t.range, t.sheet, t.lower, value(t.name, t.initial, "初期値", kInitialWindow),
+                             t.upper, t.formatKind, t.formatArg);
         }
         for (std::size_t i = 0; i < p.outputTasks.size(); ++i) {
             const OutputTask& t = p.outputTasks[i];
+            // The judgement reads the limits by their leading number; a
+            // limit without one would silently be 0.
+            limit(t.name, t.lower, "下限値");
+            limit(t.name, t.upper, "上限値");
             AddOutputVariable(s_, t.name, t.range, t.sheet, t.lower, t.upper);
         }
         for (const ReplaceTask& t : p.replaceTasks)
@@ -132,6 +143,23 @@ private:
         for (int i = 0; i < count; ++i)
             if (settings[i] == 0)
                 fail(lines_.size(), std::string("\"") + sec.start + "\" の設定行がありません。");
+    }
+
+    // A variable's value that the run computes with: refused with a message
+    // naming the variable and the window where it is set.
+    double value(const std::string& name, const std::string& text, const char* what, const char* window) const {
+        double v;
+        if (ParseDecimal(text, v) && std::isfinite(v)) return v;
+        throw LoadError{(text.empty() ? "変数[" + name + "]の" + what + "が入力されていません。"
+                                      : "変数[" + name + "]の" + what + "が数値ではありません: \"" + text + "\"") +
+                        "\n「" + window + "」で数値を入力して下さい。"};
+    }
+
+    // A limit is empty (none) or read by its leading number.
+    void limit(const std::string& name, const std::string& text, const char* what) const {
+        if (text.empty() || HasLeadingNumber(text)) return;
+        throw LoadError{"変数[" + name + "]の" + what + "が数値ではありません: \"" + text + "\"\n「" +
+                        kRestrictionWindow + "」で数値を入力するか空欄にして下さい。"};
     }
 
     double number(std::size_t line, const std::string& text, const char* what) const {
@@ -161,10 +189,12 @@ private:
         s_.RandomSeed = mc.randomSeed;
         for (std::size_t k = 0; k < mc.sampledVariables.size(); ++k) {
             const SampledVariable& v = mc.sampledVariables[k];
-            const std::size_t n = parsed_.sampledLines[k];
-            const double center = number(n, v.center, "中心値");
-            const double spread = number(n, v.spread, "標準偏差");
+            const double center = value(v.name, v.center, "中心値", kMonteCarloWindow);
+            const double spread = value(v.name, v.spread, "標準偏差", kMonteCarloWindow);
             forInputsNamed(v.name, [&](std::size_t i) {
+                // The limits bound the drawn values.
+                limit(v.name, s_.InputLower[i], "下限値");
+                limit(v.name, s_.InputUpper[i], "上限値");
                 s_.PlanSelected[i] = true;
                 s_.DistType[i] = v.distType;
                 s_.DistCenter[i] = center;
@@ -196,9 +226,8 @@ private:
         s_.RestartPerCalc = static_cast<int>(integer(at[1], ot.restartExcel, "Restart Excel", 0, 1));
         for (std::size_t k = 0; k < ot.factors.size(); ++k) {
             const TableFactor& f = ot.factors[k];
-            const std::size_t n = parsed_.factorLines[k];
-            const double low = number(n, f.lowerValue, "下方値");
-            const double high = number(n, f.upperValue, "上方値");
+            const double low = value(f.name, f.lowerValue, "下方値", kOrthogonalWindow);
+            const double high = value(f.name, f.upperValue, "上方値", kOrthogonalWindow);
             forInputsNamed(f.name, [&](std::size_t i) {
                 s_.PlanSelected[i] = true;
                 s_.LevelLow[i] = low;

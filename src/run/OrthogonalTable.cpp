@@ -58,10 +58,34 @@ std::int64_t CountFactors(const RunState& state) {
     return count;
 }
 
+std::vector<std::string> FactorNames(const RunState& state) {
+    std::vector<std::string> names;
+    for (std::size_t i = 1; i <= state.inputCount(); ++i)
+        if (state.PlanSelected[i] && EarlierSameName(state, i) == 0) names.push_back(state.InputNames[i]);
+    return names;
+}
+
+std::string FactorsBeyondArrayMessage(const std::string& level, const std::vector<std::string>& factors) {
+    const ArrayFile* array = ArrayFileFor(level);
+    if (!array || factors.size() <= static_cast<std::size_t>(array->columns)) return {};
+    std::string message = array == &kTwoLevelArray ? kTwoLevelFactorMessage : kThreeLevelFactorMessage;
+    message += "\n直交表の列に割り付けられない因子 (" + std::to_string(factors.size() - array->columns) + "個): ";
+    for (std::size_t f = static_cast<std::size_t>(array->columns); f < factors.size(); ++f) {
+        if (f > static_cast<std::size_t>(array->columns)) message += ", ";
+        message += factors[f];
+    }
+    return message;
+}
+
 bool PrepareOrthogonalTable(RunState& state, const std::string& appFolder, OrthogonalRun& run,
                             std::string& error) {
     run = OrthogonalRun{};
     run.FactorCount = CountFactors(state);
+    // Factors without a column would silently keep their initial values.
+    if (std::string beyond = FactorsBeyondArrayMessage(state.LevelChoice, FactorNames(state)); !beyond.empty()) {
+        error = beyond;
+        return false;
+    }
     if (!CutArray(state.LevelChoice, run.FactorCount, appFolder, run.TableRows, error)) return false;
     std::string writeError;
     if (!WriteTextFileAtomic(appFolder + "/" + kTableRecordFile, run.TableRows, writeError)) {

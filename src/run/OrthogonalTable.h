@@ -49,6 +49,14 @@ struct OrthogonalRun {
 // Ticked variables, a name shared by several input tasks counted once (it is
 // one factor, written into several cells).
 std::int64_t CountFactors(const RunState& state);
+// Their names, in input-task order: factor f takes column f of the array.
+std::vector<std::string> FactorNames(const RunState& state);
+
+// Empty when the level's array has a column for every factor (or the level is
+// unknown, which CutArray reports); otherwise kTwoLevelFactorMessage or
+// kThreeLevelFactorMessage followed by the names of the factors that find no
+// column, which a run would leave at their initial values.
+std::string FactorsBeyondArrayMessage(const std::string& level, const std::vector<std::string>& factors);
 
 // Before the loop: FactorCount, TableRows = CutArray(LevelChoice, FactorCount),
 // the rows written to "OTtmp.dat" in the application folder, CalcTotal = the

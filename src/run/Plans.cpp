@@ -11,6 +11,7 @@
 #include "project/RunState.h"
 #include "run/CalcDispatch.h"
 #include "run/CalcWorker.h"
+#include "run/OrthogonalTable.h"
 #include "run/PlanSequence.h"
 #include "run/Resume.h"
 #include "workbook/CalcSteps.h"
@@ -32,6 +33,10 @@ std::string PreRunCheckMessage(const RunState& s) {
     if ((s.PlanName == plan::MonteCarlo || s.PlanName == plan::DataFileInput) && !anySelected())
         return "有効な変数がありません。";
     if (s.PlanName == plan::OrthogonalTable && !anySelected()) return "有効な割付変数がありません。";
+    if (s.PlanName == plan::OrthogonalTable) {
+        const std::string beyond = FactorsBeyondArrayMessage(s.LevelChoice, FactorNames(s));
+        if (!beyond.empty()) return beyond + "\n「実験計画法 直交表設定」で因子を減らすか水準を変えて下さい。";
+    }
     return {};
 }
 

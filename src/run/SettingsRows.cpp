@@ -32,6 +32,64 @@ std::vector<std::string> DistinctInputNames(const Project& project) {
     return names;
 }
 
+// ---------------------------------------------------------------- checks on OK
+
+std::string NotNumberMessage(const std::string& name, const std::string& what, const std::string& text) {
+    return "変数[" + name + "]の" + what + "が数値ではありません: \"" + text + "\"";
+}
+
+std::string MissingValueMessage(const std::string& name, const std::string& what) {
+    return "変数[" + name + "]の" + what + "が入力されていません。";
+}
+
+namespace {
+
+// Adds a problem for `text` unless it is a number (or empty where allowed).
+void CheckNumber(std::vector<ValueProblem>& problems, std::size_t row, const std::string& name,
+                 const char* what, const std::string& text, bool emptyAllowed) {
+    if (text.empty()) {
+        if (!emptyAllowed) problems.push_back({row, what, MissingValueMessage(name, what)});
+        return;
+    }
+    if (!IsNumericText(text)) problems.push_back({row, what, NotNumberMessage(name, what, text)});
+}
+
+}  // namespace
+
+std::vector<ValueProblem> CheckValueRows(const std::vector<ValueRow>& rows, bool restriction) {
+    std::vector<ValueProblem> problems;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const ValueRow& v = rows[r];
+        if (!restriction) {
+            CheckNumber(problems, r, v.name, "初期値", v.initial, false);
+        } else {
+            CheckNumber(problems, r, v.name, "下限値", v.lower, true);
+            CheckNumber(problems, r, v.name, "上限値", v.upper, true);
+        }
+    }
+    return problems;
+}
+
+std::vector<ValueProblem> CheckSamplingValues(const std::vector<SamplingRow>& rows) {
+    std::vector<ValueProblem> problems;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (!rows[r].ticked) continue;
+        CheckNumber(problems, r, rows[r].name, "中心値", rows[r].center, false);
+        CheckNumber(problems, r, rows[r].name, "標準偏差", rows[r].spread, false);
+    }
+    return problems;
+}
+
+std::vector<ValueProblem> CheckFactorRows(const std::vector<FactorRow>& rows) {
+    std::vector<ValueProblem> problems;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (!rows[r].ticked) continue;
+        CheckNumber(problems, r, rows[r].name, "下方値", rows[r].lower, false);
+        CheckNumber(problems, r, rows[r].name, "上方値", rows[r].upper, false);
+    }
+    return problems;
+}
+
 // ---------------------------------------------------------------- initial and restriction values
 
 std::vector<ValueRow> ValueRows(const Project& project, bool withOutputs) {

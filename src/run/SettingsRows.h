@@ -21,6 +21,21 @@ inline constexpr const char* kRestartQuestion = "計算毎にエクセル再起�
 // The distinct input names, in input-task order.
 std::vector<std::string> DistinctInputNames(const Project& project);
 
+// ---------------------------------------------------------------- checks on OK
+
+// A value cell that a window's OK refuses: the grid row, the caption of the
+// cell's column, and the message naming the variable and the value.
+struct ValueProblem {
+    std::size_t row = 0;
+    std::string column;
+    std::string message;
+};
+
+// "変数[x]の下限値が数値ではありません: "1.2.3"" for a text that is not a
+// number as a whole; "変数[x]の初期値が入力されていません。" for an empty one.
+std::string NotNumberMessage(const std::string& name, const std::string& what, const std::string& text);
+std::string MissingValueMessage(const std::string& name, const std::string& what);
+
 // ---------------------------------------------------------------- initial and restriction values
 
 struct ValueRow {
@@ -32,6 +47,10 @@ struct ValueRow {
 // One row per distinct input name; with `withOutputs`, then one per output
 // name not listed yet.
 std::vector<ValueRow> ValueRows(const Project& project, bool withOutputs);
+
+// The cells the window's OK refuses, in grid order: an initial value must be
+// a number; a limit is empty (no limit) or a number.
+std::vector<ValueProblem> CheckValueRows(const std::vector<ValueRow>& rows, bool restriction);
 
 // Init_Value_Form's OK: field 4 of every input row of each listed name.
 bool StoreInitialValues(std::vector<std::string>& lines, const std::vector<ValueRow>& rows, std::string& error);
@@ -95,6 +114,9 @@ std::vector<SamplingRow> SamplingRows(const Project& project);
 // ("変数[x]の分布型が選択されていません。", ...); empty when all are complete.
 std::string CheckSamplingRows(const std::vector<SamplingRow>& rows);
 
+// After CheckSamplingRows: the ticked rows' centre and spread must be numbers.
+std::vector<ValueProblem> CheckSamplingValues(const std::vector<SamplingRow>& rows);
+
 // A number of calculations of at least 1.
 bool NumOfCalcAccepted(const std::string& text);
 
@@ -111,6 +133,9 @@ struct FactorRow {
 };
 
 std::vector<FactorRow> FactorRows(const Project& project);
+
+// A ticked factor needs a number in "下方値" and in "上方値".
+std::vector<ValueProblem> CheckFactorRows(const std::vector<FactorRow>& rows);
 
 std::vector<std::string> OrthogonalSectionLines(const std::string& level, bool restart,
                                                 const std::vector<FactorRow>& rows);

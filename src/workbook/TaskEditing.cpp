@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "project/NumberText.h"
 #include "project/Paths.h"
 #include "project/RowEdits.h"
+#include "platform/TextFile.h"
 
 namespace korvane {
 
@@ -115,6 +117,25 @@ std::vector<std::string> TaskNames(const std::vector<std::string>& lines, bool i
     return names;
 }
 
+std::string UnstorableTextMessage(const std::string& field, const std::string& text) {
+    std::string bytes;
+    if (EncodeCp932(text, bytes)) return {};
+    std::string character;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = Utf8CharLength(text, i);
+        if (!EncodeCp932(text.substr(i, length), bytes)) {
+            character = text.substr(i, length);
+            break;
+        }
+        i += length;
+    }
+    // A byte that is not UTF-8 cannot be shown as it is.
+    std::string shown;
+    if (!character.empty() && IsValidUtf8(character)) shown = "「" + character + "」";
+    return field + "に Shift_JIS で保存できない文字" + shown +
+           "があります。\nプロジェクトファイルは Shift_JIS で保存されるため、この文字は使えません。";
+}
+
 bool CheckTaskEdit(TaskEdit& edit, std::string& message) {
     std::string address;
     for (char c : edit.range)
@@ -129,6 +150,13 @@ bool CheckTaskEdit(TaskEdit& edit, std::string& message) {
             return false;
         }
     }
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"変数名", &edit.name}, {"シート名", &edit.sheet}, {"セル番地", &edit.range}, {"フォーマット", &edit.format.format}};
+    for (const auto& [field, text] : fields) {
+        if (text == &edit.format.format && !(edit.input && edit.format.option == FormatOption::Format)) continue;
+        message = UnstorableTextMessage(field, *text);
+        if (!message.empty()) return false;
+    }
     // Letters, then digits, and a row from 1.
     std::size_t letters = 0;
     while (letters < address.size() && address[letters] >= 'A' && address[letters] <= 'Z') ++letters;
@@ -138,6 +166,12 @@ bool CheckTaskEdit(TaskEdit& edit, std::string& message) {
                       std::stol(digits) >= 1;
     if (!cell) {
         message = kTaskInputErrorMessage;
+        return false;
+    }
+    // A sheet has the columns A to XFD and the rows 1 to 1048576.
+    if ((letters == 3 && address.compare(0, 3, "XFD") > 0) || std::stol(digits) > 1048576) {
+        message = std::string(kTaskInputErrorMessage) + "\nセル番地 " + address +
+                  " はシートの範囲外です (A1 から XFD1048576 まで)。";
         return false;
     }
     if (edit.input && edit.format.option == FormatOption::Round && !IsNumericText(edit.format.round)) {
@@ -214,12 +248,28 @@ std::vector<ReplaceEntry> ParseReplaceList(const std::string& list) {
     return rows;
 }
 
+std::string NewReplaceKey(const std::vector<std::string>& keys, std::size_t row) {
+    const std::string own = std::to_string(row);
+    if (std::find(keys.begin(), keys.end(), own) == keys.end()) return own;
+    long long largest = -1;
+    for (const std::string& k : keys) {
+        double v;
+        if (ParseDecimal(k, v) && v == std::floor(v) && v >= 0 && v < 1e15)
+            largest = std::max(largest, static_cast<long long>(v));
+    }
+    return std::to_string(largest + 1);
+}
+
 std::vector<ReplaceEntry> ReplaceEntries(const std::vector<ReplaceEntry>& rows) {
     std::size_t count = rows.size();
     while (count > 0 && rows[count - 1].key.empty() && rows[count - 1].text.empty()) --count;
     std::vector<ReplaceEntry> entries(rows.begin(), rows.begin() + static_cast<long>(count));
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (entries[i].key.empty()) entries[i].key = std::to_string(i);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].key.empty()) continue;
+        std::vector<std::string> keys;
+        for (const ReplaceEntry& e : entries) keys.push_back(e.key);
+        entries[i].key = NewReplaceKey(keys, i);
+    }
     return entries;
 }
 

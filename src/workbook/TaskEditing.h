@@ -25,6 +25,11 @@ inline constexpr const char* kReplaceCommaMessage = "置換文字列には「,�
 inline constexpr const char* kTaskRowMissingMessage =
     "編集中の行がプロジェクトに見つかりません。変更は保存されませんでした。";
 
+// Project files are Shift_JIS: a text with a character that code page 932
+// cannot store could not be saved. Empty when `text` can be stored; else a
+// message naming the field (its caption) and the first such character.
+std::string UnstorableTextMessage(const std::string& field, const std::string& text);
+
 // ---------------------------------------------------------------- WriteForm
 
 // The 26 patterns of Format_Combo: "#", "#.#", ... "#.##########", then
@@ -69,9 +74,10 @@ struct TaskEdit {
 };
 
 // The editor's checks on OK: name, sheet and address must all be filled in,
-// the address must be a cell (letters and digits: B3; dollar signs are
-// dropped and the letters upper-cased), and no text may hold a comma, which
-// would corrupt the row. False with the message to show.
+// the address must be a cell inside a sheet (letters and digits from A1 to
+// XFD1048576; dollar signs are dropped and the letters upper-cased), and no
+// text may hold a comma, which would corrupt the row, nor a character that
+// Shift_JIS cannot store. False with the message to show.
 bool CheckTaskEdit(TaskEdit& edit, std::string& message);
 
 // The row the editor was opened on: its name, address and sheet as the grid
@@ -107,9 +113,14 @@ struct ReplaceEntry {
 // row stored by older versions) is an empty row.
 std::vector<ReplaceEntry> ParseReplaceList(const std::string& list);
 
+// The key a row without one takes when it gets a text: its row number (from
+// 0), unless another row holds that key already; then one more than the
+// largest whole-number key. Keys of other rows never change.
+std::string NewReplaceKey(const std::vector<std::string>& keys, std::size_t row);
+
 // The rows that count: every row up to the last one with a key or a text
 // (the free row at the end and trailing empty rows are not entries). A row
-// without a key takes its row number (from 0).
+// without a key takes one as NewReplaceKey gives it.
 std::vector<ReplaceEntry> ReplaceEntries(const std::vector<ReplaceEntry>& rows);
 
 // key=text joined by commas (a row with an empty text gives key=).

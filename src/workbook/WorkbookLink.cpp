@@ -56,15 +56,17 @@ constexpr int kPollMs = 100;
 
 std::optional<PickedCell> PickCell(WorkbookLink& link, const std::string& workbookPath,
                                    const std::function<void(int)>& processEvents, std::int64_t startRow,
-                                   std::int32_t startColumn) {
+                                   std::int32_t startColumn, const std::function<bool()>& cancelled) {
     std::optional<PickedCell> picked;
-    if (StartAndOpen(link, workbookPath, true) && link.selectCell(startRow, startColumn)) {
+    auto stop = [&] { return cancelled && cancelled(); };
+    if (StartAndOpen(link, workbookPath, true) && !stop() && link.selectCell(startRow, startColumn)) {
         const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
-        while (std::chrono::steady_clock::now() < settle) PassEvents(processEvents, 50);
+        while (std::chrono::steady_clock::now() < settle && !stop()) PassEvents(processEvents, 50);
 
         std::string rememberedAddress, rememberedSheet;
         for (;;) {
             PassEvents(processEvents, kPollMs);
+            if (stop()) break;
             auto address = link.activeCellAddress();
             if (!address) break;
             if (*address == rememberedAddress) continue;

@@ -235,10 +235,12 @@ struct PickedCell {
 // for about that many milliseconds (empty: just wait). The instance is quit
 // at the end either way; bringing the caller's window back to the front is
 // the caller's part. Empty when the pick could not complete (no display, the
-// user closed the application, ...).
+// user closed the application, ...). `cancelled` (optional) is asked after
+// every pass of events: true ends the pick without a result (the window
+// that asked for it was closed).
 std::optional<PickedCell> PickCell(WorkbookLink& link, const std::string& workbookPath,
                                    const std::function<void(int)>& processEvents, std::int64_t startRow = 1,
-                                   std::int32_t startColumn = 5);
+                                   std::int32_t startColumn = 5, const std::function<bool()>& cancelled = {});
 
 // ---------------------------------------------------------------- helpers
 

@@ -106,8 +106,9 @@ TEST_F(RunLoadTest, DataFileAndOrthogonalSections) {
     EXPECT_EQ(state.inputCount(), 0u);
 }
 
-// Every malformed working copy is refused with a message naming its line, and
-// the state keeps what it held before: no partial load is ever used.
+// Every malformed working copy is refused with a message naming its line (a
+// variable's value: the variable and the window that sets it), and the state
+// keeps what it held before: no partial load is ever used.
 TEST_F(RunLoadTest, MalformedWorkingCopiesAreRefusedWithTheLine) {
     struct Case {
         std::vector<std::string> lines;
@@ -119,7 +120,8 @@ TEST_F(RunLoadTest, MalformedWorkingCopiesAreRefusedWithTheLine) {
     };
     std::vector<Case> cases = {
         {ProjectText("Single", {"a,B2,S,,1,,Round"}, {}), "(6行目)", "8個必要"},
-        {ProjectText("Single", {"a,B2,S,,abc,,Round,2"}, {}), "(6行目)", "abc"},
+        {ProjectText("Single", {"a,B2,S,,abc,,Round,2"}, {}), "変数[a]の初期値が数値ではありません: \"abc\"",
+         "「初期値設定」"},
         {mc({"<<MonteCarlo>>", " Num of Calc.      :many", " Restart Excel     :0", " Random Seed       :Random",
              "<<MonteCarlo End>>"}),
          "(20行目)", "many"},
@@ -144,6 +146,58 @@ TEST_F(RunLoadTest, MalformedWorkingCopiesAreRefusedWithTheLine) {
         EXPECT_NE(error.find(c.detail), std::string::npos) << error;
         ASSERT_EQ(state.inputCount(), 1u) << error;
         EXPECT_EQ(state.InputNames[1], "keep");
+    }
+}
+
+// A value the run computes with is refused naming the variable and the
+// window to mend it in. Limits keep their leading-number reading (12abc is
+// 12), but a limit with no number at all would be 0 unnoticed: refused. An
+// input's limits count only where they bound the drawn values.
+TEST_F(RunLoadTest, ValuesWithoutANumberNameTheVariableAndTheWindow) {
+    struct Case {
+        std::string plan;
+        std::vector<std::string> inputs, section;
+        std::string output;
+        std::string message;  // empty: loads
+    };
+    const std::vector<std::string> mc = {"<<MonteCarlo>>", " Num of Calc.      :5", " Restart Excel     :0",
+                                         " Random Seed       :Random"};
+    auto with = [](std::vector<std::string> head, std::vector<std::string> rows, const char* end) {
+        head.insert(head.end(), rows.begin(), rows.end());
+        head.push_back(end);
+        return head;
+    };
+    const std::vector<std::string> ot = {"<<OrthogonalTable>>", " Level             :3水準", " Restart Excel     :0"};
+    const std::vector<Case> cases = {
+        {"Single", {"a,B2,S,,1.2.3,,Round,2"}, {}, "応力,D5,S,0,1,250",
+         "変数[a]の初期値が数値ではありません: \"1.2.3\"\n「初期値設定」で数値を入力して下さい。"},
+        {"Single", {"a,B2,S,,,,Round,2"}, {}, "応力,D5,S,0,1,250",
+         "変数[a]の初期値が入力されていません。\n「初期値設定」で数値を入力して下さい。"},
+        {"Single", {"a,B2,S,,1,,Round,2"}, {}, "応力,D5,S,.,1,250",
+         "変数[応力]の下限値が数値ではありません: \".\"\n「制限値設定」で数値を入力するか空欄にして下さい。"},
+        {"Single", {"a,B2,S,,1,,Round,2"}, {}, "応力,D5,S,0,1,-", "変数[応力]の上限値が数値ではありません: \"-\""},
+        {"Single", {"a,B2,S,,1,,Round,2"}, {}, "応力,D5,S,12abc,1,", ""},
+        // An input's limit is no matter to a plan that draws nothing ...
+        {"Single", {"a,B2,S,.,1,,Round,2"}, {}, "応力,D5,S,,1,", ""},
+        // ... but bounds a drawn one.
+        {"MonteCarlo", {"a,B2,S,.,1,,Round,2"}, with(mc, {" Var. Param.       :a,一様分布,1,2"}, "<<MonteCarlo End>>"),
+         "応力,D5,S,,1,", "変数[a]の下限値が数値ではありません: \".\"\n「制限値設定」"},
+        {"MonteCarlo", {"a,B2,S,,1,,Round,2"}, with(mc, {" Var. Param.       :a,正規分布,-,2"}, "<<MonteCarlo End>>"),
+         "応力,D5,S,,1,", "変数[a]の中心値が数値ではありません: \"-\"\n「MonteCarlo設定」で数値を入力して下さい。"},
+        {"Orthogonal Table", {"a,B2,S,,1,,Round,2"}, with(ot, {" Var. Param.       :a,,,"}, "<<OrthogonalTable End>>"),
+         "応力,D5,S,,1,", "変数[a]の下方値が入力されていません。\n「実験計画法 直交表設定」で数値を入力して下さい。"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> lines = ProjectText(c.plan, c.inputs, c.section);
+        for (std::string& l : lines)
+            if (l.rfind(" Output Pram.", 0) == 0) l = " Output Pram.      :" + c.output;
+        const bool loaded = load(lines);
+        if (c.message.empty()) {
+            EXPECT_TRUE(loaded) << error;
+            continue;
+        }
+        EXPECT_FALSE(loaded) << c.output;
+        EXPECT_EQ(error.substr(0, c.message.size()), c.message);
     }
 }
 

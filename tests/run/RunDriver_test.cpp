@@ -154,7 +154,7 @@ TEST_F(RunDriverTest, QuotedPathWithBlanksAndAppRelativePath) {
 TEST_F(RunDriverTest, MalformedProjectIsRefusedWithItsLine) {
     std::vector<std::string> lines = ProjectLines(Project{});
     lines[0] = "Excel File Name    :\\model.xlsx";
-    lines.insert(lines.begin() + 5, " Input Pram.       :a,A1,S,,notanumber,,Round,2");
+    lines.insert(lines.begin() + 5, " Input Pram.       :a,A1,S,,1,,Round");
     std::string error;
     ASSERT_TRUE(WriteTextFileAtomic(dir.file("bad.tolv"), lines, error));
     EXPECT_EQ(runCommandLine(dir.file("bad.tolv")), 2);
@@ -256,4 +256,30 @@ TEST_F(RunDriverTest, EndWindowCountsEveryBlockOfAnAppendedFile) {
     auto none = RunDriver::CountDbFile(dir.file("missing.csv"));
     EXPECT_EQ(none.all, 0);
     EXPECT_FALSE(none.haveShare);
+}
+
+// Factors beyond the array's columns would keep their initial values in every
+// row: the run is refused naming them, before anything is written.
+TEST_F(RunDriverTest, OrthogonalFactorsBeyondTheArrayRefuseTheRun) {
+    Project p;
+    for (int i = 1; i <= 51; ++i) {
+        const std::string name = "x" + std::to_string(i);
+        p.inputTasks.push_back(In(name));
+        p.orthogonalTable.factors.push_back({name, "1", "2", "3"});
+    }
+    p.outputTasks = {Out("o")};
+    p.taskPlan = "Orthogonal Table";
+    p.orthogonalTable.level = "3水準";
+    EXPECT_EQ(runCommandLine(writeProject(p)), 2);
+    EXPECT_EQ(ui.messages.back(),
+              "3水準での因子数は最大49個までです。\n直交表の列に割り付けられない因子 (2個): x50, x51\n"
+              "「実験計画法 直交表設定」で因子を減らすか水準を変えて下さい。");
+    EXPECT_FALSE(FileExists(dir.file("db.csv")));
+    EXPECT_FALSE(FileExists(dir.file("OTtmp.dat")));
+
+    // At two levels the array has 127 columns: all 51 fit (the run goes on
+    // to the array file, which this folder lacks).
+    p.orthogonalTable.level = "2水準";
+    runCommandLine(writeProject(p));
+    EXPECT_EQ(ui.messages.back().find("因子数"), std::string::npos) << ui.messages.back();
 }

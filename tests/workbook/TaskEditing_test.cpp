@@ -85,6 +85,38 @@ TEST(TaskEditing, TheEditorRefusesEmptyFieldsCommasAndTextThatIsNoCell) {
     std::string message;
     EXPECT_TRUE(CheckTaskEdit(dollars, message));  // an output has no format
     EXPECT_EQ(dollars.range, "AB12");
+
+    // The sheet ends at column XFD and row 1048576; the message names the field.
+    for (const char* inside : {"XFD1", "A1048576", "xfd1048576"}) {
+        TaskEdit e{true, "x", inside, "s", {}};
+        EXPECT_TRUE(CheckTaskEdit(e, message)) << inside << ": " << message;
+    }
+    for (const char* beyond : {"XFE1", "ZZZ1", "A1048577"}) {
+        TaskEdit e{true, "x", beyond, "s", {}};
+        EXPECT_FALSE(CheckTaskEdit(e, message)) << beyond;
+        EXPECT_EQ(message, std::string(kTaskInputErrorMessage) + "\nセル番地 " + beyond +
+                               " はシートの範囲外です (A1 から XFD1048576 まで)。");
+    }
+    // A character the project file's Shift_JIS cannot store is refused naming
+    // the field and the character, before any file is touched.
+    const std::string tail = "があります。\nプロジェクトファイルは Shift_JIS で保存されるため、この文字は使えません。";
+    const struct {
+        TaskEdit edit;
+        std::string message;
+    } unstorable[] = {
+        {{true, "荷重😀", "B2", "s", {}}, "変数名に Shift_JIS で保存できない文字「😀」" + tail},
+        {{true, "x", "B2", "Ω시트", {}}, "シート名に Shift_JIS で保存できない文字「시」" + tail},
+        {{true, "x", "B2", "s", {FormatOption::Format, "6", "0.0한"}}, "フォーマットに Shift_JIS で保存できない文字「한」" + tail},
+    };
+    for (const auto& c : unstorable) {
+        TaskEdit e = c.edit;
+        EXPECT_FALSE(CheckTaskEdit(e, message));
+        EXPECT_EQ(message, c.message);
+    }
+    // A pattern that is not used is not stored: no matter what it holds.
+    TaskEdit unused{true, "x", "B2", "s", {FormatOption::Round, "6", "0.0한"}};
+    EXPECT_TRUE(CheckTaskEdit(unused, message)) << message;
+    EXPECT_EQ(UnstorableTextMessage("置換文字列", "鋼①Ⅱ"), "");  // the NEC and IBM extensions are CP932
 }
 
 TEST(TaskEditing, DeletingAnInputTakesItsSettingsOnlyWithItsLastRow) {
@@ -139,6 +171,12 @@ TEST(TaskEditing, ReplaceListsByRowNumber) {
     EXPECT_EQ(ParseReplaceList("0=a,=,2=b=c,d"),
               (std::vector<ReplaceEntry>{{"0", "a"}, {"", ""}, {"2", "b=c"}, {"d", ""}}));
     EXPECT_EQ(JoinReplaceList(ReplaceEntries(ParseReplaceList("0=a,=,2=c,="))), "0=a,1=,2=c");
+    // Keys the list has are kept; a row without one never takes a key in use.
+    EXPECT_EQ(JoinReplaceList(ReplaceEntries(ParseReplaceList("1=鋼,2=アルミ,3=チタン"))), "1=鋼,2=アルミ,3=チタン");
+    EXPECT_EQ(JoinReplaceList(ReplaceEntries({{"1", "鋼"}, {"", "銅"}, {"", "鉄"}, {"1", "x"}})), "1=鋼,2=銅,3=鉄,1=x");
+    EXPECT_EQ(NewReplaceKey({"1", "2", "3", ""}, 3), "4");
+    EXPECT_EQ(NewReplaceKey({"5", "", "x"}, 1), "1");
+    EXPECT_EQ(NewReplaceKey({"0", "1", "7"}, 1), "8");
     EXPECT_TRUE(ParseReplaceList("").empty());
     EXPECT_EQ(EmptyReplacementQuestion("1"), "1に対する置換文字列が空白です。ここまま保存しますか？");
 

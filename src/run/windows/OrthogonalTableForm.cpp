@@ -150,6 +150,7 @@ void OrthogonalTableForm::clearPreview() {
 }
 
 void OrthogonalTableForm::Make_TableCommand_Click() {
+    grid_->storeEdit();
     grid_->hideEditors();
     std::vector<QString> factors;
     for (int r = 0; r < grid_->rowCount(); ++r)
@@ -194,8 +195,22 @@ std::vector<FactorRow> OrthogonalTableForm::gridRows() const {
 
 void OrthogonalTableForm::OKCommand_Click() {
     grid_->storeEdit();
+    const std::vector<FactorRow> rows = gridRows();
+    if (const auto problems = CheckFactorRows(rows); !problems.empty()) {
+        grid_->refuseCell(static_cast<int>(problems[0].row), Q(problems[0].column), problems[0].message);
+        return;
+    }
+    // Factors beyond the array's columns would keep their initial values.
+    std::vector<std::string> factors;
+    for (const FactorRow& f : rows)
+        if (f.ticked) factors.push_back(f.name);
+    if (const std::string beyond = FactorsBeyondArrayMessage(S(levelCombo_->currentText()), factors);
+        !beyond.empty()) {
+        main_.ui().showMessage(beyond);
+        return;
+    }
     if (check1_->isChecked() && !main_.ui().askYesNo(kRestartQuestion)) check1_->setChecked(false);
-    const auto content = OrthogonalSectionLines(S(levelCombo_->currentText()), check1_->isChecked(), gridRows());
+    const auto content = OrthogonalSectionLines(S(levelCombo_->currentText()), check1_->isChecked(), rows);
     if (main_.document().RewriteWorkingCopy(section::OrthogonalTable, content)) accept();
 }
 

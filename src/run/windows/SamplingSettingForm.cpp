@@ -155,6 +155,7 @@ void SamplingSettingForm::placeSeedFrame() {
 }
 
 void SamplingSettingForm::Command1_Click() {
+    grid_->storeEdit();
     grid_->hideEditors();
     if (seedFrame_->isVisible()) {
         seedFrame_->hide();
@@ -198,6 +199,10 @@ void SamplingSettingForm::OKCommand_Click() {
     const std::string incomplete = CheckSamplingRows(rows);
     if (!incomplete.empty()) {
         main_.ui().showMessage(incomplete);
+        return;
+    }
+    if (const auto problems = CheckSamplingValues(rows); !problems.empty()) {
+        grid_->refuseCell(static_cast<int>(problems[0].row), Q(problems[0].column), problems[0].message);
         return;
     }
     if (check1_->isChecked() && !main_.ui().askYesNo(kRestartQuestion)) check1_->setChecked(false);

@@ -74,6 +74,10 @@ void ValueWindow::OKCommand_Click() {
             v.upper = grid_->text(r, 3).toStdString();
         }
     }
+    if (const auto problems = CheckValueRows(rows_, kind_ == Kind::Restriction); !problems.empty()) {
+        grid_->refuseCell(static_cast<int>(problems[0].row), Q(problems[0].column), problems[0].message);
+        return;
+    }
     ProjectDocument& doc = main_.document();
     std::vector<std::string> lines;
     if (!doc.ReadWorkingCopy(lines)) return;

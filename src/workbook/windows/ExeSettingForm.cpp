@@ -95,6 +95,12 @@ void ExeSettingForm::OKCommand_Click() {
         main_.ui().showMessage(kProgramCommaMessage);
         return;
     }
+    for (const auto& [field, text] : {std::pair{"アプリケーション", &path}, std::pair{"コマンドライン引数", &args}}) {
+        if (const std::string unstorable = UnstorableTextMessage(field, *text); !unstorable.empty()) {
+            main_.ui().showMessage(unstorable);
+            return;
+        }
+    }
     ExeGrid grid = main_.exeGridRows();
     if (!PlaceProgram(grid, gridRow_, editMode_, path, args)) return;
     const int at = editMode_ ? gridRow_ : std::min(gridRow_, static_cast<int>(grid.size()) - 1);

@@ -61,9 +61,12 @@ ReplaceForm::ReplaceForm(MainWindow& main, const WindowRequest& request, QWidget
 }
 
 void ReplaceForm::cellStored(int row, int column) {
-    // A text gives its row its number (rows count from 0).
-    if (column == 1 && !grid_->text(row, 1).isEmpty()) {
-        grid_->setText(row, 0, QString::number(row));
+    // A text gives a row without a key its key; a row that has one keeps it,
+    // whatever keys the list was saved with.
+    if (column == 1 && !grid_->text(row, 1).isEmpty() && grid_->text(row, 0).isEmpty()) {
+        std::vector<std::string> keys;
+        for (int r = 0; r < grid_->rowCount(); ++r) keys.push_back(S(grid_->text(r, 0)));
+        grid_->setText(row, 0, Q(NewReplaceKey(keys, static_cast<std::size_t>(row))));
         grid_->item(row, 0)->setTextAlignment(Qt::AlignCenter);
     }
     keepOneFreeRow();
@@ -88,6 +91,12 @@ void ReplaceForm::OKCommand_Click() {
         if (entries[i].text.find(',') != std::string::npos) {
             grid_->setCurrentCell(static_cast<int>(i), 1);
             main_.ui().showMessage(kReplaceCommaMessage);
+            return;
+        }
+        if (const std::string unstorable = UnstorableTextMessage("元値 " + entries[i].key + " の置換文字列", entries[i].text);
+            !unstorable.empty()) {
+            grid_->setCurrentCell(static_cast<int>(i), 1);
+            main_.ui().showMessage(unstorable);
             return;
         }
         if (!entries[i].text.empty()) continue;

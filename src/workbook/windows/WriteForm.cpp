@@ -245,13 +245,24 @@ void WriteForm::pick(bool forName) {
     }
     picking_ = true;
     setEnabled(false);
-    const auto picked = PickCell(*link, main_.document().header.workbookPath, [](int ms) {
-        QEventLoop loop;
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
-    }, row, column);
+    // Closing this window or the main window ends the pick and its instance;
+    // so does the application's quitting, after which no event loop waits
+    // any more (the pick would poll without a pause and without a window).
+    bool quitting = false;
+    const auto picked = PickCell(
+        *link, main_.document().header.workbookPath,
+        [&quitting](int ms) {
+            QEventLoop loop;
+            QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+            if (loop.exec() != 0) quitting = true;
+        },
+        row, column, [&] { return quitting || !isVisible() || !main_.isVisible(); });
     setEnabled(true);
     picking_ = false;
+    // Closed during the pick: nothing is taken. The main window's going
+    // takes this window with it.
+    if (quitting || !main_.isVisible()) reject();
+    if (!isVisible()) return;
     raise();
     activateWindow();
     if (!picked) {

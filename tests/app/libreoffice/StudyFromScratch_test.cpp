@@ -97,6 +97,7 @@ private slots:
     void initTestCase();
     void aStudyBuiltInTheWindowsSavesTheFileOfTheFormatAndRuns();
     void aSingleRunCanLeaveItsWorkbookOpen();
+    void closingTheEditorOrTheMainWindowEndsAPickAndItsInstance();
 
 private:
     PrivateDisplay display_;
@@ -370,6 +371,55 @@ void StudyFromScratchTest::aSingleRunCanLeaveItsWorkbookOpen() {
     f.state.ExcelApp.reset();
     for (int i = 0; i < 100 && ChildProcesses().size() > children; ++i) QTest::qWait(50);
     QCOMPARE(ChildProcesses().size(), children);
+}
+
+// A pick in progress belongs to its editor and to the main window: closing
+// either ends it, its LibreOffice instance with it, and the editor goes too,
+// so nothing is left running without a window.
+void StudyFromScratchTest::closingTheEditorOrTheMainWindowEndsAPickAndItsInstance() {
+    const std::size_t children = ChildProcesses().size();  // the X server
+    for (const bool closeMain : {false, true}) {
+        Fixture f;
+        f.window->show();
+        f.ui.files = {workbook_};
+        Click(f.window.get(), "Exl_Brws_Button");
+        bool shown = false, returned = false;
+        qint64 tookAfterClose = -1;
+        Step step("WriteForm", [&](QWidget* w) {
+            QElapsedTimer sinceClose;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (shown) return;
+                QProcess search;
+                search.start("xdotool", {"search", "--onlyvisible", "--name", "model.xlsx"});
+                search.waitForFinished(5000);
+                if (search.readAllStandardOutput().trimmed().isEmpty()) return;
+                shown = ChildProcesses().size() > children;
+                if (!shown) return;
+                sinceClose.start();
+                if (closeMain)
+                    f.window->close();
+                else
+                    w->close();
+            });
+            poll.start(250);
+            static_cast<WriteForm*>(w)->Cell_Pick_Command_Click();
+            poll.stop();
+            returned = true;
+            if (sinceClose.isValid()) tookAfterClose = sinceClose.elapsed();
+            // Closing the main window takes the editor with it.
+            QVERIFY(!w->isVisible());
+        });
+        emit f.find<QTableWidget>("Inp_CellsGrid")->cellDoubleClicked(0, 0);
+        QVERIFY2(step.seen && returned, closeMain ? "main window" : "editor");
+        QVERIFY2(shown, "the workbook was never shown for the pick");
+        QVERIFY2(!step.leftOpen, "the editor stayed open");
+        QVERIFY2(tookAfterClose >= 0 && tookAfterClose < 20000, qPrintable(QString::number(tookAfterClose)));
+        // Nothing was picked, and no instance is left.
+        QVERIFY2(f.ui.messages.empty(), f.ui.messages.empty() ? "" : f.ui.messages.back().c_str());
+        for (int i = 0; i < 100 && ChildProcesses().size() > children; ++i) QTest::qWait(50);
+        QCOMPARE(ChildProcesses().size(), children);
+    }
 }
 
 QTEST_MAIN(StudyFromScratchTest)

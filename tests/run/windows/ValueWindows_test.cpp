@@ -1,18 +1,27 @@
 // The initial, restriction and current value windows on the shared settings
 // grid: in-cell editing (Enter stores, Escape restores, the numeric filter
-// beeps), and the working copy's bytes after OK and after Cancel.
+// beeps), and the working copy's bytes after OK and after Cancel. Then what
+// every settings grid shares: a click elsewhere keeps what was typed, and OK
+// names the first cell that holds no number.
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
+#include <functional>
+#include <memory>
 
 #include "app/AppTestSupport.h"
 #include "app/SettingsGrid.h"
 #include "project/Project.h"
 #include "project/ProjectDocument.h"
 #include "run/windows/CurrentValueForm.h"
+#include "run/windows/OrthogonalTableForm.h"
+#include "run/windows/SamplingSettingForm.h"
 #include "run/windows/ValueWindows.h"
+#include "app/WindowRegistry.h"
+#include "workbook/windows/ReplaceForm.h"
 
 using namespace korvane;
 using namespace korvane::test;
@@ -33,6 +42,42 @@ Project Sample() {
 
 QPushButton* Button(QWidget* w, const char* name) { return w->findChild<QPushButton*>(name); }
 
+// Sample() with a Replace input and settings for both repeating plans.
+Project EverySettingsGrid() {
+    Project p = Sample();
+    p.inputTasks.push_back({"材質", "B4", "モデル", "", "1", "", "Replace", "Text"});
+    p.replaceTasks = {{"材質", "1=steel,2=copper,3=titan"}};
+    p.monteCarlo.numOfCalc = "10";
+    p.orthogonalTable.level = "2水準";
+    p.orthogonalTable.factors = {{"荷重", "900", "1000", "1100"}};
+    return p;
+}
+
+// One settings window of each kind over the fixture's working copy.
+struct GridWindow {
+    const char* form;
+    std::function<std::unique_ptr<QDialog>(Fixture&)> open;
+};
+
+SettingsGrid* GridOf(QDialog* w) { return w->findChild<SettingsGrid*>("VarGrid1"); }
+
+std::vector<GridWindow> GridWindows() {
+    return {
+        {"Init_Value_Form", [](Fixture& f) { return std::make_unique<ValueWindow>(*f.window, ValueWindow::Kind::Initial); }},
+        {"Restriction_Value_Form",
+         [](Fixture& f) { return std::make_unique<ValueWindow>(*f.window, ValueWindow::Kind::Restriction); }},
+        {"Sampling_Setting_Form", [](Fixture& f) { return std::make_unique<SamplingSettingForm>(*f.window); }},
+        {"Orthogonal_Table_Form", [](Fixture& f) { return std::make_unique<OrthogonalTableForm>(*f.window); }},
+        {"Replace_Form",
+         [](Fixture& f) {
+             WindowRequest request;
+             request.row = {"材質", "1=steel,2=copper,3=titan"};
+             request.gridRow = 0;
+             return std::make_unique<ReplaceForm>(*f.window, request);
+         }},
+    };
+}
+
 }  // namespace
 
 class ValueWindowsTest : public QObject {
@@ -41,6 +86,8 @@ private slots:
     void initialValuesEnterStoresEscapeRestoresAndOkWritesEveryRow();
     void restrictionLimitsOfInputsAndOutputsAndTheShownOnlyColumn();
     void currentValuesReadTheDbAndBecomeInitialValues();
+    void everyGridKeepsWhatWasTypedWhenAnotherCellIsClicked();
+    void okNamesTheFirstCellThatHoldsNoNumber();
 };
 
 void ValueWindowsTest::initialValuesEnterStoresEscapeRestoresAndOkWritesEveryRow() {
@@ -185,6 +232,107 @@ void ValueWindowsTest::currentValuesReadTheDbAndBecomeInitialValues() {
     QTest::mouseClick(Button(&w, "Read_db_Command"), Qt::LeftButton);
     QCOMPARE(f.ui.messages.back(), std::string("データベースファイルのアドレスを確認して下さい。"));
     QCOMPARE(grid->text(0, 4), QStringLiteral("1001"));
+}
+
+void ValueWindowsTest::everyGridKeepsWhatWasTypedWhenAnotherCellIsClicked() {
+    struct Case {
+        const char* form;
+        int row, column;   // typed into
+        const char* text;
+        int otherRow, otherColumn;  // then clicked
+        std::string line;  // the working copy's line after OK
+    };
+    const std::vector<Case> cases = {
+        {"Init_Value_Form", 0, 1, "7", 1, 1, " Input Pram.       :荷重,B2,モデル,0,7,2000,Round,3"},
+        {"Restriction_Value_Form", 0, 3, "2500", 1, 1, " Input Pram.       :荷重,B2,モデル,0,1000,2500,Round,3"},
+        {"Sampling_Setting_Form", 0, 3, "1100", 0, 4, " Var. Param.       :荷重,正規分布,1100,50"},
+        {"Orthogonal_Table_Form", 0, 2, "800", 0, 4, " Var. Param.       :荷重,800,950,1100"},
+        // The keys the list has stay as they are.
+        {"Replace_Form", 0, 1, "iron", 1, 1, " Replace Pram.     :材質,1=iron,2=copper,3=titan"},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        SetWorkingCopy(f, ProjectLines(EverySettingsGrid()));
+        std::unique_ptr<QDialog> w;
+        for (const GridWindow& g : GridWindows())
+            if (std::string(g.form) == c.form) w = g.open(f);
+        QVERIFY2(w, c.form);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        SettingsGrid* grid = GridOf(w.get());
+        QLineEdit* val = w->findChild<QLineEdit*>("Val_Text");
+        ClickCell(grid, c.row, c.column);
+        QVERIFY2(val && val->isVisible(), c.form);
+        val->selectAll();
+        QTest::keyClick(val, Qt::Key_Delete);
+        QTest::keyClicks(val, c.text);
+        ClickCell(grid, c.otherRow, c.otherColumn);
+        QCOMPARE(grid->text(c.row, c.column), QString::fromUtf8(c.text));
+        // The cell clicked opens its own editor, and Escape there keeps the
+        // first cell's new text.
+        QTest::keyClick(val, Qt::Key_Escape);
+        QCOMPARE(grid->text(c.row, c.column), QString::fromUtf8(c.text));
+        Click(w.get(), "OKCommand");
+        QVERIFY2(f.ui.messages.empty(), f.ui.messages.empty() ? c.form : f.ui.messages.back().c_str());
+        QCOMPARE(w->result(), int(QDialog::Accepted));
+        const std::vector<std::string> lines = f.workingCopy();
+        QVERIFY2(std::find(lines.begin(), lines.end(), c.line) != lines.end(), c.line.c_str());
+    }
+}
+
+void ValueWindowsTest::okNamesTheFirstCellThatHoldsNoNumber() {
+    struct Case {
+        const char* form;
+        int row, column;
+        const char* text;  // what passes the entry filter but is no number
+        int tickRow;       // a row to tick first, -1 for none
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"Init_Value_Form", 0, 1, "1.2.3", -1, "変数[荷重]の初期値が数値ではありません: \"1.2.3\""},
+        {"Init_Value_Form", 1, 1, "", -1, "変数[長さ]の初期値が入力されていません。"},
+        {"Restriction_Value_Form", 2, 3, ".", -1, "変数[たわみ]の上限値が数値ではありません: \".\""},
+        {"Restriction_Value_Form", 0, 1, "-", -1, "変数[荷重]の下限値が数値ではありません: \"-\""},
+        {"Sampling_Setting_Form", 0, 4, "5.", -1, ""},  // a number: accepted
+        {"Sampling_Setting_Form", 0, 3, "-", -1, "変数[荷重]の中心値が数値ではありません: \"-\""},
+        {"Orthogonal_Table_Form", 0, 4, "1..1", -1, "変数[荷重]の上方値が数値ではありません: \"1..1\""},
+        // A factor ticked without values.
+        {"Orthogonal_Table_Form", -1, -1, "", 1, "変数[長さ]の下方値が入力されていません。"},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        SetWorkingCopy(f, ProjectLines(EverySettingsGrid()));
+        const std::string before = WorkingCopyBytes(f);
+        std::unique_ptr<QDialog> w;
+        for (const GridWindow& g : GridWindows())
+            if (std::string(g.form) == c.form) w = g.open(f);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        SettingsGrid* grid = GridOf(w.get());
+        if (c.tickRow >= 0) QTest::mouseClick(grid->tickBox(c.tickRow), Qt::LeftButton);
+        if (c.row >= 0) {
+            ClickCell(grid, c.row, c.column);
+            grid->valText()->selectAll();
+            QTest::keyClick(grid->valText(), Qt::Key_Delete);
+            QTest::keyClicks(grid->valText(), c.text);
+        }
+        Click(w.get(), "OKCommand");
+        if (c.message.empty()) {
+            QVERIFY2(f.ui.messages.empty(), f.ui.messages.empty() ? "" : f.ui.messages.back().c_str());
+            QCOMPARE(w->result(), int(QDialog::Accepted));
+            continue;
+        }
+        QCOMPARE(f.ui.messages.size(), std::size_t(1));
+        QCOMPARE(f.ui.messages.back(), c.message);
+        // The window stays, the file is unchanged, and the editor is open on
+        // the cell named.
+        QVERIFY(w->isVisible());
+        QCOMPARE(WorkingCopyBytes(f), before);
+        QVERIFY(grid->valText()->isVisible());
+        const int row = c.row >= 0 ? c.row : c.tickRow;
+        QCOMPARE(grid->editRow(), row);
+        if (c.row >= 0) QCOMPARE(grid->editColumn(), c.column);
+    }
 }
 
 QTEST_MAIN(ValueWindowsTest)

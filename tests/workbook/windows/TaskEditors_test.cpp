@@ -93,6 +93,20 @@ void TaskEditorsTest::newInputFromTheGridsEmptyRowAndItsChecks() {
         QCOMPARE(f.ui.messages.back(), std::string(kTaskCommaMessage));
         QVERIFY(w->isVisible());
         QCOMPARE(WorkingCopyBytes(f), before);
+        // A character the file cannot store, and a cell beyond the sheet:
+        // each message names its field.
+        name->setEditText("長さ😀");
+        Click(w, "OKCommand");
+        QVERIFY2(f.ui.messages.back().rfind("変数名に Shift_JIS で保存できない文字「😀」", 0) == 0,
+                 f.ui.messages.back().c_str());
+        name->setEditText("長さ");
+        Find<QLineEdit>(w, "RangeText")->setText("XFE1");
+        Click(w, "OKCommand");
+        QVERIFY2(f.ui.messages.back().find("セル番地 XFE1 はシートの範囲外です") != std::string::npos,
+                 f.ui.messages.back().c_str());
+        QVERIFY(w->isVisible());
+        QCOMPARE(WorkingCopyBytes(f), before);
+        Find<QLineEdit>(w, "RangeText")->setText("$c$7");
 
         // The name list offers the names used so far, each once.
         name->showPopup();
@@ -294,6 +308,10 @@ void TaskEditorsTest::replaceListKeepsOneFreeRowAndAsksAboutEmptyTexts() {
     QTest::keyClick(again.grid()->valText(), Qt::Key_Return);
     Click(&again, "OKCommand");
     QCOMPARE(f.ui.messages.back(), std::string(kReplaceCommaMessage));
+    again.grid()->setText(0, 1, QStringLiteral("강철"));
+    Click(&again, "OKCommand");
+    QVERIFY2(f.ui.messages.back().rfind("元値 0 の置換文字列に Shift_JIS で保存できない文字「강」", 0) == 0,
+             f.ui.messages.back().c_str());
     Click(&again, "CancelCommand");
     QCOMPARE(WorkingCopyBytes(f), o.expected(expected));
 }
