@@ -291,7 +291,7 @@ void ValueWindowsTest::okNamesTheFirstCellThatHoldsNoNumber() {
     const std::vector<Case> cases = {
         {"Init_Value_Form", 0, 1, "1.2.3", -1, "変数[荷重]の初期値が数値ではありません: \"1.2.3\""},
         {"Init_Value_Form", 1, 1, "", -1, "変数[長さ]の初期値が入力されていません。"},
-        {"Restriction_Value_Form", 2, 3, ".", -1, "変数[たわみ]の上限値が数値ではありません: \".\""},
+        {"Restriction_Value_Form", 3, 3, ".", -1, "変数[たわみ]の上限値が数値ではありません: \".\""},
         {"Restriction_Value_Form", 0, 1, "-", -1, "変数[荷重]の下限値が数値ではありません: \"-\""},
         {"Sampling_Setting_Form", 0, 4, "5.", -1, ""},  // a number: accepted
         {"Sampling_Setting_Form", 0, 3, "-", -1, "変数[荷重]の中心値が数値ではありません: \"-\""},
@@ -323,7 +323,7 @@ void ValueWindowsTest::okNamesTheFirstCellThatHoldsNoNumber() {
             continue;
         }
         QCOMPARE(f.ui.messages.size(), std::size_t(1));
-        QCOMPARE(f.ui.messages.back(), c.message);
+        QVERIFY2(f.ui.messages.back() == c.message, f.ui.messages.back().c_str());
         // The window stays, the file is unchanged, and the editor is open on
         // the cell named.
         QVERIFY(w->isVisible());
