@@ -17,6 +17,7 @@
 #include "platform/mpi/MpiSession.h"
 #endif
 #include "platform/StopSignals.h"
+#include "project/Paths.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
 #include "run/RunDriver.h"
@@ -155,7 +156,14 @@ int main(int argc, char** argv) {
             korvane::PrintMessage(error);
             return 1;
         }
-        return mpi.end(RunHeadless(commandLine, options, mpi.size() > 1 ? mpi.pools() : korvane::CalcPoolFactory{}));
+        // The project file as rank 0 reads it: the other ranks compare
+        // their copies with it.
+        std::string projectPath;
+        for (char c : commandLine)
+            if (c != '"') projectPath += c;
+        projectPath = korvane::ResolveAppRelative(projectPath);
+        return mpi.end(
+            RunHeadless(commandLine, options, mpi.size() > 1 ? mpi.pools(projectPath) : korvane::CalcPoolFactory{}));
 #else
         korvane::PrintMessage("この korvane は MPI なしでビルドされています (libopenmpi-dev を入れて再ビルドして下さい)。");
         return 2;
