@@ -1,9 +1,10 @@
 // Calculations per second against the number of workers, on the example
 // beam model and on a deliberately slow model (a macro doing about 50 ms of
 // arithmetic per calculation); then the same slow study over 1, 2 and 3 MPI
-// ranks when mpirun and an MPI build are there.
+// ranks (every rank calculating) when mpirun and an MPI build are there.
 //
-//   bench_workers [N_FAST] [N_SLOW] [N_MPI]   (defaults 1000, 120, 240)
+//   bench_workers [N_FAST] [N_SLOW] [N_MPI]   (defaults 1000, 120, 240; 0
+//                                              leaves that table out)
 //
 // Each figure is a whole unattended Monte Carlo run: instances started,
 // calculations made, instances quit. The rate counts from the first line to
@@ -166,16 +167,55 @@ void PrintTable(const char* title, long n, const std::vector<std::pair<int, Figu
                     base > 0 ? f.steady / base : 0, f.officeMiB, f.selfMiB);
 }
 
-// One MPI run of the slow study: wall seconds, or 0 when it failed.
-double MpiRunSeconds(const fs::path& app, const fs::path& exe, int ranks) {
-    const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY OMPI_ALLOW_RUN_AS_ROOT=1 "
-                            "OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 KORVANE_HOME='" + app.string() +
-                            "' mpirun --oversubscribe -n " + std::to_string(ranks) + " '" + exe.string() +
-                            "' --mpi '" + (app / "examples" / "bench.tolv").string() + "' >/dev/null 2>&1";
+// One MPI run of the slow study, timed as RunStudy times a run: end to end
+// (mpirun, instance starts and quits included) and steady (from the line of
+// the fifth of the study to the last, read from the DB file as it grows).
+// Zeros when the run failed.
+Figures MpiRun(const fs::path& app, const fs::path& exe, int ranks, long n) {
+    const fs::path db = app / "bench.csv";
+    fs::remove(db);
+    const std::string ranksText = std::to_string(ranks);
+    const std::string project = (app / "examples" / "bench.tolv").string();
     const auto t0 = Clock::now();
-    const int raw = std::system(cmd.c_str());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::setenv("OMPI_ALLOW_RUN_AS_ROOT", "1", 1);
+        ::setenv("OMPI_ALLOW_RUN_AS_ROOT_CONFIRM", "1", 1);
+        ::setenv("KORVANE_HOME", app.c_str(), 1);
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        ::execlp("mpirun", "mpirun", "--oversubscribe", "-n", ranksText.c_str(), exe.c_str(), "--mpi",
+                 project.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const std::int64_t from = std::max<std::int64_t>(1, n / 5);
+    Clock::time_point first{}, last{};
+    std::int64_t seen = 0;
+    int status = 0;
+    for (;;) {
+        const bool ended = ::waitpid(pid, &status, WNOHANG) == pid;
+        DbCounts counts;
+        std::string error;
+        CountDbLines(db.string(), counts, error);
+        const std::int64_t lines = counts.all();
+        if (lines > seen) {
+            seen = lines;
+            if (lines >= from && first == Clock::time_point{}) first = Clock::now();
+            if (lines >= n && last == Clock::time_point{}) last = Clock::now();
+        }
+        if (ended) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    return WIFEXITED(raw) && WEXITSTATUS(raw) == 0 ? seconds : 0;
+    Figures f;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || seen < n) return f;
+    f.endToEnd = static_cast<double>(n) / seconds;
+    const double steady = std::chrono::duration<double>(last - first).count();
+    f.steady = steady > 0 ? static_cast<double>(n - from) / steady : 0;
+    f.instances = ranks;
+    return f;
 }
 
 }  // namespace
@@ -193,9 +233,12 @@ int main(int argc, char** argv) {
     std::printf("machine: %u hardware threads; load average now: %s", std::thread::hardware_concurrency(),
                 bench::ReadFile("/proc/loadavg").c_str());
 
+    // A count of 0 leaves that table out.
     std::vector<std::pair<int, Figures>> fast;
-    for (int w : {1, 2, 4}) fast.push_back({w, RunStudy(app, "beam.fods", "SafetyFactor", nFast, w)});
-    PrintTable("example beam model", nFast, fast);
+    if (nFast > 0) {
+        for (int w : {1, 2, 4}) fast.push_back({w, RunStudy(app, "beam.fods", "SafetyFactor", nFast, w)});
+        PrintTable("example beam model", nFast, fast);
+    }
 
     // About 50 ms of Basic arithmetic per calculation on one free core:
     // calibrated with a short one-instance run.
@@ -204,31 +247,34 @@ int main(int argc, char** argv) {
     const Figures probe = RunStudy(app, "slow.fods", "SafetyFactor,Busy", 10, 1);
     if (probe.steady > 0) {
         const double perCalc = 1.0 / probe.steady;
-        const double fastPerCalc = fast.front().second.steady > 0 ? 1.0 / fast.front().second.steady : 0;
+        const double fastPerCalc =
+            !fast.empty() && fast.front().second.steady > 0 ? 1.0 / fast.front().second.steady : 0;
         loops = static_cast<long>(static_cast<double>(loops) * 0.05 / std::max(perCalc - fastPerCalc, 0.001));
         WriteSlowModel(app / "examples", loops);
     }
-    std::vector<std::pair<int, Figures>> slow;
-    for (int w : {1, 2, 4}) slow.push_back({w, RunStudy(app, "slow.fods", "SafetyFactor,Busy", nSlow, w)});
-    PrintTable(("slow model (" + std::to_string(loops) + " loop steps per calculation)").c_str(), nSlow, slow);
+    std::printf("\nslow model: %ld loop steps per calculation\n", loops);
+    if (nSlow > 0) {
+        std::vector<std::pair<int, Figures>> slow;
+        for (int w : {1, 2, 4}) slow.push_back({w, RunStudy(app, "slow.fods", "SafetyFactor,Busy", nSlow, w)});
+        PrintTable("slow model", nSlow, slow);
+    }
 
-    // MPI: rank 0 writes, ranks 1 to K-1 calculate (one rank calculates
-    // itself). The slow study as above, timed end to end.
-    if (std::system("command -v mpirun >/dev/null 2>&1") == 0) {
+    // MPI: every rank calculates (rank 0 beside handing out and writing).
+    // The slow study as above.
+    if (std::system("command -v mpirun >/dev/null 2>&1") == 0 && nMpi > 0) {
         RunStudy(app, "slow.fods", "SafetyFactor,Busy", nMpi, 1);  // the project file with nMpi calculations
-        std::printf("\nslow model over MPI ranks, %ld calculations (end to end, mpirun and instance starts included)\n",
-                    nMpi);
-        std::printf("  ranks  calculating  seconds  calc/s  speed-up\n");
-        double base = 0;
+        std::printf("\nslow model over MPI ranks, %ld calculations (mpirun, plain; every rank calculates)\n", nMpi);
+        std::printf("  ranks  calc/s steady  calc/s end-to-end  speed-up steady  speed-up end-to-end\n");
+        Figures base;
         for (int ranks : {1, 2, 3}) {
-            const double s = MpiRunSeconds(app, build / "app" / "korvane", ranks);
-            if (s <= 0) {
+            const Figures f = MpiRun(app, build / "app" / "korvane", ranks, nMpi);
+            if (f.endToEnd <= 0) {
                 std::printf("  %5d  (failed: is korvane built with MPI?)\n", ranks);
                 continue;
             }
-            const double rate = static_cast<double>(nMpi) / s;
-            if (base == 0) base = rate;
-            std::printf("  %5d  %11d  %7.1f  %6.1f  %8.2f\n", ranks, ranks == 1 ? 1 : ranks - 1, s, rate, rate / base);
+            if (base.endToEnd <= 0) base = f;
+            std::printf("  %5d  %13.1f  %17.1f  %15.2f  %19.2f\n", ranks, f.steady, f.endToEnd,
+                        base.steady > 0 ? f.steady / base.steady : 0, f.endToEnd / base.endToEnd);
         }
     }
     fs::remove_all(app);

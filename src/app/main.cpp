@@ -17,6 +17,7 @@
 #include "platform/mpi/MpiSession.h"
 #endif
 #include "platform/StopSignals.h"
+#include "project/Paths.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
 #include "run/RunDriver.h"
@@ -52,8 +53,9 @@ void PrintHelp() {
         "  --resume                continue a study that was interrupted: the DB\n"
         "                          file's last block must be this project's and plan's;\n"
         "                          its whole lines are kept and the rest calculated\n"
-        "  --mpi                   under mpirun or srun: rank 0 hands calculations to\n"
-        "                          the other ranks and alone writes the DB file\n"
+        "  --mpi                   under mpirun or srun: every rank calculates with an\n"
+        "                          instance of its own; rank 0 hands the calculations\n"
+        "                          out and alone writes the DB file\n"
         "\n"
         "Exit status of an unattended run:\n"
         "  0  the plan ran to its end\n"
@@ -155,7 +157,14 @@ int main(int argc, char** argv) {
             korvane::PrintMessage(error);
             return 1;
         }
-        return mpi.end(RunHeadless(commandLine, options, mpi.size() > 1 ? mpi.pools() : korvane::CalcPoolFactory{}));
+        // The project file as rank 0 reads it: the other ranks compare
+        // their copies with it.
+        std::string projectPath;
+        for (char c : commandLine)
+            if (c != '"') projectPath += c;
+        projectPath = korvane::ResolveAppRelative(projectPath);
+        return mpi.end(
+            RunHeadless(commandLine, options, mpi.size() > 1 ? mpi.pools(projectPath) : korvane::CalcPoolFactory{}));
 #else
         korvane::PrintMessage("この korvane は MPI なしでビルドされています (libopenmpi-dev を入れて再ビルドして下さい)。");
         return 2;

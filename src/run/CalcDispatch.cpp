@@ -196,7 +196,9 @@ private:
                 noticeShown_ = true;
                 l_.ui.showNotice(e.notice);
             }
-            if (!headerWritten_ && !writeHeader()) writeFailed_ = true;
+            // A worker that could not start (or an MPI rank that refused its
+            // copies) before the header refuses the run: nothing is written.
+            if (!headerWritten_ && !refused_ && !writeHeader()) writeFailed_ = true;
             break;
         case WorkerEvent::Kind::Result: {
             if (!slot.busy || slot.abandoning || slot.count != e.count) break;  // abandoned meanwhile

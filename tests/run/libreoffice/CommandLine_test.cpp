@@ -535,5 +535,125 @@ TEST(CommandLine, ADyingMpiRankLosesNoLine) {
     EXPECT_NE(test::ReadBytes(home.file("stderr.txt")).find("ランク 1"), std::string::npos);
 }
 
+// The job's exit status is Korvane's under mpirun, the command the README
+// gives. Under --enable-recovery Open MPI 4.1 ends with 0 whatever the ranks
+// return: the last line rank 0 writes says how the run ended.
+TEST(CommandLine, AnMpiJobEndsWithKorvanesStatus) {
+    test::TempDir home;
+    SKIP_WITHOUT_MPI(home);
+    Project p = ExampleProject(home, "beam-montecarlo");
+    p.dataBaseFileName = "\\db.csv";
+    p.monteCarlo.numOfCalc = "4";
+    Project refused = p;
+    refused.outputTasks.clear();
+    Project failed = p;
+    failed.shellTasks = {{home.file("no-such-program"), "0", ""}};
+    struct Case {
+        std::string name;
+        const Project& project;
+        int status;
+        std::string message;
+    };
+    for (const Case& c : {Case{"refused", refused, 2, "有効な読込変数がありません。"},
+                          Case{"failed", failed, 1, "no-such-program"}}) {
+        const std::string project = WriteStudy(home, c.project, c.name + ".tolv");
+        for (const bool recovery : {false, true}) {
+            SCOPED_TRACE(c.name + (recovery ? " --enable-recovery" : ""));
+            const std::string mpirun = std::string("mpirun --allow-run-as-root --oversubscribe ") +
+                                       (recovery ? "--enable-recovery " : "") + "-n 2 ";
+            Result r = RunKorvane(home.path(), mpirun + "'" + KorvaneExe() + "' --mpi '" + project + "'", false);
+            if (!recovery) EXPECT_EQ(r.status, c.status) << r.err;
+            EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
+            EXPECT_TRUE(Contains(r.err, "korvane: 終了ステータス " + std::to_string(c.status) + "\n")) << r.err;
+            EXPECT_FALSE(fs::exists(home.file("db.csv")));
+        }
+    }
+}
+
+// Starts `mpirun args...` with KORVANE_HOME=home, no display, TMPDIR
+// home/tmp and stderr into home/stderr.txt.
+pid_t StartMpirun(const test::TempDir& home, std::vector<std::string> args) {
+    fs::create_directories(home.file("tmp"));
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::setenv("KORVANE_HOME", home.path().c_str(), 1);
+        ::setenv("TMPDIR", home.file("tmp").c_str(), 1);
+        const int err = ::open(home.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(err, 2);
+        std::vector<char*> argv;
+        static std::string name = "mpirun";
+        argv.push_back(name.data());
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execvp("mpirun", argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// What Korvane's instances left in a temporary folder.
+std::vector<std::string> InstanceLeftovers(const std::string& tmp) {
+    std::vector<std::string> left;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(tmp, ec))
+        if (entry.path().filename().string().rfind("korvane-lo", 0) == 0) left.push_back(entry.path().string());
+    return left;
+}
+
+// Rank 0 killed during a program of timing 0 (it has loaded the project and
+// not yet handed anything out): the other rank gives up after a set time
+// with a message and leaves nothing behind, and the job ends. Before, the
+// rank waited for ever.
+TEST(CommandLine, AnMpiRankLeavesWhenRank0DiesBeforeTheRun) {
+    test::TempDir home;
+    SKIP_WITHOUT_MPI(home);
+    const std::string started = home.file("started.pid");
+    const std::string project = ExampleStudy(home, "beam-montecarlo", "4",
+                                             {{"/bin/sh", "0", "-c \"echo $$ > " + started + "; exec sleep 1000\""}});
+    const pid_t mpirun = StartMpirun(home, {"--allow-run-as-root", "--oversubscribe", "--enable-recovery", "-n", "2",
+                                            KorvaneExe(), "--mpi", project});
+    ASSERT_TRUE(WaitFor([&] { return PidFrom(started) != 0; }, 60)) << test::ReadBytes(home.file("stderr.txt"));
+    const pid_t rank0 = RankProcess(home, 0);
+    ASSERT_NE(rank0, 0);
+    ::kill(rank0, SIGKILL);
+    ::kill(PidFrom(started), SIGKILL);
+    EXPECT_GE(ExitStatus(mpirun, 90), 0) << "the job did not end";
+    const std::string err = test::ReadBytes(home.file("stderr.txt"));
+    EXPECT_TRUE(Contains(err, "MPI ランク 1: ランク 0 から")) << err;
+    EXPECT_EQ(InstanceLeftovers(home.file("tmp")), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(home.file("db.csv")));
+}
+
+// A rank whose machine holds another copy of the workbook at the same path
+// (here: the path goes through each process's working folder) refuses, and
+// the run is refused before the DB file is touched. Before, it calculated
+// with its own copy and the job ended with 0.
+TEST(CommandLine, AnMpiRankWithAnotherCopyOfTheWorkbookRefusesTheRun) {
+    test::TempDir home;
+    SKIP_WITHOUT_MPI(home);
+    Project p = ExampleProject(home, "beam-montecarlo");
+    p.dataBaseFileName = "\\db.csv";
+    p.monteCarlo.numOfCalc = "4";
+    p.excelFileName = "/proc/self/cwd/beam.fods";
+    const std::string project = WriteStudy(home, p, "p.tolv");
+    fs::create_directories(home.file("node0"));
+    fs::create_directories(home.file("node1"));
+    const std::string beam = test::ReadBytes(home.file("examples/beam.fods"));
+    test::WriteBytes(home.file("node0/beam.fods"), beam);
+    test::WriteBytes(home.file("node1/beam.fods"), beam + "\n");
+    test::WriteBytes(home.file("db.csv"), "kept\r\n");
+    const std::string exe = "'" + KorvaneExe() + "' --mpi '" + project + "'";
+    Result r = RunKorvane(home.path(),
+                          "mpirun --allow-run-as-root --oversubscribe -n 1 -wdir '" + home.file("node0") + "' " + exe +
+                              " : -n 1 -wdir '" + home.file("node1") + "' " + exe,
+                          false);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(Contains(r.err, "MPI ランク 1 (ホスト ")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "のエクセルファイルがランク 0 のものと異なります: /proc/self/cwd/beam.fods")) << r.err;
+    EXPECT_EQ(test::ReadBytes(home.file("db.csv")), "kept\r\n");
+}
+
 }  // namespace
 }  // namespace korvane
