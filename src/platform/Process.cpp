@@ -88,13 +88,16 @@ std::string ReadProcFile(const std::string& path) {
     return text;
 }
 
-// The processes carrying `mark` in their environment, outside `groups` and
-// not ended yet: "command (PID n)".
-std::vector<std::string> MarkedProcesses(const std::string& mark, const std::vector<int>& groups) {
+// The processes carrying `mark` in their environment that are still
+// running, besides the groups in `skip` (programs running now): one still in
+// this process's session changed its group and is ended here; one that made
+// a session of its own is listed, "command (PID n)".
+std::vector<std::string> EndMarkedProcesses(const std::string& mark, const std::vector<int>& skip) {
     std::vector<std::string> found;
     DIR* proc = ::opendir("/proc");
     if (!proc) return found;
     const std::string entry = mark + std::string(1, '\0');
+    const pid_t ownSession = ::getsid(0);
     while (dirent* d = ::readdir(proc)) {
         const char* name = d->d_name;
         if (*name < '0' || *name > '9') continue;
@@ -104,15 +107,21 @@ std::vector<std::string> MarkedProcesses(const std::string& mark, const std::vec
         const std::string environ = ReadProcFile(dir + "/environ");
         if (environ.rfind(entry, 0) != 0 && environ.find(std::string(1, '\0') + entry) == std::string::npos)
             continue;
-        // The fields after the command's closing parenthesis: state, parent, group.
+        // The fields after the command's closing parenthesis: state, parent,
+        // group, session.
         const std::string stat = ReadProcFile(dir + "/stat");
         const auto close = stat.rfind(')');
         if (close == std::string::npos) continue;
         char state = 0;
-        long parent = 0, group = 0;
-        if (std::sscanf(stat.c_str() + close + 1, " %c %ld %ld", &state, &parent, &group) != 3) continue;
+        long parent = 0, group = 0, session = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %ld %ld %ld", &state, &parent, &group, &session) != 4)
+            continue;
         if (state == 'Z' || state == 'X') continue;
-        if (std::find(groups.begin(), groups.end(), static_cast<int>(group)) != groups.end()) continue;
+        if (std::find(skip.begin(), skip.end(), static_cast<int>(group)) != skip.end()) continue;
+        if (session == ownSession) {
+            ::kill(pid, SIGKILL);
+            continue;
+        }
         std::string command = ReadProcFile(dir + "/cmdline");
         while (!command.empty() && command.back() == '\0') command.pop_back();
         std::replace(command.begin(), command.end(), '\0', ' ');
@@ -166,13 +175,11 @@ void ProcessGroups::add(int group) {
     }
 }
 
-void ProcessGroups::endAll(std::vector<int>* ended) {
+void ProcessGroups::endAll() {
     for (Chunk* c = &head_; c; c = c->next.load())
         for (auto& slot : c->slots) {
             const int group = slot.exchange(0);
-            if (group <= 0 || !OurGroup(group)) continue;
-            ::killpg(group, SIGKILL);
-            if (ended) ended->push_back(group);
+            if (group > 0 && OurGroup(group)) ::killpg(group, SIGKILL);
         }
 }
 
@@ -202,14 +209,14 @@ void WatchProgramsOf(ProgramWatch* watch) { tWatch = watch; }
 void EndStartedPrograms() { gLingering.endAll(); }
 
 std::vector<std::string> EndRunPrograms() {
-    std::vector<int> ended;
-    gLingering.endAll(&ended);
+    gLingering.endAll();
     // Programs still running on other threads are no leftovers.
+    std::vector<int> running;
     for (auto& slot : gRunningGroups)
-        if (const pid_t group = slot.load(); group > 0) ended.push_back(group);
+        if (const pid_t group = slot.load(); group > 0) running.push_back(group);
     const std::string mark = ProgramMark();
     ++gRunNumber;
-    return MarkedProcesses(mark, ended);
+    return EndMarkedProcesses(mark, running);
 }
 
 bool RunProgramAndWait(const std::vector<std::string>& argv, int& exitStatus, std::string& error) {

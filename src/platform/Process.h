@@ -36,9 +36,8 @@ public:
     ProcessGroups& operator=(const ProcessGroups&) = delete;
 
     void add(int group);
-    // Ends every group (SIGKILL) and forgets it. `ended`, when given, gets
-    // the groups (not from a signal handler then).
-    void endAll(std::vector<int>* ended = nullptr);
+    // Ends every group (SIGKILL) and forgets it.
+    void endAll();
 
 private:
     static constexpr std::size_t kSlots = 64;
@@ -76,10 +75,11 @@ void WatchProgramsOf(ProgramWatch* watch);
 // groups (a server started in the background, say). Safe to call from a
 // signal handler.
 void EndStartedPrograms();
-// As EndStartedPrograms, when a run ends; returns the processes the run's
-// programs started that are still running because they left their process
-// group (a daemon with a session of its own), each as its command line and
-// process id: "sleep 3002 (PID 1234)". Empty when there are none.
+// As EndStartedPrograms, when a run ends, and also ends what the run's
+// programs started that moved to another process group; returns what they
+// started that left this process's session (a daemon, setsid) and so keeps
+// running, each as its command line and process id: "sleep 3002 (PID 1234)".
+// Empty when there is none.
 std::vector<std::string> EndRunPrograms();
 
 // Splits an argument text into words: blanks (spaces and tabs) separate words;

@@ -183,23 +183,27 @@ std::vector<pid_t> ProcessesRunning(const std::string& command) {
 
 }  // namespace
 
-// However many programs leave something running in their process groups,
-// the end of the run ends all of it; a program that left its session is
-// named with its process id (and keeps running).
+// However many programs leave something running in their process groups
+// (or in a group of its own), the end of the run ends all of it; a program
+// that left its session is named with its process id (and keeps running).
 TEST(CalcSteps, EverythingProgramsLeftRunningEndsWithTheRun) {
     const std::string tag = std::to_string(::getpid());
-    const std::string background = "sleep 3002." + tag, daemon = "sleep 3003." + tag;
+    const std::string background = "sleep 3002." + tag, moved = "sleep 3004." + tag, daemon = "sleep 3003." + tag;
     RunState s;
     s.ShellTasks.push_back("/bin/sh,1,-c \"" + background + " &\"");
     std::string error;
     for (int i = 0; i < 300; ++i) ASSERT_TRUE(RunExternalPrograms(s, 1, error)) << error;
+    s.ShellTasks[1] = "/bin/sh,1,-c \"set -m; " + moved + " &\"";  // job control: a group of its own
+    ASSERT_TRUE(RunExternalPrograms(s, 1, error)) << error;
     s.ShellTasks[1] = "/bin/sh,1,-c \"setsid " + daemon + " &\"";
     ASSERT_TRUE(RunExternalPrograms(s, 1, error)) << error;
     EXPECT_EQ(ProcessesRunning(background).size(), 300u);
+    EXPECT_EQ(ProcessesRunning(moved).size(), 1u);
 
     const std::vector<std::string> left = EndRunPrograms();
     for (int i = 0; i < 100 && !ProcessesRunning(background).empty(); ++i) ::usleep(20000);
     EXPECT_EQ(ProcessesRunning(background).size(), 0u);
+    EXPECT_EQ(ProcessesRunning(moved).size(), 0u);
     const std::vector<pid_t> daemons = ProcessesRunning(daemon);
     ASSERT_EQ(daemons.size(), 1u);
     ASSERT_EQ(left.size(), 1u);
