@@ -4,8 +4,10 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
+#include <QTimer>
 
 #include "ConsoleUi.h"
+#include "platform/StopSignals.h"
 
 namespace korvane {
 
@@ -22,8 +24,18 @@ QString QtFileFilter(const std::string& filter) {
 
 void GuiUserInterface::showMessage(const std::string& text) {
     if (echo_) PrintMessage(text);
+    // A run from the command line that a signal stops has no one to press
+    // OK: its messages go to stderr only, and a box already shown closes.
+    if (echo_ && StopSignalReceived() != 0) return;
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), QString::fromStdString(text), QMessageBox::Ok,
                     parent_);
+    QTimer signalWatch;
+    if (echo_) {
+        QObject::connect(&signalWatch, &QTimer::timeout, &box, [&box] {
+            if (StopSignalReceived() != 0) box.done(QMessageBox::Ok);
+        });
+        signalWatch.start(100);
+    }
     box.exec();
 }
 

@@ -186,5 +186,8 @@ int main(int argc, char** argv) {
     }
 
     if (!DisplayAvailable() || !korvane::GuiAvailable()) return RunHeadless(commandLine, options);
+    // Started from a desktop, the run stops on SIGINT and SIGTERM as it does
+    // without a window.
+    korvane::InstallStopSignals();
     return korvane::RunGui(argc, argv, &commandLine, nullptr, &options);
 }

@@ -24,6 +24,32 @@ bool RunProgramAndWait(const std::vector<std::string>& argv, int& exitStatus, st
 // group, at once. Safe to call from a signal handler.
 void KillRunningPrograms();
 
+// Process groups that programs left running (a server started in the
+// background, say), to be ended later. Any number of them; a group whose
+// last process has ended is forgotten when room is needed. add() comes from
+// ordinary code; endAll() may also run in a signal handler.
+class ProcessGroups {
+public:
+    ProcessGroups() = default;
+    ~ProcessGroups();
+    ProcessGroups(const ProcessGroups&) = delete;
+    ProcessGroups& operator=(const ProcessGroups&) = delete;
+
+    void add(int group);
+    // Ends every group (SIGKILL) and forgets it.
+    void endAll();
+
+private:
+    static constexpr std::size_t kSlots = 64;
+    struct Chunk {
+        std::atomic<int> slots[kSlots] = {};
+        std::atomic<Chunk*> next{nullptr};
+    };
+    bool place(int group);
+    void forgetEmpty();
+    Chunk head_;
+};
+
 // The programs of one thread of calculations: a run with several workers
 // ends the program of one worker (a calculation that ran out of time) and
 // leaves the others alone. A thread names its watch with WatchProgramsOf;
@@ -39,18 +65,22 @@ public:
 private:
     friend bool RunProgramAndWait(const std::vector<std::string>&, int&, std::string&);
     void started(int group);
-    void ended();
+    void ended(int group, bool lingering);
     std::atomic<int> running_{0};
-    static constexpr std::size_t kSlots = 64;
-    std::atomic<int> groups_[kSlots] = {};
-    std::atomic<std::size_t> next_{0};
+    ProcessGroups groups_;
 };
 // The calling thread's programs are recorded in `watch` (null: no longer).
 void WatchProgramsOf(ProgramWatch* watch);
 // Ends whatever the programs started so far left running in their process
-// groups (a server started in the background, say). Called when a run ends.
-// Safe to call from a signal handler.
+// groups (a server started in the background, say). Safe to call from a
+// signal handler.
 void EndStartedPrograms();
+// As EndStartedPrograms, when a run ends, and also ends what the run's
+// programs started that moved to another process group; returns what they
+// started that left this process's session (a daemon, setsid) and so keeps
+// running, each as its command line and process id: "sleep 3002 (PID 1234)".
+// Empty when there is none.
+std::vector<std::string> EndRunPrograms();
 
 // Splits an argument text into words: blanks (spaces and tabs) separate words;
 // a pair of double quotes groups blanks into a word and is itself removed

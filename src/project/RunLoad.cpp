@@ -21,6 +21,9 @@ void ResetRunArrays(RunState& s) {
     s.UnreadableCalcs = 0;
     s.FirstUnreadable.clear();
     s.TimedOutCalcs = 0;
+    s.ReplacedInstances = 0;
+    s.CrashedCalcs = 0;
+    s.LeftRunning.clear();
     auto shrink = [](auto& v) { v.resize(1); };
     shrink(s.ShellTasks);
     shrink(s.InputNames), shrink(s.InputAddresses), shrink(s.InputSheets), shrink(s.InputLower);

@@ -38,6 +38,9 @@ struct RunState {
     std::int64_t UnreadableCalcs = 0;        // calculations of the run with outputs not read
     std::string FirstUnreadable;             // the first such: which cell, what it held
     std::int64_t TimedOutCalcs = 0;          // calculations of the run abandoned at the time limit
+    std::int64_t ReplacedInstances = 0;      // instances that died during a calculation and were started again
+    std::int64_t CrashedCalcs = 0;           // calculations whose instance died twice: recorded without outputs
+    std::string LeftRunning;                 // programs still running after the run's process groups were ended
     bool StopRequested = true;               // idle state is "stopped"
     bool KeepExcelOpen = false;              // Single plan: leave the workbook open
     std::string StartTime, EndTime;

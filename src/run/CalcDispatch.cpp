@@ -202,6 +202,7 @@ private:
             break;
         case WorkerEvent::Kind::Result: {
             if (!slot.busy || slot.abandoning || slot.count != e.count) break;  // abandoned meanwhile
+            s_.ReplacedInstances += e.result.replaced;
             Pending& p = pending_[e.count];
             p.result = e.result;
             p.worker = e.worker;
@@ -385,7 +386,10 @@ private:
             s_.OutputValues = r.outputs;
             s_.RunValid = r.valid;
             s_.OutputsRead = r.outputsRead;
-            if (!r.outputsRead && !p.timedOut && s_.UnreadableCalcs++ == 0) s_.FirstUnreadable = r.unreadable;
+            if (r.lost)
+                ++s_.CrashedCalcs;
+            else if (!r.outputsRead && !p.timedOut && s_.UnreadableCalcs++ == 0)
+                s_.FirstUnreadable = r.unreadable;
             if (!l_.db.writeRow(s_)) {
                 writeFailed_ = true;
                 return;

@@ -88,6 +88,7 @@ std::shared_ptr<WorkbookLink> CalcWorker::release() {
 }
 
 void CalcWorker::abort() {
+    aborted_.store(true);
     {
         std::lock_guard<std::mutex> lock(linkMutex_);
         if (link_) link_->abort();
@@ -96,15 +97,20 @@ void CalcWorker::abort() {
 }
 
 bool CalcWorker::calculate(const CalcValues& values, CalcResult& result, std::string& error) {
+    instanceDied_ = false;
     RunState& s = state_;
     const bool restart = s.RestartPerCalc != 0;
     s.CalcCount = values.count;
     s.InputValues = values.before;
-    if (!RunExternalPrograms(s, 1, error)) return false;
-    if (link_ && !FollowVisibility(*link_, visible_ && visible_->load(), restart)) {
+    // A step that fails on an instance that is no longer running failed
+    // because the instance died.
+    auto failedOnInstance = [&] {
         error = link_->lastError();
+        instanceDied_ = !link_->isRunning();
         return false;
-    }
+    };
+    if (!RunExternalPrograms(s, 1, error)) return false;
+    if (link_ && !FollowVisibility(*link_, visible_ && visible_->load(), restart)) return failedOnInstance();
     s.InputValues = values.assigned;
     s.FormatMarks = values.marks;
     if (!RunExternalPrograms(s, 2, error)) return false;
@@ -115,7 +121,10 @@ bool CalcWorker::calculate(const CalcValues& values, CalcResult& result, std::st
     // read; counted from here, that is this calculation's.
     s.UnreadableCalcs = 0;
     s.FirstUnreadable.clear();
-    if (!CalculateWorkbook(s, *link_, error)) return false;
+    if (!CalculateWorkbook(s, *link_, error)) {
+        instanceDied_ = !link_->isRunning();
+        return false;
+    }
     JudgeRestrictions(s);
     if (restart) quit();
     result.count = values.count;
@@ -124,6 +133,31 @@ bool CalcWorker::calculate(const CalcValues& values, CalcResult& result, std::st
     result.valid = s.RunValid;
     result.outputsRead = s.OutputsRead;
     result.unreadable = s.OutputsRead ? std::string() : s.FirstUnreadable;
+    return true;
+}
+
+bool CalcWorker::calculateReplacingDeadInstance(const CalcValues& values, CalcResult& result, std::string& error) {
+    int replaced = 0;
+    for (;;) {
+        if (calculate(values, result, error)) {
+            result.replaced = replaced;
+            return true;
+        }
+        if (!instanceDied()) return false;
+        // The dead instance goes; the next calculate() starts a fresh one
+        // (after the programs of timings 1 and 2, as a restarting plan does).
+        quit();
+        if (++replaced == 2) break;
+    }
+    result = CalcResult{};
+    result.count = values.count;
+    result.inputs = values.recorded;
+    result.outputs.assign(state_.OutputValues.size(), std::string());
+    result.valid = false;
+    result.outputsRead = false;
+    result.replaced = replaced;
+    result.lost = true;
+    error.clear();
     return true;
 }
 
@@ -284,10 +318,11 @@ void ThreadPool::WorkerThread::main() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             running_ = count;
+            worker_.clearAborted();
         }
         CalcResult result;
         error.clear();
-        const bool ok = worker_.calculate(c.values, result, error);
+        const bool ok = worker_.calculateReplacingDeadInstance(c.values, result, error);
         bool abandoned = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);

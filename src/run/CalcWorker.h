@@ -37,6 +37,11 @@ struct CalcResult {
     bool valid = false;
     bool outputsRead = true;
     std::string unreadable;  // when not every output was read: the first reason
+    // How often the calculation's instance died under it and was started
+    // again (0 to 2); at 2 the calculation was given up: `lost`, its outputs
+    // empty and its verdict false.
+    int replaced = 0;
+    bool lost = false;
 };
 
 // What a worker reports to the run.
@@ -88,6 +93,19 @@ public:
     // One calculation up to its line (see above). False with the message when
     // a step failed; the outputs of an instance that died are never used.
     bool calculate(const CalcValues& values, CalcResult& result, std::string& error);
+    // As calculate(), but an instance that dies under the calculation (killed,
+    // crashed) is replaced by a fresh one and the calculation made again,
+    // once; when the fresh instance dies as well, the calculation is given up
+    // and its result has empty outputs and the verdict false (result.lost),
+    // and the next calculation gets a fresh instance again. False as for
+    // calculate(), and when no fresh instance can be started.
+    bool calculateReplacingDeadInstance(const CalcValues& values, CalcResult& result, std::string& error);
+    // The last calculate() failed because the instance died, not because a
+    // step refused or abort() ended it.
+    bool instanceDied() const { return instanceDied_ && !aborted_.load(); }
+    // Forgets an earlier abort(): called by the owner, under the lock that
+    // abort() is called under, when a new calculation begins.
+    void clearAborted() { aborted_.store(false); }
     // The programs of timing 6 of the calculation just made.
     bool afterLine(std::string& error);
     // Quits the instance (closing the workbook without saving).
@@ -115,6 +133,8 @@ private:
     std::mutex linkMutex_;  // guards link_ against abort() from another thread
     bool sheetsChecked_ = false;
     bool openFailed_ = false;
+    bool instanceDied_ = false;
+    std::atomic<bool> aborted_{false};
     std::function<void(const std::string&)> opened_;
     bool checkWorkbook_ = false;
     ProgramWatch programs_;

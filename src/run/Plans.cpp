@@ -146,6 +146,7 @@ RunOutcome RunOnWorkers(PlanContext& ctx, bool single) {
             return RunOutcome::Completed;
         }
     }
+    if (ctx.programsAtStart && !ctx.programsAtStart(error)) return run.fail(error);
     auto visible = std::make_shared<std::atomic<bool>>(ctx.header.visible != 0);
     // No more instances than calculations; one even for none, so that the
     // workbook is opened and checked before the header, as always.

@@ -5,6 +5,7 @@
 // any failure: the message shown, the DB file closed with whole lines, the
 // spreadsheet instance quit.
 
+#include <functional>
 #include <string>
 
 #include "run/RunDriver.h"
@@ -28,6 +29,10 @@ struct PlanContext {
     // Where the calculations go when not to worker threads of this process
     // (the ranks of an MPI job); empty: worker threads.
     CalcPoolFactory pools;
+    // Set when the programs of timing 0 are still to run: by the plan, once
+    // a resumed run's DB file has been found fit to continue. False with the
+    // message when one cannot run.
+    std::function<bool(std::string& error)> programsAtStart;
 };
 
 // The Single plan: one calculation numbered 0.

@@ -33,6 +33,22 @@ std::string TimeoutNote(const RunState& s, double limitSeconds) {
            GeneralNumber(limitSeconds) + "秒。出力は空欄、制限判定はFalseで記録しました。)";
 }
 
+std::string DeadInstanceNote(const RunState& s) {
+    if (s.ReplacedInstances == 0) return {};
+    std::string note = "計算中に異常終了した LibreOffice を起動し直した回数: " + std::to_string(s.ReplacedInstances) +
+                       "回 (その計算はやり直しました。)";
+    if (s.CrashedCalcs > 0)
+        note += "\nLibreOffice が2回続けて異常終了した計算: " + std::to_string(s.CrashedCalcs) +
+                "回 (出力は空欄、制限判定はFalseで記録しました。)";
+    return note;
+}
+
+std::string LeftRunningNote(const RunState& s) {
+    if (s.LeftRunning.empty()) return {};
+    return "外部プログラムが起動したまま残っているプロセスがあります (セッションから離れたため終了できませんでした): " +
+           s.LeftRunning;
+}
+
 namespace {
 
 // The same file on disk: one path names the other through links, or both
@@ -121,18 +137,30 @@ struct RunDriver::Impl {
 
     // Timing-0 programs, then the plan the project names.
     RunOutcome runPlan() {
-        std::string error;
-        if (!RunExternalPrograms(state, 0, error)) {
-            ui.showMessage(error);
-            EndStartedPrograms();
-            return RunOutcome::Failed;
-        }
-        PlanContext ctx{ui, observer, state, document.header, factory, document.appFolder(), options, askBeforeEnding,
-                        pools};
-        // Whatever the run's programs left running ends with the run.
+        // Whatever the run's programs left running ends with the run; what
+        // left its process group is named.
         struct EndPrograms {
-            ~EndPrograms() { EndStartedPrograms(); }
-        } endPrograms;
+            RunState& s;
+            ~EndPrograms() {
+                for (const std::string& left : EndRunPrograms())
+                    s.LeftRunning += (s.LeftRunning.empty() ? "" : ", ") + left;
+            }
+        } endPrograms{state};
+        PlanContext ctx{ui, observer, state, document.header, factory, document.appFolder(), options,
+                        askBeforeEnding, pools, {}};
+        // A resumed run checks the DB file first: a refused resume has run
+        // nothing. The programs see the state they see without a resume.
+        RunState atStart;
+        if (options.resume) {
+            atStart = state;
+            ctx.programsAtStart = [&atStart](std::string& error) { return RunExternalPrograms(atStart, 0, error); };
+        } else {
+            std::string error;
+            if (!RunExternalPrograms(state, 0, error)) {
+                ui.showMessage(error);
+                return RunOutcome::Failed;
+            }
+        }
         const std::string& plan = state.PlanName;
         if (plan == plan::Single) {
             state.CalcTotal = "1";
@@ -225,8 +253,9 @@ RunOutcome RunDriver::RunCommand() {
     counts.startTime = d.state.StartTime;
     counts.endTime = d.state.EndTime;
     counts.unreadableNote = UnreadableNote(d.state);
-    if (const std::string note = TimeoutNote(d.state, d.options.calcTimeoutSeconds); !note.empty())
-        counts.unreadableNote += (counts.unreadableNote.empty() ? "" : "\n") + note;
+    for (const std::string& note : {TimeoutNote(d.state, d.options.calcTimeoutSeconds), DeadInstanceNote(d.state),
+                                    LeftRunningNote(d.state)})
+        if (!note.empty()) counts.unreadableNote += (counts.unreadableNote.empty() ? "" : "\n") + note;
     d.observer.showEndWindow(counts);
     d.observer.setProgressMaximum(0);
     d.observer.showProgress(d.state.CalcCount, 0, "");
@@ -267,8 +296,9 @@ int RunDriver::CommandLineRun(const std::string& commandLineText) {
     d.running = false;
     d.state.StopRequested = true;
     if (const std::string note = UnreadableNote(d.state); !note.empty()) d.ui.showMessage(note);
-    if (const std::string note = TimeoutNote(d.state, d.options.calcTimeoutSeconds); !note.empty())
-        d.ui.showMessage(note);
+    for (const std::string& note : {TimeoutNote(d.state, d.options.calcTimeoutSeconds), DeadInstanceNote(d.state),
+                                    LeftRunningNote(d.state)})
+        if (!note.empty()) d.ui.showMessage(note);
     switch (outcome) {
     case RunOutcome::Completed:
         return 0;

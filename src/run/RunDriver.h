@@ -75,6 +75,13 @@ std::string UnreadableNote(const RunState& state);
 // "時間切れで打ち切った計算: 2回 ..." when calculations of the run were
 // abandoned at the time limit; empty otherwise.
 std::string TimeoutNote(const RunState& state, double limitSeconds);
+// How many instances died under a calculation and were replaced, and how
+// many calculations were recorded without outputs because their instance
+// died twice; empty when none died.
+std::string DeadInstanceNote(const RunState& state);
+// The programs the run started that were still running after their process
+// groups were ended (they left their session); empty when there were none.
+std::string LeftRunningNote(const RunState& state);
 
 struct RunOptions;
 

@@ -191,6 +191,8 @@ std::string EncodeWorkerEvent(const WorkerEvent& e) {
     w.flag(e.result.valid);
     w.flag(e.result.outputsRead);
     w.text(e.result.unreadable);
+    w.i64(e.result.replaced);
+    w.flag(e.result.lost);
     w.flag(e.done);
     w.text(e.error);
     w.flag(e.starting);
@@ -211,6 +213,8 @@ bool DecodeWorkerEvent(const std::string& bytes, WorkerEvent& e) {
     e.result.valid = r.flag();
     e.result.outputsRead = r.flag();
     e.result.unreadable = r.text();
+    e.result.replaced = static_cast<int>(r.i64());
+    e.result.lost = r.flag();
     e.done = r.flag();
     e.error = r.text();
     e.starting = r.flag();

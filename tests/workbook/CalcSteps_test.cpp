@@ -4,6 +4,12 @@
 // real workbook.)
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
 #include "TestSupport.h"
 #include "platform/AppFolder.h"
 #include "platform/Process.h"
@@ -155,4 +161,54 @@ TEST(CalcSteps, ProgramThatCannotStartIsNamed) {
 
     s.ShellTasks[1] = "/bin/sh,1,-c \"exit 3\"";  // the program's own failure is not ours
     EXPECT_TRUE(RunExternalPrograms(s, 1, error)) << error;
+}
+
+namespace {
+
+// The processes whose command line is `command`, zombies left out.
+std::vector<pid_t> ProcessesRunning(const std::string& command) {
+    std::vector<pid_t> found;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name[0] < '0' || name[0] > '9') continue;
+        std::string line = ReadBytes(entry.path().string() + "/cmdline");
+        std::replace(line.begin(), line.end(), '\0', ' ');
+        const std::string stat = ReadBytes(entry.path().string() + "/stat");
+        const auto close = stat.rfind(')');
+        if (line == command + " " && close != std::string::npos && stat.substr(close + 2, 1) != "Z")
+            found.push_back(static_cast<pid_t>(std::stol(name)));
+    }
+    return found;
+}
+
+}  // namespace
+
+// However many programs leave something running in their process groups
+// (or in a group of its own), the end of the run ends all of it; a program
+// that left its session is named with its process id (and keeps running).
+TEST(CalcSteps, EverythingProgramsLeftRunningEndsWithTheRun) {
+    const std::string tag = std::to_string(::getpid());
+    const std::string background = "sleep 3002." + tag, moved = "sleep 3004." + tag, daemon = "sleep 3003." + tag;
+    RunState s;
+    s.ShellTasks.push_back("/bin/sh,1,-c \"" + background + " &\"");
+    std::string error;
+    for (int i = 0; i < 300; ++i) ASSERT_TRUE(RunExternalPrograms(s, 1, error)) << error;
+    s.ShellTasks[1] = "/bin/sh,1,-c \"set -m; " + moved + " &\"";  // job control: a group of its own
+    ASSERT_TRUE(RunExternalPrograms(s, 1, error)) << error;
+    s.ShellTasks[1] = "/bin/sh,1,-c \"setsid " + daemon + " &\"";
+    ASSERT_TRUE(RunExternalPrograms(s, 1, error)) << error;
+    EXPECT_EQ(ProcessesRunning(background).size(), 300u);
+    EXPECT_EQ(ProcessesRunning(moved).size(), 1u);
+
+    const std::vector<std::string> left = EndRunPrograms();
+    for (int i = 0; i < 100 && !ProcessesRunning(background).empty(); ++i) ::usleep(20000);
+    EXPECT_EQ(ProcessesRunning(background).size(), 0u);
+    EXPECT_EQ(ProcessesRunning(moved).size(), 0u);
+    const std::vector<pid_t> daemons = ProcessesRunning(daemon);
+    ASSERT_EQ(daemons.size(), 1u);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0], daemon + " (PID " + std::to_string(daemons[0]) + ")");
+    // Named by the run that started it only.
+    EXPECT_TRUE(EndRunPrograms().empty());
+    ::kill(daemons[0], SIGKILL);
 }

@@ -8,11 +8,13 @@
 
 #include <rtl/digest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -75,11 +77,93 @@ const char* kRegistryModifications = R"(<?xml version="1.0" encoding="UTF-8"?>
 </oor:items>
 )";
 
+std::string ReadSmallFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    std::getline(in, text, '\0');
+    if (text.size() > 4096) text.resize(4096);
+    return text;
+}
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+// Whether /proc shows this process's own PID namespace (a process that
+// entered a new namespace without mounting /proc sees the old one there).
+bool ProcMatchesNamespace() {
+    char link[32] = {};
+    const ssize_t n = ::readlink("/proc/self", link, sizeof link - 1);
+    return n > 0 && std::string(link, static_cast<std::size_t>(n)) == std::to_string(getpid());
+}
+
+// The start time of a process in clock ticks since boot (field 22 of its
+// stat file; "self" for this process); empty when it is not known.
+std::string StartTimeOf(const std::string& pid) {
+    if (pid != "self" && !ProcMatchesNamespace()) return {};
+    const std::string stat = ReadSmallFile("/proc/" + pid + "/stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) return {};
+    std::size_t at = close + 1;
+    for (int field = 3; field <= 22; ++field) {
+        while (at < stat.size() && stat[at] == ' ') ++at;
+        const std::size_t end = std::min(stat.find(' ', at), stat.size());
+        if (field == 22) return stat.substr(at, end - at);
+        at = end;
+    }
+    return {};
+}
+
+// Where a process lives: its host, the kernel's boot and its PID namespace.
+// Folders in a shared temporary folder are told apart by these: a process
+// id means something only within one such place.
+struct Place {
+    std::string host, boot, pidNamespace;
+    bool operator==(const Place&) const = default;
+};
+
+const Place& ThisPlace() {
+    static const Place place = [] {
+        Place p;
+        char host[256] = {};
+        if (::gethostname(host, sizeof host - 1) == 0) p.host = host;
+        p.boot = Trimmed(ReadSmallFile("/proc/sys/kernel/random/boot_id"));
+        char link[128] = {};
+        const ssize_t n = ::readlink("/proc/self/ns/pid", link, sizeof link - 1);
+        if (n > 0) p.pidNamespace.assign(link, static_cast<std::size_t>(n));
+        return p;
+    }();
+    return place;
+}
+
+// A short key of this place, for names that cannot carry a file.
+std::string PlaceKey() {
+    const Place& p = ThisPlace();
+    std::uint32_t h = 2166136261u;
+    for (const std::string* part : {&p.host, &p.boot, &p.pidNamespace})
+        for (unsigned char c : *part + '\n') h = (h ^ c) * 16777619u;
+    static const char* hex = "0123456789abcdef";
+    std::string key;
+    for (int i = 7; i >= 0; --i) key += hex[(h >> (4 * i)) & 15];
+    return key;
+}
+
 std::string UniqueToken() {
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
-    return std::to_string(getpid()) + "_" + std::to_string(counter++) + "_" +
+    return std::to_string(getpid()) + "_" + PlaceKey() + "_" + std::to_string(counter++) + "_" +
            std::to_string(rd() % 1000000);
+}
+
+// The file in an instance's folder that names its owner: host, boot,
+// PID namespace, process id and the process's start time, one a line.
+constexpr const char* kOwnerFile = "owner";
+
+void MarkOwner(const std::string& dir) {
+    const Place& p = ThisPlace();
+    std::ofstream out(dir + "/" + kOwnerFile, std::ios::binary);
+    out << p.host << '\n' << p.boot << '\n' << p.pidNamespace << '\n' << getpid() << '\n' << StartTimeOf("self") << '\n';
 }
 
 std::string TempBase(const std::string& wanted) {
@@ -138,30 +222,45 @@ void RemoveInstanceFiles(const std::string& workDir, const std::string& pipeName
 
 bool ProcessAlive(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
 
+// The folder's owner is gone for certain: the folder was made on this host,
+// in this boot and PID namespace, and its process is no longer there (or
+// its number now belongs to a process started later). A folder of another
+// place (a container or another machine sharing the temporary folder), or
+// one without a readable mark, may belong to a live Korvane: it stays.
+bool OwnerProvablyGone(const std::string& dir) {
+    std::ifstream in(dir + "/" + kOwnerFile, std::ios::binary);
+    Place place;
+    std::string pid, started;
+    if (!std::getline(in, place.host) || !std::getline(in, place.boot) || !std::getline(in, place.pidNamespace) ||
+        !std::getline(in, pid) || !std::getline(in, started))
+        return false;
+    const Place& here = ThisPlace();
+    if (!(place == here) || here.boot.empty() || here.pidNamespace.empty()) return false;
+    const pid_t owner = static_cast<pid_t>(std::atol(pid.c_str()));
+    if (owner <= 0 || owner == getpid()) return false;
+    if (!ProcessAlive(owner)) return true;
+    const std::string now = StartTimeOf(std::to_string(owner));
+    return !now.empty() && !started.empty() && now != started;
+}
+
 // Folders and pipes left by a Korvane that died without tidying up (its
-// soffice died with it): recognised by the process id in their names.
+// soffice died with it): recognised by the owner each names.
 void RemoveLeftovers(const std::string& base) {
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(base, ec)) {
         const std::string name = entry.path().filename().string();
-        std::string rest;
-        if (name.rfind("korvane-lo-template-", 0) == 0)
-            rest = name.substr(20);
-        else if (name.rfind("korvane-lo-", 0) == 0)
-            rest = name.substr(11);
-        else
-            continue;
-        const auto dash = rest.find('-');
-        if (dash == std::string::npos || dash == 0) continue;
-        const pid_t owner = static_cast<pid_t>(std::atol(rest.substr(0, dash).c_str()));
-        if (owner <= 0 || owner == getpid() || ProcessAlive(owner)) continue;
-        RemoveInstanceFiles(entry.path().string(), "");
+        if (name.rfind("korvane-lo-", 0) != 0) continue;
+        if (OwnerProvablyGone(entry.path().string())) RemoveInstanceFiles(entry.path().string(), "");
     }
     const std::string prefix = "OSL_PIPE_" + std::to_string(getuid()) + "_korvane_";
+    const std::string key = "_" + PlaceKey() + "_";
     for (const auto& entry : std::filesystem::directory_iterator("/tmp", ec)) {
         const std::string name = entry.path().filename().string();
         if (name.rfind(prefix, 0) != 0) continue;
-        const pid_t owner = static_cast<pid_t>(std::atol(name.substr(prefix.size()).c_str()));
+        const std::string rest = name.substr(prefix.size());
+        const auto sep = rest.find('_');
+        if (sep == std::string::npos || rest.compare(sep, key.size(), key) != 0) continue;
+        const pid_t owner = static_cast<pid_t>(std::atol(rest.c_str()));
         if (owner > 0 && owner != getpid() && !ProcessAlive(owner)) std::filesystem::remove(entry.path(), ec);
     }
 }
@@ -335,6 +434,7 @@ public:
         std::string error, dir;
         if (!MakeTempDir(TempBase(tempBase), "korvane-lo-template-" + std::to_string(getpid()) + "-", dir, error))
             return profile_;
+        MarkOwner(dir);
         dir_ = dir;
         const std::string profile = dir + "/profile";
         if (!WriteSeed(profile)) return profile_;
@@ -395,6 +495,7 @@ bool OfficeProcess::seedProfile(std::string& error) {
     const std::string& templ = Template().get(programDir_, tempBase_);
     if (!MakeTempDir(TempBase(tempBase_), "korvane-lo-" + std::to_string(getpid()) + "-", workDir_, error))
         return false;
+    MarkOwner(workDir_);
     profileDir_ = workDir_ + "/profile";
     if (!templ.empty()) {
         std::error_code ec;

@@ -402,6 +402,64 @@ TEST_F(LibreOfficeLinkTest, AnInstanceDiesWithTheProgramThatStartedIt) {
     EXPECT_EQ(leftovers(), 0);
 }
 
+// A Korvane in another PID namespace sharing the temporary folder (a
+// container) keeps its folder while it lives: the process id in the
+// folder's name means nothing here, and the next start does not touch it.
+TEST_F(LibreOfficeLinkTest, AnotherNamespacesInstanceKeepsItsFolder) {
+    if (std::system("unshare --user --map-root-user --pid --fork --mount-proc --kill-child true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no PID namespace can be made here";
+    TempDir temp;
+    const std::string report = temp.file("soffice.pid");
+    const std::string profiles = temp.file("profiles");
+    std::filesystem::create_directory(profiles);
+    std::vector<std::string> env = {"KORVANE_LO_CHILD_REPORT=" + report, "KORVANE_LO_CHILD_TEMP=" + profiles};
+    for (char** e = environ; *e; ++e) env.push_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+    const pid_t child = fork();
+    if (child == 0) {
+        int quiet = ::open("/dev/null", O_WRONLY);
+        dup2(quiet, 1);
+        // Its process ids run past 1 there, to numbers that may be free here.
+        execle("/usr/bin/unshare", "unshare", "--user", "--map-root-user", "--pid", "--fork", "--mount-proc",
+               "--kill-child", "/bin/sh", "-c",
+               "i=0; while [ $i -lt 300 ]; do /bin/true; i=$((i+1)); done; \"$0\" "
+               "--gtest_filter=LibreOfficeLinkChild.*",
+               exe.c_str(), static_cast<char*>(nullptr), envp.data());
+        _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    bool started = false;
+    for (int i = 0; i < 600 && !started; ++i) {
+        started = std::filesystem::exists(report);
+        if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const std::vector<std::string> theirs = FolderListing(profiles);
+    if (started) {
+        WorkbookLinkOptions options;
+        options.tempFolder = profiles;
+        LibreOfficeLink next(options);
+        ASSERT_TRUE(next.start(false)) << next.lastError();
+        for (const auto& name : theirs) EXPECT_TRUE(std::filesystem::exists(profiles + "/" + name)) << name;
+    }
+    ::kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(started) << "the child in its own PID namespace did not start an instance";
+    EXPECT_FALSE(theirs.empty());
+    // Its UNO pipe in /tmp, which no start here will ever take for its own.
+    for (const auto& name : theirs) {
+        if (name.rfind("korvane-lo-", 0) != 0 || Contains(name, "template")) continue;
+        const std::string prefix = "OSL_PIPE_" + std::to_string(getuid()) + "_korvane_" +
+                                   name.substr(11, name.find('-', 11) - 11) + "_";
+        if (name.substr(11, name.find('-', 11) - 11) == std::to_string(getpid())) continue;
+        for (const auto& pipe : FolderListing("/tmp"))
+            if (pipe.rfind(prefix, 0) == 0) std::filesystem::remove("/tmp/" + pipe);
+    }
+}
+
 TEST_F(LibreOfficeLinkTest, AMissingApplicationIsNamed) {
     WorkbookLinkOptions options;
     options.programFolder = "/nonexistent/libreoffice/program";

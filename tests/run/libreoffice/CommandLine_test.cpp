@@ -226,11 +226,13 @@ std::string LongStudy(const test::TempDir& home, const std::vector<ShellTask>& p
 // `withDisplay`, which keeps the display the test set up and lets the
 // program use it.
 pid_t StartKorvane(const test::TempDir& home, const std::string& project, std::vector<std::string> options = {},
-                   bool withDisplay = false) {
+                   bool withDisplay = false, bool sigintIgnored = false) {
     const std::string exe = KorvaneExe();
     fs::create_directories(home.file("tmp"));
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // As a program started in the background by a shell inherits it.
+        if (sigintIgnored) ::signal(SIGINT, SIG_IGN);
         if (withDisplay) {
             ::unsetenv("QT_QPA_PLATFORM");
             ::unsetenv("KORVANE_NO_GUI");
@@ -311,6 +313,31 @@ TEST(CommandLine, ASignalStopsTheRunInOrder) {
     ASSERT_NE(PidFrom(bg), 0);
     EXPECT_TRUE(WaitFor([&] { return Gone(PidFrom(bg)); }, 5)) << "the background program outlived the run";
     EXPECT_TRUE(fs::is_empty(home.file("tmp"))) << "temporary files left behind";
+}
+
+// Started from a desktop, with its window shown, a run stops on SIGTERM as
+// without a display, and on a SIGINT it inherited as ignored: status 3,
+// whole lines, no LibreOffice folder left, no message box waiting for a click.
+TEST(CommandLine, ASignalStopsARunWithItsWindowShownInOrder) {
+    test::PrivateDisplay display;
+    std::string reason;
+    if (!display.start(reason)) GTEST_SKIP() << reason;
+    for (int signo : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signo == SIGINT ? "SIGINT" : "SIGTERM");
+        test::TempDir home;
+        const std::string project = LongStudy(home, {{"/bin/sleep", "1", "0.1"}});
+        const pid_t pid = StartKorvane(home, project, {}, true, signo == SIGINT);
+        const std::string db = home.file("examples/beam-montecarlo.csv");
+        ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 2; }, 90)) << test::ReadBytes(home.file("stderr.txt"));
+        ::kill(pid, signo);
+        EXPECT_EQ(ExitStatus(pid, 60), 3) << test::ReadBytes(home.file("stderr.txt"));
+        const std::string bytes = test::ReadBytes(db);
+        EXPECT_TRUE(bytes.ends_with("\r\n"));
+        EXPECT_GE(DataLines(db), 2);
+        for (const auto& entry : fs::directory_iterator(home.file("tmp")))
+            EXPECT_EQ(entry.path().filename().string().rfind("korvane-lo-", 0), std::string::npos)
+                << entry.path() << " left behind";
+    }
 }
 
 // A calculation that hangs in a program: the first SIGTERM waits for it, the
@@ -420,7 +447,8 @@ TEST(CommandLine, AKilledStudyResumesToTheBytesOfAnUninterruptedOne) {
 }
 
 // A DB file that is not this study's (another seed, other columns, no
-// header at all) is refused with the reason and left as it was.
+// header at all) is refused with the reason and left as it was, and no
+// program of the study has run.
 TEST(CommandLine, ResumingAnotherStudysFileIsRefusedAndChangesNothing) {
     test::TempDir home;
     const Project example = ExampleProject(home, "beam-montecarlo");
@@ -441,12 +469,14 @@ TEST(CommandLine, ResumingAnotherStudysFileIsRefusedAndChangesNothing) {
         if (c.what == "seed") p.monteCarlo.randomSeed = "4321";
         if (c.what == "columns") p.outputTasks.pop_back();
         if (c.what == "random seed") p.monteCarlo.randomSeed = "Random";
+        p.shellTasks = {{"/bin/touch", "0", home.file("timing0.ran")}};
         WriteStudy(home, p, "p.tolv");
         test::WriteBytes(home.file("db.csv"), c.file);
         Result r = RunKorvane(home.path(), "--resume '" + home.file("p.tolv") + "'");
         EXPECT_EQ(r.status, 2) << r.err;
         EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
         EXPECT_EQ(test::ReadBytes(home.file("db.csv")), c.file);
+        EXPECT_FALSE(fs::exists(home.file("timing0.ran"))) << "a program ran before the refusal";
     }
 }
 

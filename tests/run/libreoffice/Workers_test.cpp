@@ -2,7 +2,9 @@
 // byte for byte, whatever calculated it.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -73,14 +75,30 @@ protected:
         return o;
     }
 
-    // Asks for a stop at the event pass of a chosen calculation.
+    // Asks for a stop at the event pass of a chosen calculation; kills one
+    // LibreOffice instance of this process (kill -9) at the first event pass
+    // from another calculation on.
     struct StopAt : RunObserver {
         explicit StopAt(RunState& s) : state(s) {}
         void eventPass() override {
             if (count && state.CalcCount == count) state.StopRequested = true;
+            if (killAt && state.CalcCount >= killAt && (killed = KillOneInstance()) > 0) killAt = 0;
+        }
+        static pid_t KillOneInstance() {
+            for (const auto& entry : fs::directory_iterator("/proc")) {
+                const std::string stat = ReadBytes(entry.path().string() + "/stat");
+                const auto close = stat.rfind(')');
+                if (close == std::string::npos || stat.find("(soffice.bin)") == std::string::npos) continue;
+                if (std::atol(stat.c_str() + close + 4) != ::getpid()) continue;  // the parent, after the state
+                const pid_t pid = static_cast<pid_t>(std::atol(stat.c_str()));
+                if (::kill(pid, SIGKILL) == 0) return pid;
+            }
+            return 0;
         }
         RunState& state;
         std::int64_t count = 0;
+        std::int64_t killAt = 0;
+        pid_t killed = 0;
     };
 
     std::string lastMessage() const { return ui.messages.empty() ? std::string() : ui.messages.back(); }
@@ -288,6 +306,62 @@ TEST_F(WorkersTest, ACalculationThatNeverReturnsIsAbandonedAtTheTimeLimit) {
     ASSERT_EQ(run(p, Workers(2, 3)), 0) << lastMessage();
     EXPECT_EQ(ReadBytes(app.file("db.csv")), expected);
     EXPECT_EQ(state.TimedOutCalcs, 1);
+}
+
+// An instance killed (kill -9) in the middle of a study with two workers is
+// replaced and its calculation made again: the DB file is the undisturbed
+// study's, and the end of the run says so.
+TEST_F(WorkersTest, AKilledInstanceIsReplacedAndItsCalculationMadeAgain) {
+    Project mc = example("beam-montecarlo");
+    mc.monteCarlo.numOfCalc = "60";
+    mc.shellTasks = {{"/bin/sleep", "3", "0.05"}};  // the instances are busy when the kill comes
+    observer.killAt = 20;
+    ASSERT_EQ(run(mc, Workers(2)), 0) << lastMessage();
+    EXPECT_GT(observer.killed, 0);
+    expectGolden("beam-montecarlo.csv");
+    EXPECT_GE(state.ReplacedInstances, 1);
+    EXPECT_EQ(state.CrashedCalcs, 0);
+    EXPECT_NE(lastMessage().find("起動し直した回数"), std::string::npos) << lastMessage();
+}
+
+// A calculation that kills its instance every time is made once more on a
+// fresh one and then given up: its line has empty outputs and the verdict
+// False, the next calculations run on yet another instance, and the end of
+// the run counts it.
+TEST_F(WorkersTest, ACalculationThatKillsItsInstanceTwiceIsRecordedFalse) {
+    const std::string crash = app.file("crash.sh");
+    // Kills the soffice.bin above it, however the macro's Shell starts it.
+    test::WriteBytes(crash,
+                     "#!/bin/sh\np=$PPID\n"
+                     "while [ \"$p\" -gt 1 ] && [ \"$(cat /proc/$p/comm)\" != soffice.bin ]; do\n"
+                     "  p=$(cut -d' ' -f4 /proc/$p/stat)\ndone\n"
+                     "[ \"$p\" -gt 1 ] && kill -9 $p\n");
+    ::chmod(crash.c_str(), 0755);
+    test::WriteWorkbook(app.file("model.fods"), 1, {"[$In.A1]*2"},
+                        "Sub CrashOnThree\n"
+                        "    If ThisComponent.Sheets.getByName(\"In\").getCellByPosition(0, 0).getValue() = 3 Then\n"
+                        "        Shell(\"" + crash + "\", 0, \"\", True)\n"
+                        "        Wait 10000\n"
+                        "    End If\n"
+                        "End Sub\n");
+    test::WriteBytes(app.file("data.csv"), "x\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n");
+    Project p;
+    p.excelFileName = "\\model.fods";
+    p.dataBaseFileName = "\\db.csv";
+    p.taskPlan = "DataFile Input";
+    p.inputTasks = {In("x", 1, "0")};
+    p.outputTasks = {Out("twice", 1)};
+    p.macro = "CrashOnThree";
+    p.dataFileInput.dataFile = "\\data.csv";
+    p.dataFileInput.readParams = {{"0", "x"}};
+    ASSERT_EQ(run(p, Workers(2)), 0) << lastMessage();
+    EXPECT_EQ(ReadBytes(app.file("db.csv")),
+              test::Cp932Lines({"Count,x,twice,Validity(制限判定)", "-,[Input],[Output],[System]", "1,1,2,True",
+                                "2,2,4,True", "3,3,,False", "4,4,8,True", "5,5,10,True", "6,6,12,True"}));
+    EXPECT_EQ(state.ReplacedInstances, 2);
+    EXPECT_EQ(state.CrashedCalcs, 1);
+    EXPECT_EQ(state.UnreadableCalcs, 0);
+    EXPECT_NE(lastMessage().find("2回続けて異常終了した計算: 1回"), std::string::npos) << lastMessage();
 }
 
 }  // namespace
