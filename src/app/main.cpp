@@ -33,6 +33,8 @@ void PrintHelp() {
         "   or: korvane --stats|--sens|--effects DB.csv [options]\n"
         "\n"
         "Runs parameter studies on spreadsheet models with LibreOffice Calc.\n"
+        "Options may come before or after the project; after \"--\" nothing is\n"
+        "an option.\n"
         "Without arguments the main window opens. With a project file, the\n"
         "project's plan runs once, unattended, and the program ends; messages go\n"
         "to standard error (and to a message box when a display is available).\n"

@@ -35,18 +35,20 @@ std::string TimeoutNote(const RunState& s, double limitSeconds) {
 
 namespace {
 
+constexpr const char* kStartAfresh =
+    "初めから計算して下さい (コマンドラインでは --resume を付けずに、ウィンドウでは「実行」で実行します)。";
+
 // A resumed study needs the lines of its interrupted run: a missing or empty
 // DB file has none (an empty one: the run was ended before its header).
 bool CheckResumable(const std::string& path, std::string& error) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        error = "再開するDBファイルがありません。\nDBファイル: " + path +
-                "\n初めから計算するには --resume を付けずに実行して下さい。";
+        error = "再開するDBファイルがありません。\nDBファイル: " + path + "\n" + kStartAfresh;
         return false;
     }
     if (st.st_size == 0) {
         error = "DBファイルが空です (見出し行を書く前に計算が中断されています)。再開する計算はありません。\nDBファイル: " +
-                path + "\n初めから計算するには --resume を付けずに実行して下さい。";
+                path + "\n" + kStartAfresh;
         return false;
     }
     return true;
