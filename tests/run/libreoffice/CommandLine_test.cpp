@@ -450,7 +450,8 @@ TEST(CommandLine, ResumingAnotherStudysFileIsRefusedAndChangesNothing) {
     };
     for (const Case& c : {Case{"seed", golden.substr(0, cut), "一致しません"},
                           Case{"columns", golden.substr(0, cut), "変数名が違います"},
-                          Case{"no header", "1,2,3\r\n", "見出し行"},
+                          Case{"no header", "Count,x", "見出し行"},  // a names line cut short
+                          Case{"no DB file", "1,2,3\r\n", "DBファイルではありません"},
                           Case{"random seed", golden.substr(0, cut), "Random"}}) {
         SCOPED_TRACE(c.what);
         Project p = example;
@@ -499,6 +500,7 @@ TEST(CommandLine, AStrayQuoteCostsAResumeNoLine) {
     WriteStudy(home, p, "p.tolv");
     r = RunKorvane(home.path(), "--resume '" + home.file("p.tolv") + "'");
     EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("Model"), std::string::npos) << r.err;  // the sheet it lacks
     EXPECT_EQ(test::ReadBytes(home.file("db.csv")), interrupted);
 }
 
