@@ -57,11 +57,13 @@ std::vector<Line> SplitLines(const std::string& bytes) {
 
 // The records, each block's data lines read against its names line's field
 // count. A line cut short is never part of a longer record: a cut only ever
-// drops that line.
+// drops that line. Only the last block's records keep their text and fields
+// (a resume looks at nothing else), so a long file costs little memory.
 std::vector<Record> SplitRecords(const std::string& bytes) {
     const std::vector<Line> lines = SplitLines(bytes);
     std::vector<Record> records;
     std::size_t fieldCount = kOneLineRecords;
+    std::size_t blockStart = 0;
     for (std::size_t i = 0; i < lines.size();) {
         const Line& first = lines[i];
         Record r;
@@ -78,7 +80,13 @@ std::vector<Record> SplitRecords(const std::string& bytes) {
                                       return &lines[at].text;
                                   },
                                   r.fields, &r.text);
-            if (taken == 1 && !r.fields.empty() && r.fields[0] == kDbCountTitle) fieldCount = r.fields.size();
+            if (taken == 1 && first.whole && !r.fields.empty() && r.fields[0] == kDbCountTitle) {
+                fieldCount = r.fields.size();
+                for (; blockStart < records.size(); ++blockStart) {
+                    records[blockStart].text = std::string();
+                    records[blockStart].fields = std::vector<std::string>();
+                }
+            }
         }
         const Line& last = lines[i + taken - 1];
         r.end = last.end;
