@@ -71,8 +71,7 @@ std::string Parse(int argc, char** argv, Options& o) {
 int Write(const Options& o, const ResultRows& rows) {
     if (o.out.empty()) {
         for (const auto& row : rows) std::printf("%s\n", CsvLine(row).c_str());
-        std::fflush(stdout);
-        return 0;
+        return FinishStdout() ? 0 : kWriteFailed;
     }
     std::string error;
     if (SaveResultTable(ResolveAppRelative(o.out), rows, error)) return 0;
@@ -148,6 +147,15 @@ int RunAnalysisCommand(int argc, char** argv) {
     const std::string problem = Parse(argc, argv, o);
     if (!problem.empty()) return Refuse(problem + "\n詳しくは korvane --help を参照してください。");
     const std::string path = ResolveAppRelative(o.db);
+    if (path.empty()) return Refuse(o.db + "\n" + kClimbsOutMessage);
+    if (!o.out.empty()) {
+        // The table never replaces what it is computed from.
+        const std::string out = ResolveAppRelative(o.out);
+        if (out.empty()) return Refuse(o.out + "\n" + kClimbsOutMessage);
+        if (SameFile(out, path))
+            return Refuse("-o の出力ファイルが解析するDBファイルと同じファイルです。別のファイルを指定してください。\n"
+                          "出力ファイル: " + o.out + "\nDBファイル: " + o.db);
+    }
     switch (o.kind) {
     case Kind::Stats:
         return Stats(o, path);
@@ -169,8 +177,9 @@ const char* AnalysisCommandHelp() {
            "      level values in dB of every factor, one block per output\n"
            "  Lines whose verdict is False are left out unless --include-invalid is given.\n"
            "  With -o the table is written in Shift_JIS with CR LF, otherwise to standard\n"
-           "  output in UTF-8. Exit status 0 on success, 2 for a wrong command line or a\n"
-           "  missing or malformed DB file, 1 when OUT.csv cannot be written.\n";
+           "  output in UTF-8. Exit status 0 on success, 2 for a wrong command line, a\n"
+           "  missing or malformed DB file or an OUT.csv that is the DB file itself, 1\n"
+           "  when OUT.csv or standard output cannot be written.\n";
 }
 
 }  // namespace korvane

@@ -30,8 +30,10 @@ int RunCheckCommand(int argc, char** argv) {
     std::string error;
     const CheckStatus status = CheckWorkbookFile(*link, path, lines, error);
     for (const auto& line : lines) std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
+    const bool written = FinishStdout();
     if (status == kCheckUnreadable) PrintMessage(error);
+    // Findings that did not reach the output are not "nothing found".
+    if (!written && status == kCheckClean) return kCheckFindings;
     return status;
 #else
     PrintMessage("この Korvane は LibreOffice なしで作られているため、ブックを調べられません: " + path);

@@ -39,4 +39,8 @@ private:
 // Writes a message to stderr, prefixed with the program's name.
 void PrintMessage(const std::string& text);
 
+// Flushes standard output. False, with a message, when anything written to it
+// was lost (a full disk, a closed pipe, /dev/full): the command then fails.
+bool FinishStdout();
+
 }  // namespace korvane

@@ -34,6 +34,8 @@ void PrintHelp() {
         "   or: korvane --stats|--sens|--effects DB.csv [options]\n"
         "\n"
         "Runs parameter studies on spreadsheet models with LibreOffice Calc.\n"
+        "Options may come before or after the project; after \"--\" nothing is\n"
+        "an option.\n"
         "Without arguments the main window opens. With a project file, the\n"
         "project's plan runs once, unattended, and the program ends; messages go\n"
         "to standard error (and to a message box when a display is available).\n"
@@ -93,6 +95,18 @@ bool DisplayAvailable() {
     return (x && *x) || (w && *w);
 }
 
+// Whether the windows can open at all: a display to show them on, or a Qt
+// platform chosen that needs none (offscreen, vnc, ...). Without either, Qt
+// would abort.
+bool WindowsCanOpen() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform && std::strncmp(platform, "xcb", 3) != 0 && std::strncmp(platform, "wayland", 7) != 0)
+        return true;
+    const char* x = std::getenv("DISPLAY");
+    const char* w = std::getenv("WAYLAND_DISPLAY");
+    return (x && *x) || (w && *w);
+}
+
 // The unattended run without any window; `pools`: where the calculations
 // go instead of worker threads (the ranks of an MPI job).
 int RunHeadless(const std::string& commandLine, const korvane::RunOptions& options,
@@ -119,11 +133,11 @@ int RunHeadless(const std::string& commandLine, const korvane::RunOptions& optio
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
         PrintHelp();
-        return 0;
+        return korvane::FinishStdout() ? 0 : 1;
     }
     if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("korvane %s\n", KORVANE_VERSION);
-        return 0;
+        return korvane::FinishStdout() ? 0 : 1;
     }
     // The check touches nothing of the application folder: no lock.
     if (korvane::IsCheckCommand(argc, argv)) return korvane::RunCheckCommand(argc, argv);
@@ -147,6 +161,19 @@ int main(int argc, char** argv) {
     // several arguments when it was not quoted.
     std::string commandLine;
     for (std::size_t i = 0; i < rest.size(); ++i) commandLine += (i ? " " : "") + rest[i];
+    if ((argc <= 1 || openOnly) && !WindowsCanOpen()) {
+        korvane::PrintMessage(
+            "画面 (ディスプレイ) がないため、ウィンドウを開けません。\n"
+            "プロジェクトを画面なしで実行するには korvane PROJECT.tolv と指定して下さい (korvane --help を参照して下さい)。");
+        return 2;
+    }
+    if (const char* home = std::getenv("KORVANE_HOME")) {
+        if (const std::string missing = korvane::MissingHomeMessage(home); !missing.empty()) {
+            korvane::PrintMessage(missing);
+            if (DisplayAvailable() && korvane::GuiAvailable()) korvane::ShowStartupMessage(argc, argv, missing);
+            return 2;
+        }
+    }
     if (options.mpi) {
 #ifdef KORVANE_HAVE_MPI
         // Every rank starts here; only rank 0 takes the application folder.

@@ -26,13 +26,22 @@ std::string CsvLine(const std::vector<std::string>& fields) {
     return line;
 }
 
-bool SplitCsvRecord(const std::string& text, std::vector<std::string>& fields) {
+namespace {
+
+// `plainOpen`: a quoted field that does not close is read as a plain field
+// (its quote a character) instead of running to the end of the text.
+// `clean` (when given) is cleared when a quoted field has characters between
+// its closing quote and the next comma, which the writer never makes.
+bool SplitFields(const std::string& text, std::vector<std::string>& fields, bool plainOpen, bool* clean = nullptr) {
     fields.clear();
+    if (clean) *clean = true;
     std::size_t i = 0;
     const std::size_t n = text.size();
     for (;;) {
         std::string field;
-        if (i < n && text[i] == '"') {
+        const std::size_t start = i;
+        bool plain = !(i < n && text[i] == '"');
+        if (!plain) {
             ++i;
             bool closed = false;
             while (i < n) {
@@ -49,13 +58,21 @@ bool SplitCsvRecord(const std::string& text, std::vector<std::string>& fields) {
                 field += text[i++];
             }
             if (!closed) {
-                fields.push_back(std::move(field));
-                return false;
+                if (!plainOpen) {
+                    fields.push_back(std::move(field));
+                    return false;
+                }
+                field.clear();
+                i = start;
+                plain = true;
+            } else {
+                // Characters between the closing quote and the comma are
+                // kept, as a spreadsheet program does.
+                if (clean && i < n && text[i] != ',') *clean = false;
+                while (i < n && text[i] != ',') field += text[i++];
             }
-            // Characters between the closing quote and the comma are kept,
-            // as a spreadsheet program does.
-            while (i < n && text[i] != ',') field += text[i++];
-        } else {
+        }
+        if (plain) {
             const std::size_t comma = text.find(',', i);
             const std::size_t end = comma == std::string::npos ? n : comma;
             field.assign(text, i, end - i);
@@ -69,6 +86,46 @@ bool SplitCsvRecord(const std::string& text, std::vector<std::string>& fields) {
             return true;
         }
     }
+}
+
+}  // namespace
+
+bool SplitCsvRecord(const std::string& text, std::vector<std::string>& fields) {
+    return SplitFields(text, fields, false);
+}
+
+void SplitCsvLine(const std::string& text, std::vector<std::string>& fields) { SplitFields(text, fields, true); }
+
+std::size_t ReadCsvRecord(const std::string& first, std::size_t fieldCount,
+                          const std::function<const std::string*(std::size_t)>& following,
+                          std::vector<std::string>& fields, std::string* text) {
+    if (SplitCsvRecord(first, fields)) {
+        if (text) *text = first;
+        return 1;
+    }
+    if (fieldCount != kOneLineRecords) {
+        std::string joined = first;
+        std::vector<std::string> joinedFields;
+        for (std::size_t k = 0; k + 1 < static_cast<std::size_t>(kMaxRecordLines); ++k) {
+            const std::string* more = following(k);
+            if (!more) break;
+            joined += '\n';
+            joined += *more;
+            // The open quote can only close on a line that holds a quote.
+            if (more->find('"') == std::string::npos) continue;
+            bool clean = true;
+            if (!SplitFields(joined, joinedFields, false, &clean)) continue;
+            // The quote closed: the record is whole when it is as the writer
+            // makes it, each quoted value closed right before a comma.
+            if (!clean || (fieldCount != kAnyFieldCount && joinedFields.size() != fieldCount)) break;
+            fields = std::move(joinedFields);
+            if (text) *text = std::move(joined);
+            return k + 2;
+        }
+    }
+    SplitCsvLine(first, fields);
+    if (text) *text = first;
+    return 1;
 }
 
 namespace {
@@ -107,23 +164,27 @@ double CsvNumber(const std::string& text) {
 }
 
 
-bool CsvRecordReader::next(std::vector<std::string>& fields, std::string* text) {
-    std::string record;
-    if (!reader_.next(record)) return false;
-    firstLine_ = reader_.lineNumber();
-    ++record_;
-    int lines = 1;
-    while (!SplitCsvRecord(record, fields) && lines < kMaxRecordLines) {
-        std::string more;
-        if (!reader_.next(more)) {
-            if (!reader_.error().empty()) return false;
-            break;
-        }
-        record += '\n';
-        record += more;
-        ++lines;
+const CsvRecordReader::Line* CsvRecordReader::peek(std::size_t k) {
+    while (ahead_.size() <= k) {
+        Line line;
+        if (!reader_.next(line.text)) return nullptr;
+        line.number = reader_.lineNumber();
+        ahead_.push_back(std::move(line));
     }
-    if (text) *text = std::move(record);
+    return &ahead_[k];
+}
+
+bool CsvRecordReader::next(std::vector<std::string>& fields, std::string* text) {
+    if (!peek(0)) return false;
+    const Line first = std::move(ahead_.front());
+    ahead_.pop_front();
+    firstLine_ = first.number;
+    ++record_;
+    const std::size_t lines = ReadCsvRecord(first.text, fieldCount_, [this](std::size_t k) -> const std::string* {
+        const Line* line = peek(k);
+        return line ? &line->text : nullptr;
+    }, fields, text);
+    ahead_.erase(ahead_.begin(), ahead_.begin() + static_cast<std::ptrdiff_t>(lines - 1));
     return true;
 }
 

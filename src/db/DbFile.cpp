@@ -68,6 +68,7 @@ DbWriter::~DbWriter() { close(); }
 bool DbWriter::open(const RunState& state) {
     error_.clear();
     begun_ = false;
+    continuing_ = false;
     // The load resolves the path already; a path set by other means may still
     // be relative to the application folder.
     path_ = ResolveAppRelative(state.DbPath);
@@ -125,14 +126,18 @@ bool DbWriter::writeHeader(const RunState& state) {
         // OverWrite empties the file now; Append first finishes a last line
         // that lacks its line end, so the header starts a line of its own.
         error_.clear();
-        const bool ok = append_ ? TerminateLastLine(path_, error_) : writer_.truncate();
+        const bool ok = continuing_ ? writer_.truncate(keepBytes_)
+                        : append_   ? TerminateLastLine(path_, error_)
+                                    : writer_.truncate();
         if (!ok) {
             if (error_.empty()) error_ = writer_.error();
             ui_.showMessage("エラー！DBファイルに書き込めません。計算を中止します。\n" + path_ + "\n" + error_);
             return false;
         }
         begun_ = true;
+        if (continuing_) return true;
     }
+    if (continuing_) return true;
     return writeChecked(NamesLine(state), state, true) &&
            writeChecked(KindLine(state), state, false);
 }
@@ -179,6 +184,43 @@ bool DbWriter::close() {
     error_ = writer_.error();
     ui_.showMessage("エラー！DBファイルを保存できません。\n" + error_);
     return false;
+}
+
+bool CheckDbFileTarget(const std::string& path, std::string& error) {
+    const std::string where = "\nDBファイル: " + path;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return true;  // made by the run
+        error = "DBファイルを確認できません (" + std::string(std::strerror(errno)) + ")。" + where;
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = "DBファイルに指定されたアドレスはフォルダです。別のファイルを指定して下さい。" + where;
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "DBファイルに指定されたアドレスは通常のファイルではありません。別のファイルを指定して下さい。" + where;
+        return false;
+    }
+    if (st.st_size == 0) return true;
+    static constexpr char kStart[] = "Count,";
+    char head[sizeof kStart - 1] = {};
+    ssize_t got = -1;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        got = ::pread(fd, head, sizeof head, 0);
+        ::close(fd);
+    }
+    if (got < 0) {
+        error = "DBファイルを読めません (" + std::string(std::strerror(errno)) + ")。" + where;
+        return false;
+    }
+    if (static_cast<std::size_t>(got) != sizeof head || std::memcmp(head, kStart, sizeof head) != 0) {
+        error = "DBファイルに指定されたファイルはDBファイルではありません (空でなく、1行目が \"Count,\" で始まっていません)。"
+                "このファイルには上書きも追記もしません。別のファイルを指定して下さい。" + where;
+        return false;
+    }
+    return true;
 }
 
 // ------------------------------------------------------------------ reading
@@ -243,6 +285,10 @@ bool DbReader::open(const std::string& path) {
 }
 
 bool DbReader::next(Line& line) {
+    // A value may hold a line break (in CSV quotes), and then its record has
+    // the header's field count; a stray quote never joins lines. The names
+    // line itself is always one line.
+    reader_.setFieldCount(block_ < 0 ? kOneLineRecords : header_.names.size());
     if (!reader_.next(line.fields)) return false;
     line.lineNumber = reader_.lineNumber();
     line.valid = true;

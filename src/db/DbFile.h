@@ -56,11 +56,17 @@ public:
     bool open(const RunState& state);
     // The names line and the kind line for the current variable lists. The
     // first call starts the run's part of the file: in "Append" mode after
-    // the last line, in any other mode by emptying the file.
+    // the last line, in any other mode by emptying the file (a continued
+    // block: see continueBlock).
     bool writeHeader(const RunState& state);
     // A resumed run: its block is the file's last one, header and lines
-    // written already; rows go after its end.
-    void continueBlock() { begun_ = true; }
+    // written already; rows go after its first `keepBytes` bytes. Nothing
+    // changes yet: writeHeader() then cuts off what lies beyond (a line the
+    // interruption cut short) and writes no header.
+    void continueBlock(std::uint64_t keepBytes) {
+        continuing_ = true;
+        keepBytes_ = keepBytes;
+    }
     // One data line for the current calculation. A value that Shift_JIS cannot
     // hold (an emoji read from a cell, say) writes nothing, shows which column
     // of which calculation it was, and returns false so the run stops rather
@@ -89,7 +95,15 @@ private:
     bool append_ = false;
     bool created_ = false;  // open() made the file
     bool begun_ = false;    // the header has been written
+    bool continuing_ = false;
+    std::uint64_t keepBytes_ = 0;
 };
+
+// A run writes only to a DB file: a path that does not exist yet, an empty
+// file, or a file whose first line begins with "Count,". Anything else (a
+// folder, a device, a file of the user's) is refused: false with a message
+// naming the path, and nothing is written.
+bool CheckDbFileTarget(const std::string& path, std::string& error);
 
 // ------------------------------------------------------------------ reading
 
@@ -129,6 +143,9 @@ struct DbHeader {
 // - every remaining line is a data line of the current block.
 // So a file appended over several runs, even with different columns per run,
 // yields each calculation once, with the header of its own block.
+// A record runs across line breaks only as a quoted value with a line break
+// whose record has its block's field count; a line with a stray quote is read
+// by itself (see ReadCsvRecord).
 class DbReader {
 public:
     enum class LineKind { Names, Kinds, Data };

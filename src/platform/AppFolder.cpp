@@ -221,6 +221,12 @@ std::unique_ptr<InstanceLock> InstanceLock::acquire(const std::string& folder, s
     return std::unique_ptr<InstanceLock>(new InstanceLock(fd));
 }
 
+std::string MissingHomeMessage(const std::string& korvaneHome) {
+    if (korvaneHome.empty() || IsFolder(korvaneHome)) return {};
+    return "環境変数 KORVANE_HOME のフォルダがありません: " + korvaneHome +
+           "\nフォルダを作成するか、KORVANE_HOME に既にあるフォルダを指定して下さい。";
+}
+
 std::unique_ptr<InstanceLock> OpenAppFolder(std::string& error) {
     const std::string& folder = AppFolder();
     const AppFolderChoice& choice = CurrentChoice();

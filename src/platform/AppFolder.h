@@ -67,6 +67,11 @@ private:
     int fd_;
 };
 
+// KORVANE_HOME names the application folder, which must exist (it is never
+// created: a mistyped name would start an empty installation). The message
+// for a value that names no folder; empty when it is unset or a folder.
+std::string MissingHomeMessage(const std::string& korvaneHome);
+
 // Makes the application folder ready for this process: creates the per-user
 // folder when missing, takes the instance lock, then copies in the data files
 // it lacks. Null with a message when any of that fails.

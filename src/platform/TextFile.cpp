@@ -366,12 +366,14 @@ bool TextLineWriter::open(const std::string& path, Mode mode) {
     return true;
 }
 
-bool TextLineWriter::truncate() {
+bool TextLineWriter::truncate(std::uint64_t size) {
     if (fd_ < 0) {
         error_ = "File not open: " + path_;
         return false;
     }
-    if (::ftruncate(fd_, 0) != 0) {
+    struct stat st {};
+    if (size > 0 && ::fstat(fd_, &st) == 0 && static_cast<std::uint64_t>(st.st_size) <= size) return true;
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
         error_ = "Cannot write " + path_ + ": " + Errno(errno);
         return false;
     }

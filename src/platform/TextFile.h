@@ -89,8 +89,9 @@ public:
     // Encodes and writes the line followed by CR LF. The line is either written
     // whole or not at all as far as encoding goes.
     bool writeLine(const std::string& utf8);
-    // Empties the open file; later lines start at its beginning.
-    bool truncate();
+    // Cuts the open file to its first `size` bytes (nothing when it is not
+    // longer); later lines go after them.
+    bool truncate(std::uint64_t size = 0);
     bool close();
     bool isOpen() const { return fd_ >= 0; }
     const std::string& error() const { return error_; }

@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <string_view>
+
 #include "platform/AppFolder.h"
 #include "platform/UserInterface.h"
 
@@ -16,7 +19,25 @@ std::string ResolveAppRelative(const std::string& path, const std::string& appFo
     std::string rest = path;
     for (char& c : rest)
         if (c == '\\') c = '/';
+    // A stored path stays inside the folder: "\..\..\.bashrc" in a project
+    // must not reach the user's files.
+    int depth = 0;
+    for (std::size_t begin = 1; begin <= rest.size();) {
+        std::size_t end = rest.find('/', begin);
+        if (end == std::string::npos) end = rest.size();
+        const std::string_view part(rest.data() + begin, end - begin);
+        if (part == "..") {
+            if (--depth < 0) return {};
+        } else if (!part.empty() && part != ".") {
+            ++depth;
+        }
+        begin = end + 1;
+    }
     return appFolder + rest;
+}
+
+bool ClimbsOutOfAppFolder(const std::string& path) {
+    return !path.empty() && ResolveAppRelative(path, "/").empty();
 }
 
 std::string StoreAppRelative(const std::string& path, const std::string& appFolder) {
@@ -37,6 +58,17 @@ bool FileExists(const std::string& path) {
     // Only plain files: a folder is none, and reading a FIFO or a device
     // (/dev/zero) would block or never end.
     return S_ISREG(st.st_mode);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    const auto ca = std::filesystem::weakly_canonical(a, ec);
+    if (ec) return false;
+    const auto cb = std::filesystem::weakly_canonical(b, ec);
+    return !ec && ca == cb;
 }
 
 bool CheckPath(const std::string& path) { return FileExists(ResolveAppRelative(path)); }

@@ -10,9 +10,14 @@ class UserInterface;
 
 // A path whose first character is "\" and whose first two are not "\\" is
 // taken relative to the application folder, with "\" read as "/". Any other
-// path is returned unchanged.
+// path is returned unchanged. A relative path that climbs out of the folder
+// ("\..\x", "\a\..\..\x") names no file: the result is empty.
 std::string ResolveAppRelative(const std::string& path);
 std::string ResolveAppRelative(const std::string& path, const std::string& appFolder);
+// True for such a path (its message can then say why it names nothing).
+bool ClimbsOutOfAppFolder(const std::string& path);
+inline constexpr const char* kClimbsOutMessage =
+    "\\ で始まるアドレスはアプリケーションフォルダの中だけを指せます (\\..\\ で外に出ることはできません)。";
 
 // The inverse, for storing a chosen path: a path inside the application folder
 // becomes "\" + the rest with "\" separators; any other path is unchanged.
@@ -22,6 +27,11 @@ std::string StoreAppRelative(const std::string& path, const std::string& appFold
 // otherwise true exactly when the path names an existing plain file (not a
 // folder, FIFO or device).
 bool FileExists(const std::string& path);
+
+// The same file on disk: one path names the other through links, or both
+// name one inode (hard links). A path that does not exist yet is compared by
+// its canonical form.
+bool SameFile(const std::string& a, const std::string& b);
 
 // The plain check: FileExists after ResolveAppRelative, no message.
 bool CheckPath(const std::string& path);

@@ -50,7 +50,7 @@ struct Pending {
 class Dispatcher {
 public:
     explicit Dispatcher(CalcLoop& loop)
-        : l_(loop), s_(loop.state), slots_(loop.pool.size()), headerWritten_(loop.headerWritten),
+        : l_(loop), s_(loop.state), slots_(loop.pool.size()), headerWritten_(false),
           nextToWrite_(loop.sequence.nextCount()), lastDone_(nextToWrite_ - 1), total_(loop.sequence.total()),
           timing6_(HasProgramsAt(loop.state, 6)) {}
 

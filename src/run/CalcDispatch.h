@@ -34,7 +34,7 @@ struct CalcLoop {
     RunObserver& observer;
     RunState& state;             // the run's state: each written line passes through it
     const HeaderValues& header;  // the visibility box is read at every event pass
-    DbWriter& db;                // open; its header written when `headerWritten`
+    DbWriter& db;                // open; its header (or a resumed block's start) not yet written
     PlanSequence& sequence;      // at the first calculation to hand out
     CalcPool& pool;
     std::shared_ptr<std::atomic<bool>> visible;  // what the workers read of the visibility box
@@ -43,7 +43,6 @@ struct CalcLoop {
     // kStopGraceSeconds asks whether to end them now (the window); without
     // a user to ask, they are ended.
     bool askBeforeEnding = false;
-    bool headerWritten = false;  // a resumed run continues after existing lines
     // The Single plan's one calculation: its line is numbered 0, it cannot
     // be stopped, and its worker opens the workbook within the calculation
     // (after the programs of timings 1 and 2).

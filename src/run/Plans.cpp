@@ -129,17 +129,17 @@ RunOutcome RunOnWorkers(PlanContext& ctx, bool single) {
     if (!sequence.prepare(s, ctx.appFolder, error)) return run.refuse(error);
     if (!PrepareRun(run, ctx, error)) return error.empty() ? run.fail("") : run.refuse(error);
     sequence.begin(s);
-    bool headerWritten = false;
     if (ctx.options.resume) {
-        // The file was opened without a change: checked now, cut back and
-        // continued only when it holds this study's lines.
+        // The file was opened without a change: checked now, and continued
+        // only when it holds this study's lines. A line cut short is dropped
+        // where a header would be written, once the workbooks are open: a
+        // run refused before that leaves the file as it was.
         ResumePoint point;
         if (!FindResumePoint(s, sequence, point, error)) return run.refuse(error);
-        if (point.partialLine && !DropPartialLine(run.db_.path(), point.keepBytes, error)) return run.refuse(error);
-        run.db_.continueBlock();
-        headerWritten = true;
+        run.db_.continueBlock(point.keepBytes);
         ctx.observer.showProgress(point.done, point.done, std::to_string(point.done) + "/" + s.CalcTotal);
         if (point.done >= sequence.total()) {
+            if (point.partialLine && !run.db_.writeHeader(s)) return run.fail("");
             ctx.ui.showMessage("この計算はすでに最後まで終わっています。DBファイル: " + run.db_.path());
             s.CalcCount = point.done;
             run.finish();
@@ -157,7 +157,6 @@ RunOutcome RunOnWorkers(PlanContext& ctx, bool single) {
                                          ? ctx.pools(s, visible)
                                          : std::make_unique<ThreadPool>(workers, s, ctx.factory, visible, single);
     CalcLoop loop{ctx.ui, ctx.observer, s, ctx.header, run.db_, sequence, *pool, visible};
-    loop.headerWritten = headerWritten;
     loop.single = single;
     loop.calcTimeoutSeconds = ctx.options.calcTimeoutSeconds;
     loop.askBeforeEnding = ctx.askBeforeEnding;

@@ -17,40 +17,84 @@ namespace korvane {
 
 namespace {
 
-// One record of the file: a line, or several when a quoted field holds a
-// line break.
+// One record of the file: a line, or several when a quoted value holds a
+// line break (the rule every DB reader uses: see ReadCsvRecord).
 struct Record {
-    std::size_t begin = 0, end = 0;  // bytes; `end` after the CR LF
-    bool whole = true;               // ended by CR LF
+    std::size_t begin = 0, end = 0;  // bytes; `end` after the line end
+    bool whole = true;               // ended by a line end
+    bool readable = true;            // valid Shift_JIS
     std::int64_t line = 0;           // the file line it starts on, from 1
+    std::string text;                // without its line end, as UTF-8
+    std::vector<std::string> fields;
 };
 
-std::vector<Record> SplitRecords(const std::string& bytes) {
-    std::vector<Record> records;
-    bool quoted = false;
+struct Line {
+    std::size_t begin = 0, end = 0;
+    bool whole = true;
+    bool readable = true;
+    std::string text;
+};
+
+// The file's lines: LF (after a CR or not) ends one; bytes after the last
+// line end are a line cut short.
+std::vector<Line> SplitLines(const std::string& bytes) {
+    std::vector<Line> lines;
     std::size_t begin = 0;
-    std::int64_t line = 1, startLine = 1;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c == '"') quoted = !quoted;
-        if (c != '\n') continue;
-        ++line;
-        // Shift_JIS trail bytes are never a quote, CR or LF: bytes can be
-        // scanned as they are.
-        if (quoted || i == 0 || bytes[i - 1] != '\r') continue;
-        records.push_back({begin, i + 1, true, startLine});
-        begin = i + 1;
-        startLine = line;
+    while (begin < bytes.size()) {
+        const std::size_t lf = bytes.find('\n', begin);
+        Line line;
+        line.begin = begin;
+        line.whole = lf != std::string::npos;
+        line.end = line.whole ? lf + 1 : bytes.size();
+        std::size_t textEnd = line.whole ? lf : bytes.size();
+        if (line.whole && textEnd > begin && bytes[textEnd - 1] == '\r') --textEnd;
+        line.readable = DecodeCp932(bytes.substr(begin, textEnd - begin), line.text);
+        begin = line.end;
+        lines.push_back(std::move(line));
     }
-    if (begin < bytes.size()) records.push_back({begin, bytes.size(), false, startLine});
-    return records;
+    return lines;
 }
 
-// The record's text without its line end, as UTF-8.
-bool RecordText(const std::string& bytes, const Record& r, std::string& text) {
-    std::size_t end = r.end;
-    if (r.whole) end -= 2;
-    return DecodeCp932(bytes.substr(r.begin, end - r.begin), text);
+// The records, each block's data lines read against its names line's field
+// count. A line cut short is never part of a longer record: a cut only ever
+// drops that line. Only the last block's records keep their text and fields
+// (a resume looks at nothing else), so a long file costs little memory.
+std::vector<Record> SplitRecords(const std::string& bytes) {
+    const std::vector<Line> lines = SplitLines(bytes);
+    std::vector<Record> records;
+    std::size_t fieldCount = kOneLineRecords;
+    std::size_t blockStart = 0;
+    for (std::size_t i = 0; i < lines.size();) {
+        const Line& first = lines[i];
+        Record r;
+        r.begin = first.begin;
+        r.line = static_cast<std::int64_t>(i) + 1;
+        r.readable = first.readable;
+        std::size_t taken = 1;
+        if (first.readable) {
+            taken = ReadCsvRecord(first.text, first.whole ? fieldCount : kOneLineRecords,
+                                  [&](std::size_t k) -> const std::string* {
+                                      const std::size_t at = i + 1 + k;
+                                      if (at >= lines.size() || !lines[at].whole || !lines[at].readable)
+                                          return nullptr;
+                                      return &lines[at].text;
+                                  },
+                                  r.fields, &r.text);
+            if (taken == 1 && first.whole && !r.fields.empty() && r.fields[0] == kDbCountTitle) {
+                fieldCount = r.fields.size();
+                for (; blockStart < records.size(); ++blockStart) {
+                    records[blockStart].text = std::string();
+                    records[blockStart].fields = std::vector<std::string>();
+                }
+            }
+        }
+        const Line& last = lines[i + taken - 1];
+        r.end = last.end;
+        r.whole = last.whole;
+        records.push_back(std::move(r));
+        i += taken;
+    }
+    return records;
 }
 
 std::string Where(const std::string& path, std::int64_t line) {
@@ -78,11 +122,9 @@ bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint&
     // The last block: its names line is the last whole record that starts
     // with "Count".
     std::size_t names = records.size();
-    std::string text;
     for (std::size_t i = records.size(); i-- > 0;) {
-        if (!records[i].whole || !RecordText(bytes, records[i], text)) continue;
-        const auto fields = SplitDbFields(text);
-        if (!fields.empty() && fields[0] == kDbCountTitle) {
+        const Record& r = records[i];
+        if (r.whole && r.readable && !r.fields.empty() && r.fields[0] == kDbCountTitle) {
             names = i;
             break;
         }
@@ -92,13 +134,13 @@ bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint&
         return false;
     }
     const std::string wantNames = DbWriter::NamesLine(state), wantKinds = DbWriter::KindLine(state);
-    if (!RecordText(bytes, records[names], text) || text != wantNames) {
+    if (records[names].text != wantNames) {
         error = "DBファイルの最後の記録はこのプロジェクトのものではありません (変数名が違います)。\n"
-                "DBファイル: " + text + "\nプロジェクト: " + wantNames + Where(path, records[names].line);
+                "DBファイル: " + records[names].text + "\nプロジェクト: " + wantNames + Where(path, records[names].line);
         return false;
     }
-    if (names + 1 >= records.size() || !records[names + 1].whole || !RecordText(bytes, records[names + 1], text) ||
-        text != wantKinds) {
+    if (names + 1 >= records.size() || !records[names + 1].whole || !records[names + 1].readable ||
+        records[names + 1].text != wantKinds) {
         error = "DBファイルの最後の記録はこのプロジェクトのものではありません (列の種類が違います)。\n"
                 "プロジェクト: " + wantKinds + Where(path, records[names].line + 1);
         return false;
@@ -114,8 +156,8 @@ bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint&
             break;
         }
         const std::int64_t count = point.done + 1;
-        std::vector<std::string> fields;
-        if (!RecordText(bytes, r, text) || (fields = SplitDbFields(text)).size() != fieldCount) {
+        const std::vector<std::string>& fields = r.fields;
+        if (!r.readable || fields.size() != fieldCount) {
             error = "DBファイルの計算 " + std::to_string(count) + " の行は、このプロジェクトの列数 (" +
                     std::to_string(fieldCount) + ") と合いません。" + Where(path, r.line);
             return false;
@@ -149,10 +191,5 @@ bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint&
     return true;
 }
 
-bool DropPartialLine(const std::string& path, std::uint64_t keepBytes, std::string& error) {
-    if (::truncate(path.c_str(), static_cast<off_t>(keepBytes)) == 0) return true;
-    error = "DBファイルの途中までの行を取り除けません: " + path + " (" + std::strerror(errno) + ")";
-    return false;
-}
 
 }  // namespace korvane

@@ -23,11 +23,10 @@ struct ResumePoint {
 // Checks the DB file at state.DbPath against the run's columns and the plan's
 // values, replaying `sequence` (begun, at calculation 1) over the lines found;
 // afterwards it stands at the first calculation to make. False with a message
-// saying why the file cannot be continued; the file is only read.
+// saying why the file cannot be continued; the file is only read. The line
+// cut short, if any, is dropped by the DB writer once the run really starts
+// (DbWriter::continueBlock), so a run refused later leaves the file as it was.
 bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint& point, std::string& error);
 
-// Cuts the file back to `keepBytes` (dropping a line cut short). False with a
-// message when it cannot.
-bool DropPartialLine(const std::string& path, std::uint64_t keepBytes, std::string& error);
 
 }  // namespace korvane

@@ -51,18 +51,23 @@ std::string LeftRunningNote(const RunState& s) {
 
 namespace {
 
-// The same file on disk: one path names the other through links, or both
-// name one inode (hard links). A path that does not exist yet is compared by
-// its canonical form.
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    struct stat sa {}, sb {};
-    if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
-        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-    const auto ca = std::filesystem::weakly_canonical(a, ec);
-    if (ec) return false;
-    const auto cb = std::filesystem::weakly_canonical(b, ec);
-    return !ec && ca == cb;
+constexpr const char* kStartAfresh =
+    "初めから計算して下さい (コマンドラインでは --resume を付けずに、ウィンドウでは「実行」で実行します)。";
+
+// A resumed study needs the lines of its interrupted run: a missing or empty
+// DB file has none (an empty one: the run was ended before its header).
+bool CheckResumable(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = "再開するDBファイルがありません。\nDBファイル: " + path + "\n" + kStartAfresh;
+        return false;
+    }
+    if (st.st_size == 0) {
+        error = "DBファイルが空です (見出し行を書く前に計算が中断されています)。再開する計算はありません。\nDBファイル: " +
+                path + "\n" + kStartAfresh;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -95,11 +100,24 @@ struct RunDriver::Impl {
         // Without a DB path a run has nowhere to record: refused here, before
         // the DB file's own failure (which would end the program).
         if (state.DbPath.empty()) {
-            ui.showMessage("データベースファイルのアドレスを確認して下さい。");
+            std::string text = kDbPathMessage;
+            if (ClimbsOutOfAppFolder(document.header.dbPath))
+                text += "\n" + document.header.dbPath + "\n" + kClimbsOutMessage;
+            ui.showMessage(text);
             return false;
         }
         if (const std::string clash = DbPathClash(); !clash.empty()) {
             ui.showMessage(clash);
+            return false;
+        }
+        // Only a DB file is ever written: a project cannot make a run
+        // overwrite or append to any other file of the user's.
+        if (!CheckDbFileTarget(state.DbPath, error)) {
+            ui.showMessage(error);
+            return false;
+        }
+        if (options.resume && !CheckResumable(state.DbPath, error)) {
+            ui.showMessage(error);
             return false;
         }
         // Any other name (a typing error in the file, an empty line) names no

@@ -47,10 +47,18 @@ bool ParseCalcTimeout(const std::string& text, double& seconds, std::string& err
 
 bool ParseRunArguments(const std::vector<std::string>& args, RunOptions& options, std::vector<std::string>& rest,
                        std::string& error) {
-    std::size_t i = 0;
-    for (; i < args.size(); ++i) {
+    rest.clear();
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a.rfind("--", 0) != 0) break;
+        if (optionsEnded || a.rfind("--", 0) != 0) {
+            rest.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
         if (a == "--resume") {
             options.resume = true;
             continue;
@@ -77,10 +85,12 @@ bool ParseRunArguments(const std::vector<std::string>& args, RunOptions& options
             if (!ParseCalcTimeout(value, options.calcTimeoutSeconds, error)) return false;
         } else {
             error = "不明なオプションです: " + a + " (korvane --help を参照して下さい)";
+            if (!rest.empty())
+                error += "\nプロジェクトファイルの後の \"--\" で始まる引数もオプションとして読みます。"
+                         "\"--\" で始まるファイル名は \"-- ファイル名\" と指定して下さい。";
             return false;
         }
     }
-    rest.assign(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
     return true;
 }
 

@@ -24,10 +24,11 @@ struct RunOptions {
     bool mpi = false;
 };
 
-// Takes the run options from the front of a command line: "--workers N",
-// "--calc-timeout SECONDS" (also with "="), "--resume", "--mpi". What follows
-// the options (the project path, possibly split at blanks) goes to `rest`.
-// False with a message for an unknown option or a bad value.
+// Takes the run options from a command line: "--workers N",
+// "--calc-timeout SECONDS" (also with "="), "--resume", "--mpi", before or
+// after the project. Every other argument (the project path, possibly split at
+// blanks) goes to `rest`, as does everything after "--". False with a message
+// for an unknown option or a bad value.
 bool ParseRunArguments(const std::vector<std::string>& args, RunOptions& options, std::vector<std::string>& rest,
                        std::string& error);
 

@@ -2,6 +2,7 @@
 // it writes (to a file as the windows save them, or to standard output), the
 // invalid-line choice, objectives, and the exit status for bad input.
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 
@@ -16,8 +17,10 @@ struct Result {
     std::string out, err;
 };
 
-Result Korvane(const QStringList& arguments) {
+// `stdoutFile`: where standard output goes instead of the pipe.
+Result Korvane(const QStringList& arguments, const QString& stdoutFile = {}) {
     QProcess p;
+    if (!stdoutFile.isEmpty()) p.setStandardOutputFile(stdoutFile);
     p.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/../app/korvane"));
     p.setArguments(arguments);
     // No display: the analyses need none.
@@ -107,6 +110,23 @@ private slots:
                                   Q(dir.path() + "/no/such/out.csv")});
         QCOMPARE(r.status, 1);
         QVERIFY(!r.err.empty());
+
+        // The table never replaces the DB file it is computed from, named
+        // directly or through a link; the file stays as it was.
+        QVERIFY(QFile::link(Q(dir.file("db.csv")), Q(dir.file("link.csv"))));
+        for (const char* out : {"db.csv", "link.csv"}) {
+            const Result same = Korvane({QStringLiteral("--stats"), Q(dir.file("db.csv")), QStringLiteral("-o"),
+                                         Q(dir.file(out))});
+            QCOMPARE(same.status, 2);
+            QVERIFY2(same.err.find("同じファイル") != std::string::npos, same.err.c_str());
+            QCOMPARE(ReadBytes(dir.file("db.csv")), Cp932Lines(kDb));
+        }
+        // Standard output that takes nothing (a full disk) fails the command.
+        for (const char* command : {"--stats", "--help"}) {
+            const Result full = Korvane({QString::fromLatin1(command), Q(dir.file("db.csv"))}, QStringLiteral("/dev/full"));
+            QCOMPARE(full.status, 1);
+            QVERIFY2(full.err.find("標準出力に書き込めません") != std::string::npos, full.err.c_str());
+        }
 
         const Result help = Korvane({QStringLiteral("--help")});
         QCOMPARE(help.status, 0);

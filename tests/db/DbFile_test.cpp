@@ -330,6 +330,51 @@ TEST(DbReader, BlocksHeadersAndCountsOfAnAppendedFile) {
     EXPECT_EQ(counts.all(), 5);
 }
 
+// A hand-edited line with a stray quote is read by itself, its quote an
+// ordinary character: it never swallows the lines after it. A quoted value
+// runs across lines only when its quote closes and the record then has the
+// header's field count.
+TEST(DbReader, AStrayQuoteSwallowsNoLine) {
+    TempDir dir;
+    const std::string path = dir.file("db.csv");
+    std::vector<std::string> lines = {"Count,x,y,Validity(制限判定)", "-,[Input],[Output],[System]"};
+    for (int i = 1; i <= 100; ++i) lines.push_back(std::to_string(i) + "," + std::to_string(i) + ",2,True");
+    lines[5] = "4,\"4,2,True";            // opens a quote that never closes
+    lines[20] = "19,\"19,2,True";         // closes on the next line, but with 3 fields
+    lines[21] = "20,20,2\",True";
+    lines[40] = "39,39,\"two";            // a value with a line break: 4 fields
+    lines[41] = "lines\",False";
+    WriteBytes(path, Cp932Lines(lines));
+    ASSERT_EQ(lines.size(), 102u);
+
+    DbReader reader;
+    ASSERT_TRUE(reader.open(path));
+    DbReader::Line line;
+    std::vector<std::int64_t> starts;
+    while (reader.nextData(line)) {
+        EXPECT_EQ(line.fields.size(), 4u) << line.lineNumber;
+        starts.push_back(line.lineNumber);
+        if (line.lineNumber == 6) {
+            EXPECT_EQ(line.fields, (std::vector<std::string>{"4", "\"4", "2", "True"}));
+        }
+        if (line.lineNumber == 22) {
+            EXPECT_EQ(line.fields[2], "2\"");
+        }
+        if (line.lineNumber == 41) {
+            EXPECT_EQ(line.fields[2], "two\nlines");
+            EXPECT_FALSE(line.valid);
+        }
+    }
+    EXPECT_TRUE(reader.error().empty()) << reader.error();
+    EXPECT_EQ(starts.size(), 99u);  // 100 lines, two of them one record
+    EXPECT_EQ(starts.back(), 102);
+    DbCounts counts;
+    std::string error;
+    ASSERT_TRUE(CountDbLines(path, counts, error)) << error;
+    EXPECT_EQ(counts.valid, 98);
+    EXPECT_EQ(counts.invalid, 1);
+}
+
 TEST(DbReader, ShortAndEmptyFiles) {
     TempDir dir;
     std::string error;

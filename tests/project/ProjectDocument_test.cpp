@@ -260,6 +260,13 @@ TEST(Paths, ResolveAndStoreBothWays) {
     EXPECT_EQ(ResolveAppRelative("\\\\server\\share\\a.xls", "/opt/k"), "\\\\server\\share\\a.xls");
     EXPECT_EQ(ResolveAppRelative("/home/u/a.xls", "/opt/k"), "/home/u/a.xls");
     EXPECT_EQ(ResolveAppRelative("", "/opt/k"), "");
+    // A stored path never leads out of the folder.
+    EXPECT_EQ(ResolveAppRelative("\\a\\..\\b.csv", "/opt/k"), "/opt/k/a/../b.csv");
+    for (const char* out : {"\\..\\..\\..\\.bashrc", "\\a\\..\\..\\k2\\x", "\\.\\..\\x", "\\.."}) {
+        EXPECT_EQ(ResolveAppRelative(out, "/opt/k"), "") << out;
+        EXPECT_TRUE(ClimbsOutOfAppFolder(out)) << out;
+    }
+    EXPECT_FALSE(ClimbsOutOfAppFolder("/home/u/../a.xls"));
     EXPECT_EQ(StoreAppRelative("/opt/k/models/a.xls", "/opt/k"), "\\models\\a.xls");
     EXPECT_EQ(StoreAppRelative("/opt/kx/a.xls", "/opt/k"), "/opt/kx/a.xls");
     EXPECT_EQ(ResolveAppRelative(StoreAppRelative("/opt/k/a/b.tolv", "/opt/k"), "/opt/k"), "/opt/k/a/b.tolv");

@@ -17,6 +17,7 @@
 #include "project/RunState.h"
 #include "run/Plans.h"
 #include "run/RunDriver.h"
+#include "run/RunOptions.h"
 #include "workbook/WorkbookLink.h"
 
 using namespace korvane;
@@ -218,6 +219,91 @@ TEST_F(RunDriverTest, ADbPathNamingAFileTheStudyNeedsIsRefused) {
     ASSERT_TRUE(WriteTextFileAtomic(project, lines, error));
     EXPECT_EQ(runCommandLine(project), 2);  // never ends the program
     EXPECT_EQ(ui.exitStatus, 0);
+}
+
+// A project cannot make a run write any file but a DB file. An existing file
+// that is not one (neither empty nor beginning with "Count,"), a folder, or an
+// app-relative path that climbs out of the application folder is refused, at
+// the command line as in the window, naming the file; nothing is written.
+TEST_F(RunDriverTest, ARunWritesOnlyToADbFile) {
+    TempDir outside;  // beside the application folder
+    const std::string rc = outside.file(".bashrc"), rcText = "alias ll='ls -l'\n";
+    WriteBytes(rc, rcText);
+    const std::string climbing = "\\..\\" + std::filesystem::path(outside.path()).filename().string() + "\\.bashrc";
+    // Where it would lead: the two folders are side by side.
+    ASSERT_EQ(std::filesystem::path(dir.path()).parent_path(), std::filesystem::path(outside.path()).parent_path());
+    std::filesystem::create_directory(dir.file("folder.csv"));
+    WriteBytes(dir.file("notes.txt"), "my notes\r\n");
+    WriteBytes(dir.file("empty.csv"), "");
+    WriteBytes(dir.file("old.csv"), "Count,a,o,Validity(制限判定)\r\n");
+
+    Project p;
+    p.inputTasks = {In("a")};
+    p.outputTasks = {Out("x;touch ~/PWNED;#")};
+    p.dbWriteMode = "Append";
+    const std::string project = writeProject(p);
+    auto useDb = [&](const std::string& db) {
+        auto lines = ProjectLines(p);
+        lines[0] = "Excel File Name    :\\model.xlsx";
+        lines[1] = "DataBase File Name :" + db;
+        std::string error;
+        ASSERT_TRUE(WriteTextFileAtomic(project, lines, error)) << error;
+    };
+    struct Case {
+        std::string db, named, why;
+    };
+    for (const Case& c : {Case{climbing, climbing, "アプリケーションフォルダの中だけ"},
+                          Case{rc, rc, "DBファイルではありません"},
+                          Case{dir.file("notes.txt"), dir.file("notes.txt"), "DBファイルではありません"},
+                          Case{dir.file("folder.csv"), dir.file("folder.csv"), "フォルダ"}}) {
+        SCOPED_TRACE(c.db);
+        useDb(c.db);
+        EXPECT_EQ(runCommandLine(project), 2);
+        EXPECT_NE(ui.messages.back().find(c.named), std::string::npos) << ui.messages.back();
+        EXPECT_NE(ui.messages.back().find(c.why), std::string::npos) << ui.messages.back();
+        // The window's Run: the same check, the same refusal.
+        ui.messages.clear();
+        RunDriver driver(ui, observer, document, state, [] { return std::unique_ptr<WorkbookLink>(); });
+        ui.answerYes = true;
+        EXPECT_EQ(driver.RunCommand(), RunOutcome::Refused);
+        ASSERT_FALSE(ui.messages.empty());
+        EXPECT_NE(ui.messages.back().find(c.why), std::string::npos) << ui.messages.back();
+    }
+    EXPECT_EQ(ReadBytes(rc), rcText);
+    EXPECT_EQ(ReadBytes(dir.file("notes.txt")), "my notes\r\n");
+    EXPECT_FALSE(FileExists(dir.file("x;touch ~")));
+
+    // An empty file and a DB file pass this check (the run then fails on the
+    // workbook, which these tests never open).
+    for (const std::string& db : {dir.file("empty.csv"), dir.file("old.csv")}) {
+        SCOPED_TRACE(db);
+        useDb(db);
+        const std::string before = ReadBytes(db);
+        runCommandLine(project);
+        EXPECT_EQ(ui.messages.back().find("DBファイルではありません"), std::string::npos) << ui.messages.back();
+        EXPECT_EQ(ReadBytes(db), before);
+    }
+}
+
+// --resume needs the lines of an interrupted run: without a DB file, or with
+// the empty file of a run killed before its header, it says to start afresh.
+TEST_F(RunDriverTest, ResumingWithoutLinesSaysToStartWithoutResume) {
+    Project p;
+    p.inputTasks = {In("a")};
+    p.outputTasks = {Out("o")};
+    const std::string project = writeProject(p);
+    for (bool empty : {false, true}) {
+        SCOPED_TRACE(empty);
+        if (empty) WriteBytes(dir.file("db.csv"), "");
+        RunDriver driver(ui, observer, document, state, [] { return std::unique_ptr<WorkbookLink>(); });
+        RunOptions options;
+        options.resume = true;
+        driver.setRunOptions(options);
+        EXPECT_EQ(driver.CommandLineRun(project), 2);
+        EXPECT_NE(ui.messages.back().find("--resume を付けずに"), std::string::npos) << ui.messages.back();
+        EXPECT_NE(ui.messages.back().find(empty ? "空です" : "ありません"), std::string::npos) << ui.messages.back();
+        EXPECT_EQ(FileExists(dir.file("db.csv")), empty);
+    }
 }
 
 // A project that could not be saved is not run; a Save As that failed keeps

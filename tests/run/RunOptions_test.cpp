@@ -7,7 +7,7 @@
 namespace korvane {
 namespace {
 
-TEST(RunOptions, CommandLineOptionsComeBeforeTheProject) {
+TEST(RunOptions, CommandLineOptionsBeforeAndAfterTheProject) {
     RunOptions o;
     std::vector<std::string> rest;
     std::string error;
@@ -19,12 +19,20 @@ TEST(RunOptions, CommandLineOptionsComeBeforeTheProject) {
     EXPECT_TRUE(o.resume);
     EXPECT_FALSE(o.mpi);
     EXPECT_EQ(rest, (std::vector<std::string>{"my", "study.tolv"}));
+    // Options after the project are options too; after "--" nothing is.
+    RunOptions after;
+    ASSERT_TRUE(ParseRunArguments({"P.tolv", "--workers", "2", "--resume"}, after, rest, error)) << error;
+    EXPECT_EQ(after.workers, 2);
+    EXPECT_TRUE(after.resume);
+    EXPECT_EQ(rest, std::vector<std::string>{"P.tolv"});
+    ASSERT_TRUE(ParseRunArguments({"--workers=2", "--", "--odd", "name.tolv"}, after, rest, error)) << error;
+    EXPECT_EQ(rest, (std::vector<std::string>{"--odd", "name.tolv"}));
 
     for (const std::vector<std::string>& bad :
          std::vector<std::vector<std::string>>{{"--workers", "0", "p.tolv"}, {"--workers=65", "p.tolv"},
                                                {"--workers", "two", "p.tolv"}, {"--workers"},
                                                {"--calc-timeout", "-1", "p.tolv"}, {"--calc-timeout=soon"},
-                                               {"--fast", "p.tolv"}}) {
+                                               {"--fast", "p.tolv"}, {"p.tolv", "--workers", "x"}}) {
         SCOPED_TRACE(bad.front());
         error.clear();
         EXPECT_FALSE(ParseRunArguments(bad, o, rest, error));

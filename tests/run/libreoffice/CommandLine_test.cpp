@@ -115,6 +115,24 @@ TEST(CommandLine, HelpVersionAndRefusals) {
     Result missing = RunKorvane(home.path(), "'" + home.file("none.tolv") + "'");
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("【tolvファイルアドレスが不正です。】"), std::string::npos) << missing.err;
+    // Options after the project are options, not part of its path.
+    missing = RunKorvane(home.path(), "'" + home.file("none.tolv") + "' --workers 2");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("none.tolv\n【"), std::string::npos) << missing.err;
+
+    // The windows without a display: a message and status 2, not Qt's abort.
+    const std::string exe = "env -u QT_QPA_PLATFORM '" + KorvaneExe() + "'";
+    for (const std::string& args : {std::string(), " --open '" + home.file("none.tolv") + "'"}) {
+        const Result noDisplay = RunKorvane(home.path(), exe + args, false);
+        EXPECT_EQ(noDisplay.status, 2) << args;
+        EXPECT_NE(noDisplay.err.find("ディスプレイ"), std::string::npos) << noDisplay.err;
+    }
+    // A KORVANE_HOME that names no folder is said so.
+    const Result noHome =
+        RunKorvane(home.path(), "env KORVANE_HOME='" + home.file("gone") + "' " + exe + " '" + home.file("p.tolv") + "'", false);
+    EXPECT_EQ(noHome.status, 2);
+    EXPECT_NE(noHome.err.find("KORVANE_HOME"), std::string::npos) << noHome.err;
+    EXPECT_NE(noHome.err.find(home.file("gone")), std::string::npos) << noHome.err;
 }
 
 TEST(CommandLine, TheSingleExampleRunsToItsEndAndExitsZero) {
@@ -460,7 +478,8 @@ TEST(CommandLine, ResumingAnotherStudysFileIsRefusedAndChangesNothing) {
     };
     for (const Case& c : {Case{"seed", golden.substr(0, cut), "一致しません"},
                           Case{"columns", golden.substr(0, cut), "変数名が違います"},
-                          Case{"no header", "1,2,3\r\n", "見出し行"},
+                          Case{"no header", "Count,x", "見出し行"},  // a names line cut short
+                          Case{"no DB file", "1,2,3\r\n", "DBファイルではありません"},
                           Case{"random seed", golden.substr(0, cut), "Random"}}) {
         SCOPED_TRACE(c.what);
         Project p = example;
@@ -478,6 +497,41 @@ TEST(CommandLine, ResumingAnotherStudysFileIsRefusedAndChangesNothing) {
         EXPECT_EQ(test::ReadBytes(home.file("db.csv")), c.file);
         EXPECT_FALSE(fs::exists(home.file("timing0.ran"))) << "a program ran before the refusal";
     }
+}
+
+// A hand-edited line with a stray quote is one line to resume as to every
+// reader: a finished study stays finished and untouched, and a resume refused
+// later (here: the workbook lacks the model's sheet) leaves the file byte for
+// byte as it was, its line cut short included.
+TEST(CommandLine, AStrayQuoteCostsAResumeNoLine) {
+    test::TempDir home;
+    Project p = ExampleProject(home, "beam-montecarlo");
+    p.monteCarlo.numOfCalc = "60";
+    p.dataBaseFileName = "\\db.csv";
+    WriteStudy(home, p, "p.tolv");
+    const std::string golden = test::ReadBytes(KORVANE_GOLDEN_DIR "/beam-montecarlo.csv");
+    // Line 6: a quote opened at its first output and never closed.
+    std::size_t at = 0;
+    for (int line = 1; line < 6; ++line) at = golden.find("\r\n", at) + 2;
+    for (int comma = 0; comma < 7; ++comma) at = golden.find(',', at) + 1;
+    const std::string edited = golden.substr(0, at) + "\"" + golden.substr(at);
+    test::WriteBytes(home.file("db.csv"), edited);
+    Result r = RunKorvane(home.path(), "--resume '" + home.file("p.tolv") + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("終わっています"), std::string::npos) << r.err;
+    EXPECT_EQ(test::ReadBytes(home.file("db.csv")), edited);
+
+    std::size_t cut = 0;
+    for (int line = 0; line < 30; ++line) cut = edited.find("\r\n", cut) + 2;
+    const std::string interrupted = edited.substr(0, cut + 9);  // and a line cut short
+    test::WriteBytes(home.file("db.csv"), interrupted);
+    test::WriteFods(home.file("other.fods"), {{"Other", {{"0"}}}});
+    p.excelFileName = "\\other.fods";
+    WriteStudy(home, p, "p.tolv");
+    r = RunKorvane(home.path(), "--resume '" + home.file("p.tolv") + "'");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("Model"), std::string::npos) << r.err;  // the sheet it lacks
+    EXPECT_EQ(test::ReadBytes(home.file("db.csv")), interrupted);
 }
 
 // ------------------------------------------------------------------ MPI

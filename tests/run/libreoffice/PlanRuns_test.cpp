@@ -283,7 +283,8 @@ TEST_F(PlanRunsTest, KillingLibreOfficeMidRunEndsInOrder) {
 // with a message naming the culprit, and the old results stay.
 TEST_F(PlanRunsTest, RunsThatCannotStartAreRefusedAndKeepTheOldDbFile) {
     WriteWorkbook(app.file("model.fods"), 1, {"[$In.A1]"});
-    WriteBytes(app.file("db.csv"), "earlier results\r\n");
+    const std::string kOld = "Count,x,Validity\r\n-,[Input],[System]\r\n1,earlier results,True\r\n";
+    WriteBytes(app.file("db.csv"), kOld);
     struct Case {
         std::string address, sheet, plan, named;
     };
@@ -303,7 +304,7 @@ TEST_F(PlanRunsTest, RunsThatCannotStartAreRefusedAndKeepTheOldDbFile) {
         EXPECT_EQ(run(p), 2);
         ASSERT_FALSE(ui.messages.empty());
         EXPECT_NE(ui.messages.back().find(c.named), std::string::npos) << ui.messages.back();
-        EXPECT_EQ(ReadBytes(app.file("db.csv")), "earlier results\r\n");
+        EXPECT_EQ(ReadBytes(app.file("db.csv")), kOld);
     }
 
     Project p;
@@ -322,7 +323,7 @@ TEST_F(PlanRunsTest, RunsThatCannotStartAreRefusedAndKeepTheOldDbFile) {
     WriteBytes(app.file("model.fods"), "this is no spreadsheet");
     p.taskPlan = "Single";
     EXPECT_EQ(run(p), 2);
-    EXPECT_EQ(ReadBytes(app.file("db.csv")), "earlier results\r\n");
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), kOld);
 }
 
 // An output whose cell holds an error value is not a result: its field is
