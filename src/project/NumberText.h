@@ -13,6 +13,11 @@ namespace korvane {
 // digits, optional exponent with "E" or "e") is the value; a text without such
 // a part reads as 0; trailing characters are ignored ("12abc" reads as 12).
 double LeadingNumber(const std::string& text);
+// The same reading for a value that is to be computed with (the analyses):
+// false when the leading number lies beyond the range of a double ("1e999"),
+// which cannot be held as any value. Numbers up to the largest double's own
+// 15-digit text are held at it; texts without a number read as 0.
+bool ReadLeadingNumber(const std::string& text, double& value);
 
 // Strict reading: true when the whole text (blanks around it allowed) is one
 // decimal number in the leading-number grammar; the value goes to `value`.
