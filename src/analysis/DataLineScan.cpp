@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <sys/stat.h>
 
+#include "db/Csv.h"
+
 namespace korvane {
 
 namespace {
@@ -13,11 +15,15 @@ bool DataLineScan::open(const std::string& path, bool includeInvalid, std::strin
     includeInvalid_ = includeInvalid;
     block_ = 0;
     blockFits_ = true;
-    skipped_ = excluded_ = 0;
+    skipped_ = excluded_ = unreadable_ = 0;
     bytes_ = size_ = 0;
     sinceTick_ = 0;
     stopped_ = false;
     struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        error = "DBファイルではなくフォルダです: " + path;
+        return false;
+    }
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         error = "DBファイルが見つかりません: " + path;
         return false;
@@ -32,6 +38,7 @@ bool DataLineScan::open(const std::string& path, bool includeInvalid, std::strin
         error = reader_.error();
         return false;
     }
+    readNumbers(std::vector<std::size_t>(numberFields_));
     return true;
 }
 
@@ -60,6 +67,12 @@ bool DataLineScan::next(DbReader::Line& line) {
             ++excluded_;
             continue;
         }
+        bool readable = true;
+        for (std::size_t f : numberFields_) readable = CsvValue(line.fields[f], values_[f]) && readable;
+        if (!readable) {
+            ++unreadable_;
+            continue;
+        }
         return true;
     }
     return false;
@@ -70,15 +83,28 @@ double DataLineScan::done() const {
     return std::min(1.0, static_cast<double>(bytes_) / static_cast<double>(size_));
 }
 
+void DataLineScan::readNumbers(std::vector<std::size_t> fields) {
+    numberFields_.clear();
+    for (std::size_t f : fields)
+        if (f < header_.names.size()) numberFields_.push_back(f);
+    values_.assign(header_.names.size(), 0.0);
+}
+
 void DataLineScan::setProgress(const ProgressFn* progress, double base, double share) {
     progress_ = progress;
     base_ = base;
     share_ = share;
 }
 
-std::string SkippedLinesMessage(std::int64_t skipped) {
-    if (skipped <= 0) return {};
-    return "見出しと列数が合わない " + std::to_string(skipped) + " 行は解析から除きました。";
+std::string SkippedLinesMessage(std::int64_t skipped, std::int64_t unreadable) {
+    std::string message;
+    if (skipped > 0) message = "見出しと列数が合わない " + std::to_string(skipped) + " 行は解析から除きました。";
+    if (unreadable > 0) {
+        if (!message.empty()) message += "\n";
+        message += "数値として読めない値（範囲外の数値）を含む " + std::to_string(unreadable) +
+                   " 行は解析から除きました。";
+    }
+    return message;
 }
 
 }  // namespace korvane

@@ -8,12 +8,15 @@
 //   line of an appended block whose columns differ from the first block's,
 //   is skipped and counted: its values would land in the wrong columns;
 // - a line whose verdict is "False" is left out unless invalid lines are
-//   included.
+//   included;
+// - a line with a number that no double can hold ("1e999") in a field the
+//   analysis computes with is left out and counted: it has no value to take.
 // Only the current line is held, so memory does not grow with the file.
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "db/DbFile.h"
 
@@ -31,6 +34,12 @@ public:
     // Every few thousand lines, `progress` is told `base + share * done()`;
     // when it returns false the pass stops (stopped()).
     void setProgress(const ProgressFn* progress, double base, double share);
+    // The fields the analysis computes with: each line's are read as numbers
+    // (value()), and a line where one cannot be read is left out. Set after
+    // open(); kept by a later open() of the same analysis.
+    void readNumbers(std::vector<std::size_t> fields);
+    // A field of the current line, as read (one of the readNumbers fields).
+    double value(std::size_t field) const { return values_[field]; }
     // The next line to use. False at the end, on a read error (error()) or
     // when stopped.
     bool next(DbReader::Line& line);
@@ -40,6 +49,8 @@ public:
     std::int64_t skipped() const { return skipped_; }
     // Lines left out as invalid, so far.
     std::int64_t excluded() const { return excluded_; }
+    // Lines left out for a number that cannot be read, so far.
+    std::int64_t unreadable() const { return unreadable_; }
     // Share of the file read so far, 0 to 1.
     double done() const;
     const std::string& error() const { return reader_.error(); }
@@ -52,6 +63,9 @@ private:
     bool blockFits_ = true;
     std::int64_t skipped_ = 0;
     std::int64_t excluded_ = 0;
+    std::int64_t unreadable_ = 0;
+    std::vector<std::size_t> numberFields_;
+    std::vector<double> values_;
     std::uint64_t bytes_ = 0;
     std::uint64_t size_ = 0;
     std::uint32_t sinceTick_ = 0;
@@ -63,7 +77,8 @@ private:
 // Said when no line is left to analyse (every value then shows as "-").
 inline constexpr const char* kNoUsedRowMessage = "解析に使えるデータ行がありません。";
 
-// The message for lines that did not fit the header (empty when none).
-std::string SkippedLinesMessage(std::int64_t skipped);
+// The message for lines that did not fit the header and for lines with a
+// number that cannot be read (empty when there are none).
+std::string SkippedLinesMessage(std::int64_t skipped, std::int64_t unreadable = 0);
 
 }  // namespace korvane

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "analysis/DataLineScan.h"
+#include "analysis/RunningMean.h"
 #include "db/Csv.h"
 #include "project/NumberText.h"
 
@@ -56,6 +57,7 @@ bool ReadEffectsTable(const std::string& path, EffectsTable& table, std::string&
     table.rows.push_back({"水準(M)/Ave値"});
     table.rows.push_back({"水準(L)/Min値"});
     for (std::size_t r = 1; r <= 3; ++r) table.rows[r].resize(width, kMissingLevel);
+    scan.readNumbers(fields);
 
     DbReader::Line line;
     while (scan.next(line)) {
@@ -73,16 +75,17 @@ bool ReadEffectsTable(const std::string& path, EffectsTable& table, std::string&
         return false;
     }
     table.skipped = scan.skipped();
+    table.unreadable = scan.unreadable();
     if (table.dataLines == 0) return true;
 
     // Levels and ranges of every column.
     for (std::size_t c = 1; c < width; ++c) {
         RunningRange range;
-        double sum = 0;
+        RunningMean mean;
         for (std::size_t r = 4; r < table.rows.size(); ++r) {
             const double v = CsvNumber(table.rows[r][c]);
             range.take(v);
-            sum += v;
+            mean.add(v);
         }
         table.rows[1][c] = GeneralNumber(range.hi);
         table.rows[3][c] = GeneralNumber(range.lo);
@@ -95,7 +98,7 @@ bool ReadEffectsTable(const std::string& path, EffectsTable& table, std::string&
                 three = LevelKey(CsvNumber(table.rows[r][c])) == mid;
             table.rows[2][c] = three ? mid : kMissingLevel;
         } else {
-            table.rows[2][c] = GeneralNumber(sum / static_cast<double>(table.dataLines));
+            table.rows[2][c] = GeneralNumber(mean.mean());
         }
     }
     return true;
@@ -116,15 +119,13 @@ FactorLevels LevelValues(const EffectsTable& table, std::size_t output, const st
         const std::string& levelText = table.rows[level][column];
         if (!Shown(levelText)) continue;
         const std::string key = LevelKey(LeadingNumber(levelText));
-        std::int64_t count = 0;
-        double sum = 0;
+        RunningMean levelMean;
         for (std::size_t r = 4; r < table.rows.size(); ++r) {
             if (LevelKey(CsvNumber(table.rows[r][column])) != key) continue;
-            ++count;
-            sum += CsvNumber(table.rows[r][k]);
+            levelMean.add(CsvNumber(table.rows[r][k]));
         }
-        if (count == 0) continue;
-        const double mean = sum / static_cast<double>(count);
+        if (levelMean.count() == 0) continue;
+        const double mean = levelMean.mean();
         if (mean == 0) continue;
         *cells[level - 1] = FormatChart(Decibels(mean), kDecibelFormat);
     }

@@ -28,6 +28,7 @@ struct EffectsTable {
     std::size_t dataLines = 0;
     bool truncated = false;     // more lines than the table holds
     std::int64_t skipped = 0;   // lines that did not fit the header
+    std::int64_t unreadable = 0;  // lines with a number that cannot be read
 };
 
 // Reads the file (every data line, valid or not). False with a message when

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "db/Csv.h"
+#include "analysis/RunningMean.h"
 
 namespace korvane {
 
@@ -33,11 +33,12 @@ bool CountHistogram(const std::string& path, std::size_t field, bool includeInva
         result.error = scan.error();
         return false;
     };
+    scan.readNumbers({field});
     DbReader::Line line;
-    double sum = 0;
+    RunningMean mean;
     scan.setProgress(&progress, 0.0, 0.5);
     while (scan.next(line)) {
-        const double v = CsvNumber(line.fields[field]);
+        const double v = scan.value(field);
         if (result.total == 0) {
             result.minimum = result.maximum = v;
         } else if (v < result.minimum) {
@@ -45,12 +46,13 @@ bool CountHistogram(const std::string& path, std::size_t field, bool includeInva
         } else if (v > result.maximum) {
             result.maximum = v;
         }
-        sum += v;
+        mean.add(v);
         ++result.total;
     }
     if (scan.stopped() || !scan.error().empty()) return fail();
     result.skipped = scan.skipped();
-    if (result.total > 0) result.mean = sum / static_cast<double>(result.total);
+    result.unreadable = scan.unreadable();
+    result.mean = mean.mean();
     result.width = (result.maximum - result.minimum) / kHistogramBins;
     result.rangeKnown = true;
     if (step && !step(result)) {
@@ -61,7 +63,7 @@ bool CountHistogram(const std::string& path, std::size_t field, bool includeInva
     if (!scan.open(path, includeInvalid, result.error)) return false;
     scan.setProgress(&progress, 0.5, 0.5);
     while (scan.next(line)) {
-        const int bin = HistogramBin(CsvNumber(line.fields[field]), result.minimum, result.width);
+        const int bin = HistogramBin(scan.value(field), result.minimum, result.width);
         const std::int64_t count = ++result.bins[static_cast<std::size_t>(bin)];
         if (count > result.largest) result.largest = count;
         ++result.counted;

@@ -29,6 +29,7 @@ struct HistogramResult {
     bool complete = false;
     bool stopped = false;
     std::string error;
+    std::int64_t unreadable = 0;  // lines whose value cannot be read
 };
 
 // The bin of a value: the integer part of (value - minimum) / width, the

@@ -17,4 +17,12 @@ using ResultRows = std::vector<std::vector<std::string>>;
 // message when it cannot be written.
 bool SaveResultTable(const std::string& path, const ResultRows& rows, std::string& error);
 
+// True when both paths name one existing file (links followed), so a save
+// into `target` would write over `source`.
+bool IsSameFile(const std::string& target, const std::string& source);
+
+// The messages of a save that would write over a file.
+std::string ReplaceFileQuestion(const std::string& path);
+std::string AnalysedFileRefusal(const std::string& path);
+
 }  // namespace korvane

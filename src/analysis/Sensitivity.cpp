@@ -31,12 +31,9 @@ void SensitivityColumns(const DbHeader& header, SensitivityResult& result) {
     for (const auto& name : result.outputs) result.outputFields.push_back(header.findColumn(name, kDbOutputKind));
 }
 
-double SlopeChange(std::int64_t n, double sx, double sy, double sxx, double sxy, double xmin, double xmax) {
-    const double nn = static_cast<double>(n);
-    const double d = nn * sxx - sx * sx;
-    if (d == 0 || xmin == xmax) return 0.0;
-    const double b = (nn * sxy - sx * sy) / d;
-    return b * std::fabs(xmax - xmin);
+double SlopeChange(double sxx, double sxy, double xmin, double xmax) {
+    if (!(sxx > 0) || xmin == xmax) return 0.0;
+    return sxy / sxx * std::fabs(xmax - xmin);
 }
 
 bool ComputeSensitivity(const std::string& path, bool includeInvalid, const ProgressFn& progress,
@@ -47,38 +44,54 @@ bool ComputeSensitivity(const std::string& path, bool includeInvalid, const Prog
     SensitivityColumns(scan.header(), result);
     const std::size_t nIn = result.inputs.size();
     const std::size_t nOut = result.outputs.size();
+    std::vector<std::size_t> fields(result.inputFields);
+    for (int j : result.outputFields)
+        if (j >= 0) fields.push_back(static_cast<std::size_t>(j));
+    scan.readNumbers(fields);
 
-    // The sums of x are the same for every output, those of y for every input.
-    std::vector<double> sx(nIn, 0.0), sxx(nIn, 0.0), xmin(nIn, 0.0), xmax(nIn, 0.0), x(nIn, 0.0);
-    std::vector<double> sy(nOut, 0.0), y(nOut, 0.0);
+    // Running means and the sums of squared deviations and of products of
+    // deviations about them (updated line by line, so nothing cancels): those
+    // of x are the same for every output, those of y for every input.
+    std::vector<double> mx(nIn, 0.0), sxx(nIn, 0.0), xmin(nIn, 0.0), xmax(nIn, 0.0), dx(nIn, 0.0);
+    std::vector<double> my(nOut, 0.0), y(nOut, 0.0), ymin(nOut, 0.0), ymax(nOut, 0.0), dyNew(nOut, 0.0);
     std::vector<double> sxy(nIn * nOut, 0.0);
     std::int64_t n = 0;
     DbReader::Line line;
     scan.setProgress(&progress, 0.0, 1.0);
     while (scan.next(line)) {
-        for (std::size_t r = 0; r < nIn; ++r) x[r] = CsvNumber(line.fields[result.inputFields[r]]);
+        ++n;
+        const double nn = static_cast<double>(n);
         for (std::size_t c = 0; c < nOut; ++c) {
             const int j = result.outputFields[c];
-            y[c] = j >= 0 ? CsvNumber(line.fields[static_cast<std::size_t>(j)]) : 0.0;
-            sy[c] += y[c];
+            y[c] = j >= 0 ? scan.value(static_cast<std::size_t>(j)) : 0.0;
+            if (n == 1) {
+                ymin[c] = ymax[c] = y[c];
+            } else if (y[c] < ymin[c]) {
+                ymin[c] = y[c];
+            } else if (y[c] > ymax[c]) {
+                ymax[c] = y[c];
+            }
+            my[c] += (y[c] - my[c]) / nn;
+            dyNew[c] = y[c] - my[c];  // the deviation from the updated mean
         }
         for (std::size_t r = 0; r < nIn; ++r) {
-            const double v = x[r];
-            if (n == 0) {
+            const double v = scan.value(result.inputFields[r]);
+            if (n == 1) {
                 xmin[r] = xmax[r] = v;
             } else if (v < xmin[r]) {
                 xmin[r] = v;
             } else if (v > xmax[r]) {
                 xmax[r] = v;
             }
-            sx[r] += v;
-            sxx[r] += v * v;
+            const double d = v - mx[r];  // the deviation from the previous mean
+            mx[r] += d / nn;
+            sxx[r] += d * (v - mx[r]);
             double* row = &sxy[r * nOut];
-            for (std::size_t c = 0; c < nOut; ++c) row[c] += v * y[c];
+            for (std::size_t c = 0; c < nOut; ++c) row[c] += d * dyNew[c];
         }
-        ++n;
     }
     result.skipped = scan.skipped();
+    result.unreadable = scan.unreadable();
     if (scan.stopped() || !scan.error().empty()) {
         result.stopped = scan.stopped();
         result.error = scan.error();
@@ -86,9 +99,12 @@ bool ComputeSensitivity(const std::string& path, bool includeInvalid, const Prog
     }
     result.used = n;
     result.change.assign(nIn, std::vector<double>(nOut, 0.0));
+    result.constantOutput.assign(nOut, false);
+    for (std::size_t c = 0; c < nOut; ++c) result.constantOutput[c] = n > 0 && ymin[c] == ymax[c];
     for (std::size_t r = 0; r < nIn; ++r)
         for (std::size_t c = 0; c < nOut; ++c)
-            result.change[r][c] = SlopeChange(n, sx[r], sy[c], sxx[r], sxy[r * nOut + c], xmin[r], xmax[r]);
+            result.change[r][c] =
+                result.constantOutput[c] ? 0.0 : SlopeChange(sxx[r], sxy[r * nOut + c], xmin[r], xmax[r]);
     result.complete = true;
     if (progress) progress(1.0);
     return true;
@@ -115,6 +131,12 @@ SensitivityTable::SensitivityTable(const SensitivityResult& columns) {
 void SensitivityTable::fill(const SensitivityResult& result) {
     const std::size_t nOut = outputCount();
     for (std::size_t c = 1; c <= nOut; ++c) {
+        if (c - 1 < result.constantOutput.size() && result.constantOutput[c - 1]) {
+            // Nothing to be sensitive about: no value, rather than rounding
+            // noise normalised to look like one.
+            for (std::size_t r = 2; r < rowCount(); ++r) cells_[r][c] = kConstantOutput;
+            continue;
+        }
         // The raw |s| as number text, then each over the column's largest.
         double m = 0;
         for (std::size_t r = 2; r < rowCount(); ++r) {

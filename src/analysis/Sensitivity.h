@@ -4,7 +4,9 @@
 // input's full range, gives s, the change of the output that the first-order
 // fit predicts across the input. Per output the |s| are normalised to the
 // largest; the outputs marked as objectives add up to a total per input.
-// One pass over the file for all pairs.
+// One pass over the file for all pairs. The sums are taken about the running
+// means, so inputs far from zero (a year, a part number) keep their digits;
+// an output that does not vary has no sensitivities (shown as "-").
 
 #include <cstdint>
 #include <string>
@@ -30,7 +32,11 @@ struct SensitivityResult {
     bool complete = false;
     bool stopped = false;
     std::string error;
+    std::vector<bool> constantOutput;           // the output has one value in every used line
+    std::int64_t unreadable = 0;                // lines with a number that cannot be read
 };
+
+inline constexpr const char* kConstantOutput = "-";
 
 // The inputs and outputs of a header, from its kind line.
 void SensitivityColumns(const DbHeader& header, SensitivityResult& result);
@@ -39,8 +45,10 @@ void SensitivityColumns(const DbHeader& header, SensitivityResult& result);
 bool ComputeSensitivity(const std::string& path, bool includeInvalid, const ProgressFn& progress,
                         SensitivityResult& result);
 
-// s for sums over n lines: 0 when the input does not vary.
-double SlopeChange(std::int64_t n, double sx, double sy, double sxx, double sxy, double xmin, double xmax);
+// s from the sums of squared deviations of x (sxx) and of the products of
+// the deviations of x and y (sxy), both about their means: the slope
+// sxy / sxx times the input's range; 0 when the input does not vary.
+double SlopeChange(double sxx, double sxy, double xmin, double xmax);
 
 // The result table (the window's grid, saved as displayed): row 0 the output
 // names and "<総合感度>", row 1 "<Obj.>" and each output's objective, then
@@ -60,7 +68,7 @@ public:
 
     // Writes |s| of every pair, then normalises each output column: each
     // value over the column's largest, "0.00000"; a column whose values are
-    // all 0 keeps them as they are.
+    // all 0 keeps them as they are; an output that does not vary shows "-".
     void fill(const SensitivityResult& result);
     // Sets the objective text ("-", "最大化", "最小化") of output column
     // `column` (1 to outputCount()) and recomputes the total column.

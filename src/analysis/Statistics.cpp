@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "db/Csv.h"
+#include "analysis/RunningMean.h"
 #include "project/NumberText.h"
 
 namespace korvane {
@@ -25,14 +25,19 @@ bool ComputeStatistics(const std::string& path, bool includeInvalid, const Progr
     if (!scan.open(path, includeInvalid, result.error)) return false;
     result.columns = StatisticsColumns(scan.header());
     auto& columns = result.columns;
+    std::vector<std::size_t> fields;
+    for (const auto& c : columns) fields.push_back(c.field);
+    scan.readNumbers(fields);
+    std::vector<RunningMean> means(columns.size());
     DbReader::Line line;
 
-    // First pass: count, range, sum.
+    // First pass: count, range, mean.
     scan.setProgress(&progress, 0.0, 0.5);
     std::int64_t used = 0;
     while (scan.next(line)) {
-        for (auto& c : columns) {
-            const double v = CsvNumber(line.fields[c.field]);
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            auto& c = columns[i];
+            const double v = scan.value(c.field);
             if (used == 0) {
                 c.minimum = c.maximum = v;
             } else if (v < c.minimum) {
@@ -41,6 +46,7 @@ bool ComputeStatistics(const std::string& path, bool includeInvalid, const Progr
                 c.maximum = v;
             }
             c.sum += v;
+            means[i].add(v);
         }
         ++used;
     }
@@ -54,14 +60,15 @@ bool ComputeStatistics(const std::string& path, bool includeInvalid, const Progr
     }
     result.used = used;
     result.skipped = scan.skipped();
-    for (auto& c : columns) c.mean = used > 0 ? c.sum / static_cast<double>(used) : 0.0;
+    result.unreadable = scan.unreadable();
+    for (std::size_t i = 0; i < columns.size(); ++i) columns[i].mean = means[i].mean();
 
     // Second pass: squared deviations from the mean.
     if (!scan.open(path, includeInvalid, result.error)) return false;
     scan.setProgress(&progress, 0.5, 0.5);
     while (scan.next(line)) {
         for (auto& c : columns) {
-            const double d = CsvNumber(line.fields[c.field]) - c.mean;
+            const double d = scan.value(c.field) - c.mean;
             c.squares += d * d;
         }
     }

@@ -28,6 +28,7 @@ struct StatisticsResult {
     bool complete = false;     // both passes ran to the end
     bool stopped = false;
     std::string error;
+    std::int64_t unreadable = 0;  // lines with a number that cannot be read
 };
 
 // The statistics columns of a header: fields 1 to n-2 (between "Count" and

@@ -1,6 +1,6 @@
 #include "analysis/XYGraph.h"
 
-#include "db/Csv.h"
+#include <vector>
 
 namespace korvane {
 
@@ -19,13 +19,17 @@ bool ScanXY(const std::string& path, const std::string& xName, const std::string
         }
     }
     const std::size_t last = header.names.size() - 1;
-    auto value = [last](const DbReader::Line& line, std::size_t field) {
-        if (field == last) return line.valid ? 1.0 : 0.0;
-        return CsvNumber(line.fields[field]);
-    };
-    DbReader::Line line;
     const auto xf = static_cast<std::size_t>(result.xField);
     const auto yf = static_cast<std::size_t>(result.yField);
+    std::vector<std::size_t> numbers;
+    for (std::size_t f : {xf, yf})
+        if (f != last) numbers.push_back(f);
+    scan.readNumbers(numbers);
+    auto value = [last, &scan](const DbReader::Line& line, std::size_t field) {
+        if (field == last) return line.valid ? 1.0 : 0.0;
+        return scan.value(field);
+    };
+    DbReader::Line line;
     while (scan.next(line)) {
         if (hideInvalid && !line.valid) continue;
         const XYPoint p{value(line, xf), value(line, yf), line.valid};
@@ -35,6 +39,7 @@ bool ScanXY(const std::string& path, const std::string& xName, const std::string
         if (point) point(p);
     }
     result.skipped = scan.skipped();
+    result.unreadable = scan.unreadable();
     if (!scan.error().empty()) {
         error = scan.error();
         return false;

@@ -20,6 +20,7 @@ struct XYScan {
     RunningRange x, y;             // over the lines taken
     std::int64_t points = 0;
     std::int64_t skipped = 0;
+    std::int64_t unreadable = 0;  // lines with a value that cannot be read
 };
 
 // Reads the file once: finds the two columns by name and calls `point` (when

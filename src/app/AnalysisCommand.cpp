@@ -87,7 +87,7 @@ int Stats(const Options& o, const std::string& path) {
     StatisticsResult r;
     if (!ComputeStatistics(path, o.includeInvalid, {}, r)) return Refuse(r.error);
     if (r.columns.empty()) return Refuse("DBファイルに解析する列がありません: " + path);
-    Note(SkippedLinesMessage(r.skipped));
+    Note(SkippedLinesMessage(r.skipped, r.unreadable));
     if (r.used == 0) Note(kNoUsedRowMessage);
     else if (IsSmallSample(r.used)) Note(kSmallSampleMessage);
     return Write(o, StatisticsTable(r));
@@ -109,7 +109,7 @@ int Sens(const Options& o, const std::string& path) {
         }
         if (!found) return Refuse("出力「" + name + "」はDBファイルにありません: " + path);
     }
-    Note(SkippedLinesMessage(r.skipped));
+    Note(SkippedLinesMessage(r.skipped, r.unreadable));
     if (r.used == 0) Note(kNoUsedRowMessage);
     return Write(o, table.rows());
 }
@@ -118,7 +118,7 @@ int Effects(const Options& o, const std::string& path) {
     EffectsTable t;
     std::string error;
     if (!ReadEffectsTable(path, t, error)) return Refuse(error);
-    Note(SkippedLinesMessage(t.skipped));
+    Note(SkippedLinesMessage(t.skipped, t.unreadable));
     if (t.truncated) Note(std::string(kTooManyLinesMessage) + "（先頭の" + std::to_string(kMaxEffectLines) +
                           "行で解析しました）");
     if (t.dataLines == 0) Note(kNoUsedRowMessage);

@@ -72,6 +72,38 @@ std::string GuiUserInterface::chooseFile(const std::string& filter, const std::s
 
 void GuiUserInterface::beep() { QApplication::beep(); }
 
+WindowUserInterface::Owned::Owned(const WindowUserInterface& ui)
+    : gui_(dynamic_cast<GuiUserInterface*>(&ui.base_)) {
+    if (!gui_ || !ui.window_) return;
+    previous_ = gui_->parentWindow();
+    gui_->setParentWindow(ui.window_->window());
+}
+
+WindowUserInterface::Owned::~Owned() {
+    if (gui_) gui_->setParentWindow(previous_);
+}
+
+void WindowUserInterface::showMessage(const std::string& text) {
+    Owned owned(*this);
+    base_.showMessage(text);
+}
+
+void WindowUserInterface::showNotice(const std::string& text) {
+    Owned owned(*this);
+    base_.showNotice(text);
+}
+
+bool WindowUserInterface::askYesNo(const std::string& text) {
+    Owned owned(*this);
+    return base_.askYesNo(text);
+}
+
+std::string WindowUserInterface::chooseFile(const std::string& filter, const std::string& title,
+                                            const std::string& startFolder, bool forSaving) {
+    Owned owned(*this);
+    return base_.chooseFile(filter, title, startFolder, forSaving);
+}
+
 void GuiUserInterface::endApplication(int exitStatus) {
     ended_ = true;
     exitStatus_ = exitStatus;

@@ -141,8 +141,9 @@ bool GroupFollows(const std::string& text, std::size_t pos) {
 }  // namespace
 
 
-double CsvNumber(const std::string& text) {
-    if (text.find(',') == std::string::npos) return LeadingNumber(text);
+namespace {
+// The field's text with the grouping commas of its integer digits left out.
+std::string WithoutGrouping(const std::string& text) {
     // Copy the integer part without its grouping commas, then the rest as is.
     std::string plain;
     plain.reserve(text.size());
@@ -160,7 +161,18 @@ double CsvNumber(const std::string& text) {
         }
     }
     plain.append(text, i, std::string::npos);
-    return LeadingNumber(plain);
+    return plain;
+}
+}  // namespace
+
+double CsvNumber(const std::string& text) {
+    if (text.find(',') == std::string::npos) return LeadingNumber(text);
+    return LeadingNumber(WithoutGrouping(text));
+}
+
+bool CsvValue(const std::string& text, double& value) {
+    if (text.find(',') == std::string::npos) return ReadLeadingNumber(text, value);
+    return ReadLeadingNumber(WithoutGrouping(text), value);
 }
 
 

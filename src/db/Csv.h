@@ -60,6 +60,9 @@ std::size_t ReadCsvRecord(const std::string& first, std::size_t fieldCount,
 // counts as a grouping comma only between a digit and exactly three digits,
 // so "1,2" still reads as 1 and "Copper, annealed" as 0.
 double CsvNumber(const std::string& field);
+// The same for a value an analysis computes with: false when the number lies
+// beyond the range of a double ("1e999") and cannot be read as any value.
+bool CsvValue(const std::string& field, double& value);
 
 // Reads records from a text file: a record is one line, or several when a
 // quoted field holds line breaks (joined with LF), by ReadCsvRecord's rule.

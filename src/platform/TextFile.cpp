@@ -64,7 +64,20 @@ bool IsAscii(const std::string& s) {
     return true;
 }
 
-std::string Errno(int e) { return std::strerror(e); }
+// The reason of a failed file operation, in the words of the other messages.
+std::string Errno(int e) {
+    switch (e) {
+    case ENOENT: return "ファイルがありません";
+    case EACCES:
+    case EPERM: return "権限がありません";
+    case EISDIR: return "ファイルではなくフォルダです";
+    case ENOTDIR: return "途中の名前がフォルダではありません";
+    case ENOSPC: return "ディスクに空きがありません";
+    case EROFS: return "読み取り専用の場所です";
+    case EIO: return "入出力エラー";
+    default: return std::strerror(e);
+    }
+}
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -215,7 +228,13 @@ bool TextLineReader::open(const std::string& path, Encoding encoding) {
     lineNo_ = 0;
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) {
-        error_ = "Cannot open " + path + ": " + Errno(errno);
+        error_ = "ファイルを開けません: " + path + " (" + Errno(errno) + ")";
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+        error_ = "ファイルを読めません: " + path + " (" + Errno(EISDIR) + ")";
+        close();
         return false;
     }
     if (encoding_ == Encoding::Detect) encoding_ = FileIsUtf8(fd_) ? Encoding::Utf8 : Encoding::Cp932;
@@ -233,7 +252,7 @@ bool TextLineReader::fill() {
         ssize_t n = ::read(fd_, chunk, sizeof chunk);
         if (n < 0) {
             if (errno == EINTR) continue;
-            error_ = "Cannot read " + path_ + ": " + Errno(errno);
+            error_ = "ファイルを読めません: " + path_ + " (" + Errno(errno) + ")";
             eof_ = true;
             return false;
         }
@@ -267,15 +286,15 @@ bool TextLineReader::next(std::string& line) {
     if (encoding_ == Encoding::Utf8) {
         if (lineNo_ == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
         if (!IsValidUtf8(raw)) {
-            error_ = path_ + ", line " + std::to_string(lineNo_) + ": the text is not valid UTF-8";
+            error_ = path_ + " の " + std::to_string(lineNo_) + " 行目は UTF-8 の文字として読めません。";
             return false;
         }
         line = std::move(raw);
         return true;
     }
     if (!DecodeCp932(raw, line)) {
-        error_ = path_ + ", line " + std::to_string(lineNo_) +
-                 ": the text is not valid Shift_JIS (code page 932)";
+        error_ = path_ + " の " + std::to_string(lineNo_) +
+                 " 行目は Shift_JIS (コードページ 932) の文字として読めません。";
         return false;
     }
     return true;

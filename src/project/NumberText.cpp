@@ -295,6 +295,15 @@ bool HasLeadingNumber(const std::string& text) {
     return ScanNumber(s) > 0;
 }
 
+bool ReadLeadingNumber(const std::string& text, double& value) {
+    std::string_view s(text);
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    const std::size_t length = ScanNumber(s);
+    if (length > 0 && MagnitudeOf(s.substr(0, length)) > 308) return false;
+    value = length == 0 ? 0.0 : ConvertScanned(s.substr(0, length));
+    return true;
+}
+
 bool ParseDecimal(const std::string& text, double& value) {
     std::string_view s(text);
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);

@@ -15,6 +15,11 @@ namespace korvane {
 double LeadingNumber(const std::string& text);
 // True when the text has such a leading part (a text without one reads as 0).
 bool HasLeadingNumber(const std::string& text);
+// The same reading for a value that is to be computed with (the analyses):
+// false when the leading number lies beyond the range of a double ("1e999"),
+// which cannot be held as any value. Numbers up to the largest double's own
+// 15-digit text are held at it; texts without a number read as 0.
+bool ReadLeadingNumber(const std::string& text, double& value);
 
 // Strict reading: true when the whole text (blanks around it allowed) is one
 // decimal number in the leading-number grammar; the value goes to `value`.

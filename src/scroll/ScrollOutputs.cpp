@@ -28,6 +28,12 @@ std::string OutputCellText(const std::string& text) {
     return FormatChart(v, kPattern);
 }
 
+std::string RestoredLimitText(const std::string& backup) {
+    double v;
+    if (!ParseDecimal(backup, v) || !std::isfinite(v)) return backup;
+    return FormatChart(v, "0.000e+000");
+}
+
 void ScrollOutputs::Param_NM_to_Grid(const RunState& s) {
     for (int c = 1; c <= kColumns; ++c) {
         ScrollOutputColumn& col = column(c);

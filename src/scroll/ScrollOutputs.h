@@ -31,6 +31,9 @@ struct ScrollOutputColumn {
 // The chart texts of the table: a number in the "0.000e+00" form; a text that
 // is not a number as it is (an empty text stays empty).
 std::string OutputCellText(const std::string& text);
+// A limit cell whose edit was given up (Escape): the text it had, a number
+// written in the "0.000e+000" form; a text that is not a number as it is.
+std::string RestoredLimitText(const std::string& backup);
 
 class ScrollOutputs {
 public:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 #include "TestSupport.h"
 #include "analysis/ChartFrame.h"
@@ -145,7 +146,53 @@ TEST(Statistics, NoUsedLineStopAndUnreadableFiles) {
     EXPECT_FALSE(r.error.empty());
     WriteBytes(dir.file("binary.csv"), Cp932Lines({kNames}) + "\x81\x20\r\n");
     EXPECT_FALSE(ComputeStatistics(dir.file("binary.csv"), false, {}, r));
-    EXPECT_NE(r.error.find("line 2"), std::string::npos) << r.error;
+    EXPECT_NE(r.error.find("binary.csv の 2 行目は Shift_JIS"), std::string::npos) << r.error;
+    // A folder chosen as the DB file says so.
+    EXPECT_FALSE(ComputeStatistics(dir.path(), false, {}, r));
+    EXPECT_EQ(r.error, "DBファイルではなくフォルダです: " + dir.path());
+}
+
+TEST(Statistics, ConstantColumnsValuesNearTheLimitsAndNumbersNoDoubleHolds) {
+    TempDir dir;
+    // a: 0.1 three times, whose plain sum is not 0.3; b: values near the
+    // largest double, whose sum overflows though their mean does not; "1e999"
+    // is no value at all: its line is left out and counted, and a number at
+    // the largest double's own text still reads.
+    const std::string path =
+        WriteDb(dir, "edge.csv", {kNames, kKinds, "1,0.1,1.5e308,1,True", "2,0.1,1.7e308,2,True",
+                                  "3,0.1,1.6e308,3,True", "4,1e999,0,4,True", "5,0.1,1,-1E+9999,False",
+                                  "6,0.1,1.79769313486232E+308,1,False"});
+    StatisticsResult r;
+    ASSERT_TRUE(ComputeStatistics(path, false, {}, r));
+    EXPECT_EQ(r.used, 3);
+    EXPECT_EQ(r.unreadable, 1);  // the invalid lines are left out before they are read
+    EXPECT_EQ(r.columns[0].mean, 0.1);
+    EXPECT_EQ(r.columns[0].variance, 0.0);
+    EXPECT_EQ(StatisticsTable(r)[1][4], "0.000e+0");
+    EXPECT_TRUE(std::isfinite(r.columns[1].mean));
+    EXPECT_DOUBLE_EQ(r.columns[1].mean, 1.6e308);
+    ASSERT_TRUE(ComputeStatistics(path, true, {}, r));
+    EXPECT_EQ(r.used, 4);
+    EXPECT_EQ(r.unreadable, 2);
+    EXPECT_EQ(r.columns[1].maximum, std::numeric_limits<double>::max());
+    EXPECT_EQ(SkippedLinesMessage(0, 2), "数値として読めない値（範囲外の数値）を含む 2 行は解析から除きました。");
+    EXPECT_EQ(SkippedLinesMessage(1, 2), "見出しと列数が合わない 1 行は解析から除きました。\n" +
+                                             SkippedLinesMessage(0, 2));
+
+    // The other analyses leave the same line out.
+    HistogramResult h;
+    ASSERT_TRUE(CountHistogram(path, 1, false, {}, {}, h));
+    EXPECT_EQ(h.total, 3);
+    EXPECT_EQ(h.unreadable, 1);
+    XYScan xy;
+    std::string error;
+    ASSERT_TRUE(ScanXY(path, "a", "y", false, {}, xy, error));
+    EXPECT_EQ(xy.points, 4);
+    EXPECT_EQ(xy.x.hi, 0.1);
+    EffectsTable t;
+    ASSERT_TRUE(ReadEffectsTable(path, t, error));
+    EXPECT_EQ(t.dataLines, 4u);
+    EXPECT_EQ(t.unreadable, 2);
 }
 
 TEST(Histogram, TwentySixValuesOneValueAndNone) {
@@ -208,15 +255,15 @@ TEST(Sensitivity, SlopesOverTheInputRangeNormalisedPerOutput) {
     using Row = std::vector<std::string>;
     EXPECT_EQ(t.rows()[0], (Row{"", "p", "q", "<総合感度>"}));
     EXPECT_EQ(t.rows()[1], (Row{"<Obj.>", "-", "-", "*****"}));
-    // p normalised, with its largest marked; q (all 0) keeps its raw values;
-    // no objective yet, so no total.
-    EXPECT_EQ(t.rows()[2], (Row{"a", "1.00000", "0", ""}));
-    EXPECT_EQ(t.rows()[3], (Row{"b", "0.22222", "0", ""}));
-    EXPECT_EQ(t.rows()[4], (Row{"c", "0.00000", "0", ""}));
+    // p normalised, with its largest marked; q does not vary, so it has no
+    // sensitivities; no objective yet, so no total.
+    EXPECT_EQ(t.rows()[2], (Row{"a", "1.00000", "-", ""}));
+    EXPECT_EQ(t.rows()[3], (Row{"b", "0.22222", "-", ""}));
+    EXPECT_EQ(t.rows()[4], (Row{"c", "0.00000", "-", ""}));
     EXPECT_TRUE(t.highlighted(2, 1));
     EXPECT_FALSE(t.highlighted(3, 1));
 
-    // One objective: the total equals that column. Only the all-zero output:
+    // One objective: the total equals that column. Only the constant output:
     // the totals are 0 and stay as they are.
     t.setObjective(1, kMinimise);
     EXPECT_EQ(t.text(3, 3), "0.22222");
@@ -240,9 +287,33 @@ TEST(Sensitivity, SlopesOverTheInputRangeNormalisedPerOutput) {
     EXPECT_EQ(all.text(2, 1), "0.97376");
 }
 
+TEST(Sensitivity, InputsFarFromZeroAndOutputsThatDoNotVary) {
+    TempDir dir;
+    // x = 1e9 + 1, 2, 3 and y = 2x - 2e9 (2, 4, 6): b = 2, s = 4, the same
+    // figure as near zero; plain sums of x² would lose every digit of it. z
+    // is the same value in every line, up to the last digit a formula gives.
+    const std::string path =
+        WriteDb(dir, "far.csv", {"Count,x,w,y,z,Validity(制限判定)", "-,[Input],[Input],[Output],[Output],[System]",
+                                 "1,1000000001,1,2,0.30000000000000004,True", "2,1000000002,3,4,0.30000000000000004,True",
+                                 "3,1000000003,2,6,0.30000000000000004,True", "4,1000000002,1e999,0,0,True"});
+    SensitivityResult r;
+    ASSERT_TRUE(ComputeSensitivity(path, false, {}, r));
+    EXPECT_EQ(r.used, 3);
+    EXPECT_EQ(r.unreadable, 1);
+    EXPECT_DOUBLE_EQ(r.change[0][0], 4);
+    EXPECT_DOUBLE_EQ(r.change[1][0], 2);  // w 1, 3, 2 against y: b 1, range 2
+    EXPECT_EQ(r.change[0][1], 0);
+    SensitivityTable t(r);
+    t.fill(r);
+    EXPECT_EQ(t.text(2, 1), "1.00000");
+    EXPECT_EQ(t.text(3, 1), "0.50000");
+    EXPECT_EQ(t.text(2, 2), "-");
+    EXPECT_EQ(t.text(3, 2), "-");
+    EXPECT_FALSE(t.highlighted(2, 2));
+    EXPECT_EQ(SlopeChange(0, 0, 1, 1), 0);
+}
+
 TEST(Sensitivity, TwoInputsThatBothPrintAsOneAreBothMarked) {
-    EXPECT_DOUBLE_EQ(SlopeChange(3, 6, 12, 14, 28, 1, 3), 4);  // x 1,2,3; y 2,4,6: b 2, s 4
-    EXPECT_EQ(SlopeChange(0, 0, 0, 0, 0, 0, 0), 0);
     SensitivityResult r;
     r.inputs = {"a", "b"};
     r.outputs = {"p"};

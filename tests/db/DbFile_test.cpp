@@ -404,7 +404,7 @@ TEST(DbReader, BytesThatAreNotShiftJisNameFileAndLine) {
     std::string error;
     EXPECT_FALSE(CountDbLines(path, counts, error));
     EXPECT_NE(error.find(path), std::string::npos) << error;
-    EXPECT_NE(error.find("line 4"), std::string::npos) << error;
+    EXPECT_NE(error.find(" の 4 行目は Shift_JIS"), std::string::npos) << error;
     EXPECT_EQ(counts.all(), 1);  // the lines before the bad one
 
     DbReader reader;

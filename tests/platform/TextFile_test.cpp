@@ -38,8 +38,11 @@ TEST(TextFile, InvalidBytesAreAnErrorNamingFileAndLine) {
     std::string error;
     EXPECT_FALSE(ReadTextLines(dir.file("bad.txt"), lines, error));
     EXPECT_NE(error.find("bad.txt"), std::string::npos) << error;
-    EXPECT_NE(error.find("line 3"), std::string::npos) << error;
+    EXPECT_NE(error.find("bad.txt の 3 行目は Shift_JIS"), std::string::npos) << error;
     EXPECT_TRUE(lines.empty());
+    // A folder is not a file to read, and says so.
+    EXPECT_FALSE(ReadTextLines(dir.path(), lines, error));
+    EXPECT_NE(error.find("ファイルではなくフォルダです"), std::string::npos) << error;
 }
 
 TEST(TextFile, TextCp932CannotHoldIsRefusedAndTargetKept) {

@@ -152,7 +152,7 @@ TEST_F(ProjectDocumentTest, MissingOrUnreadableProjectChangesNothing) {
     doc.ProjectPath = dir.file("bad.tolv");
     EXPECT_FALSE(doc.LoadProjectToWindow());
     ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_NE(ui.messages[1].find("line 1"), std::string::npos) << ui.messages[1];
+    EXPECT_NE(ui.messages[1].find("1 行目"), std::string::npos) << ui.messages[1];
     EXPECT_EQ(ReadBytes(doc.WorkingCopy()), before);
 
     doc.ProjectPath = dir.path();  // a folder is not a project

@@ -204,7 +204,7 @@ TEST_F(RunLoadTest, ValuesWithoutANumberNameTheVariableAndTheWindow) {
 TEST_F(RunLoadTest, UnreadableWorkingCopyIsRefused) {
     WriteBytes(dir.file("tmp.tolv1"), "Excel File Name    :\r\n\x82\r\n");
     EXPECT_FALSE(LoadProjectForRun(state, header, dir.file("tmp.tolv1"), error));
-    EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+    EXPECT_NE(error.find("2 行目"), std::string::npos) << error;
     EXPECT_FALSE(LoadProjectForRun(state, header, dir.file("none"), error));
     EXPECT_NE(error.find("none"), std::string::npos) << error;
 }

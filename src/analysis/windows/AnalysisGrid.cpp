@@ -9,8 +9,10 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 #include "platform/TextFile.h"
+#include "project/Paths.h"
 #include "platform/UserInterface.h"
 
 namespace korvane {
@@ -176,9 +178,23 @@ QMenu* MakeResultMenu(QWidget* window, QTableWidget* grid, std::function<void()>
     return menu;
 }
 
-void SaveDisplayedTable(UserInterface& ui, const QTableWidget* grid) {
+bool MayWriteTo(UserInterface& ui, const std::string& path, const std::string& analysedDb) {
+    if (IsSameFile(path, analysedDb)) {
+        ui.showMessage(AnalysedFileRefusal(path));
+        return false;
+    }
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        ui.showMessage("保存先がファイルではなくフォルダです。\n" + path);
+        return false;
+    }
+    if (FileExists(path) && !ui.askYesNo(ReplaceFileQuestion(path))) return false;
+    return true;
+}
+
+void SaveDisplayedTable(UserInterface& ui, const QTableWidget* grid, const std::string& analysedDb) {
     const std::string path = ui.chooseFile("*.csv|*.csv", "結果保存先を選択", "", true);
-    if (path.empty()) return;
+    if (path.empty() || !MayWriteTo(ui, path, analysedDb)) return;
     std::string error;
     if (!SaveResultTable(path, DisplayedRows(grid), error)) ui.showMessage(error);
 }

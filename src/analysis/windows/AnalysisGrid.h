@@ -87,8 +87,13 @@ private:
 
 // The grid's popup ("DummyMenu"): save the table as shown, close the window.
 QMenu* MakeResultMenu(QWidget* window, QTableWidget* grid, std::function<void()> save);
-// Asks for a CSV file and saves the grid as displayed into it.
-void SaveDisplayedTable(UserInterface& ui, const QTableWidget* grid);
+// Asks for a CSV file and saves the grid as displayed into it. An existing
+// file is replaced only when the user says so, and the DB file the window
+// analyses (`analysedDb`, or a link to it) never.
+void SaveDisplayedTable(UserInterface& ui, const QTableWidget* grid, const std::string& analysedDb);
+// The checks of a chosen save target: false when it is the analysed DB file
+// (after saying so) or an existing file the user does not want replaced.
+bool MayWriteTo(UserInterface& ui, const std::string& path, const std::string& analysedDb);
 
 // The light red of the largest value in a column.
 inline const QColor kTopValueBackground(255, 192, 192);

@@ -32,7 +32,7 @@ const Palette kDark{QColor(128, 128, 0), QColor(128, 128, 0), QColor(192, 192, 0
 }  // namespace
 
 EffectsWindow::EffectsWindow(UserInterface& ui, std::string path, QWidget* parent)
-    : QWidget(parent), ui_(ui), path_(std::move(path)) {
+    : QWidget(parent), ui_(ui, this), path_(std::move(path)) {
     PrepareAnalysisWindow(this, "Factorial_Effects_Form", "要因効果図");
 
     auto* dataFrame = new QGroupBox(QStringLiteral("入出力パラメータ"), this);
@@ -55,6 +55,7 @@ EffectsWindow::EffectsWindow(UserInterface& ui, std::string path, QWidget* paren
     picture_ = new PictureArea(effectFrame);
     picture_->setObjectName(QStringLiteral("Picture1"));
     picture_->setUserInterface(&ui_);
+    picture_->setProtectedFile(path_);
     picture_->setMinimumSize(560, 260);
     picture_->installEventFilter(this);
     valueLine_ = new QFrame(picture_);
@@ -129,7 +130,8 @@ void EffectsWindow::Read_DB() {
         ui_.showMessage("DBファイルを読めません。\n" + error);
         return;
     }
-    if (table_.skipped > 0) ui_.showMessage(SkippedLinesMessage(table_.skipped));
+    if (table_.skipped > 0 || table_.unreadable > 0)
+        ui_.showMessage(SkippedLinesMessage(table_.skipped, table_.unreadable));
     if (table_.truncated) ui_.showMessage(kTooManyLinesMessage);
     ShowTable(data_, table_.rows);
     data_->setColumnWidth(0, 1400 / 15);
@@ -200,6 +202,7 @@ void EffectsWindow::redraw() {
         showLevels(levels);
         setFrame(LevelRange(levels));
         Draw_Pic(levels, false);
+        setExportLabels(levels);
         return;
     }
     std::vector<std::vector<FactorLevels>> every;
@@ -217,6 +220,31 @@ void EffectsWindow::redraw() {
     const auto levels = Sens(current);
     showLevels(levels);
     Draw_Pic(levels, false);
+    setExportLabels(levels);
+}
+
+// A saved picture: the output, the frame's ends in dB and the factor of
+// each group with its level values.
+void EffectsWindow::setExportLabels(const std::vector<FactorLevels>& levels) {
+    PictureArea::ExportLabels labels;
+    const QString output = tabs_->count() > 0 ? tabs_->tabText(tabs_->currentIndex()) : QString();
+    labels.title = QStringLiteral("要因効果図: ") + output;
+    if (all_->isChecked()) labels.title += QStringLiteral(" (暗い色は他の出力)");
+    const PictureArea::Frame f = picture_->frame();
+    labels.yHigh = Q(FormatChart(f.top, "0.0000e+0"));
+    labels.yLow = Q(FormatChart(f.bottom, "0.0000e+0"));
+    labels.yName = QStringLiteral("[単位：dB]");
+    QStringList groups;
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        const FactorLevels& l = levels[i];
+        groups << (l.factor.empty() ? QStringLiteral("-") : Q(l.factor));
+        if (l.factor.empty()) continue;
+        labels.notes << QStringLiteral("%1: L %2, M %3, H %4")
+                            .arg(Q(l.factor), Q(l.low), Q(l.middle), Q(l.high));
+    }
+    labels.xName = QStringLiteral("因子 (各 L M H): ") + groups.join(QStringLiteral(" | "));
+    labels.notes << QStringLiteral("赤丸: 値が最大の水準");
+    picture_->setExportLabels(labels);
 }
 
 void EffectsWindow::chooseFactor(int column) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/GuiUserInterface.h"
 #include "analysis/FactorialEffects.h"
 
 class QCheckBox;
@@ -35,6 +36,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void setExportLabels(const std::vector<FactorLevels>& levels);
     void Form_Format();
     void Read_DB();
     // The level values of the shown factors for one output.
@@ -48,7 +50,7 @@ private:
     void placeGroupLabels();
     std::string factorName(int column) const;
 
-    UserInterface& ui_;
+    WindowUserInterface ui_;  // the boxes belong to this window
     std::string path_;
     EffectsTable table_;
     QTableWidget* data_;

@@ -70,7 +70,7 @@ void FillCombos(QComboBox* x, QComboBox* y, const std::vector<std::string>& name
 
 // ------------------------------------------------------------ container
 
-GraphContainer::GraphContainer(UserInterface& ui, QWidget* parent) : QMainWindow(parent), ui_(ui) {
+GraphContainer::GraphContainer(UserInterface& ui, QWidget* parent) : QMainWindow(parent), ui_(ui, this) {
     setObjectName(QStringLiteral("MDIForm1"));
     setWindowTitle(QStringLiteral("グラフ作成"));
     setWindowFlag(Qt::Window, true);
@@ -334,6 +334,22 @@ void GraphWindow::setFrame(double x1, double x2, double y1, double y2) {
 void GraphWindow::Draw_Pic() {
     picture_->clear();
     picture_->setLineWidth(1);
+    picture_->setProtectedFile(container_.dbPath());
+    // A saved picture: the two columns, the axis ends and what the colours mean.
+    PictureArea::ExportLabels labels;
+    labels.title = windowTitle();
+    labels.xLow = ends_[0]->text();
+    labels.xHigh = ends_[1]->text();
+    labels.xName = Q(settings_.x);
+    labels.yLow = ends_[2]->text();
+    labels.yHigh = ends_[3]->text();
+    labels.yName = Q(settings_.y);
+    labels.notes << QStringLiteral("DB: ") + Q(container_.dbPath());
+    if (settings_.hideInvalid)
+        labels.notes << QStringLiteral("制限値外れデータは非表示");
+    else if (settings_.colourByVerdict)
+        labels.notes << QStringLiteral("制限内値 %1 / 制限外値 %2").arg(colours_[1].name(), colours_[2].name());
+    picture_->setExportLabels(labels);
     const PictureArea::Frame f = picture_->frame();
     picture_->line(f.left, 0, f.right, 0, kAxisColour);   // Line2, the x axis
     picture_->line(0, f.bottom, 0, f.top, kAxisColour);   // Line1, the y axis

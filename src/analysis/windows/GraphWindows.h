@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <string>
 
+#include "app/GuiUserInterface.h"
 #include "analysis/XYGraph.h"
 
 class QCheckBox;
@@ -47,7 +48,7 @@ public:
     QMdiArea* area() const { return area_; }
 
 private:
-    UserInterface& ui_;
+    WindowUserInterface ui_;  // the boxes belong to this window
     QLineEdit* path_;
     QComboBox* x_;
     QComboBox* y_;

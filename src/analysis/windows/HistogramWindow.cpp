@@ -26,7 +26,7 @@ QString Chart(double v) { return Q(FormatChart(v, "0.000e+0")); }
 
 HistogramWindow::HistogramWindow(std::string path, bool includeInvalidRows, std::size_t field,
                                  const std::string& name, QWidget* parent)
-    : QWidget(parent), path_(std::move(path)), includeInvalid_(includeInvalidRows), field_(field) {
+    : QWidget(parent), path_(std::move(path)), name_(name), includeInvalid_(includeInvalidRows), field_(field) {
     PrepareAnalysisWindow(this, "Histogram_Form", "ヒストグラム");
     auto* title = new QLabel(Q(name), this);
     title->setObjectName(QStringLiteral("Item_Name_Label"));
@@ -37,6 +37,7 @@ HistogramWindow::HistogramWindow(std::string path, bool includeInvalidRows, std:
     picture_ = new PictureArea(this);
     picture_->setObjectName(QStringLiteral("Picture1"));
     picture_->setBackground(Qt::white);
+    picture_->setProtectedFile(path_);
     picture_->setMinimumSize(420, 240);
     picture_->installEventFilter(this);
     connect(picture_, &PictureArea::mouseMoved, this, &HistogramWindow::pointerMoved);
@@ -157,6 +158,21 @@ void HistogramWindow::Draw_Pic() {
         average_->setText(QStringLiteral("Ave：-"));
     }
     placeLabels();
+    // A saved picture: the column, the value range, the counts and the mean.
+    PictureArea::ExportLabels labels;
+    labels.title = QStringLiteral("ヒストグラム: ") + Q(name_);
+    labels.xLow = xLow_->text();
+    labels.xHigh = xHigh_->text();
+    labels.xName = Q(name_);
+    labels.yHigh = yLabel_->text();
+    labels.yLow = QStringLiteral("0");
+    labels.yName = QStringLiteral("度数");
+    if (result_.total > 0) {
+        labels.notes << QStringLiteral("最小 %1    平均 %2    最大 %3")
+                            .arg(Chart(result_.minimum), Chart(result_.mean), Chart(result_.maximum));
+        labels.notes << QStringLiteral("データ数 %1 (25区間、赤線が平均)").arg(result_.total);
+    }
+    picture_->setExportLabels(labels);
 }
 
 void HistogramWindow::placeLabels() {

@@ -41,6 +41,7 @@ private:
     void pointerMoved(double x, double y);
 
     std::string path_;
+    std::string name_;
     bool includeInvalid_;
     std::size_t field_;
     HistogramResult result_;

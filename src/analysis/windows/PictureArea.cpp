@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/ResultTable.h"
 #include "platform/UserInterface.h"
 
 namespace korvane {
@@ -252,27 +253,115 @@ void PictureArea::leaveEvent(QEvent* event) {
 
 void PictureArea::contextMenuEvent(QContextMenuEvent* event) { menu_->popup(event->globalPos()); }
 
+QRect PictureArea::exportLayout(QSize& total) const {
+    const QSize s = size().expandedTo(QSize(1, 1));
+    if (labels_ == ExportLabels{}) {
+        total = s;
+        return QRect(QPoint(0, 0), s);
+    }
+    const QFontMetrics fm(font());
+    const int line = fm.height();
+    const int pad = 8;
+    int yWidth = 0;
+    for (const QString* t : {&labels_.yHigh, &labels_.yLow, &labels_.yName})
+        yWidth = std::max(yWidth, fm.horizontalAdvance(*t));
+    const int left = pad + (yWidth > 0 ? yWidth + pad : 0);
+    const int top = pad + (labels_.title.isEmpty() ? 0 : line * 3 / 2 + pad / 2);
+    const bool xTexts = !labels_.xLow.isEmpty() || !labels_.xHigh.isEmpty() || !labels_.xName.isEmpty();
+    int noteWidth = 0;
+    for (const QString& n : labels_.notes) noteWidth = std::max(noteWidth, fm.horizontalAdvance(n));
+    const int bottom = pad / 2 + (xTexts ? line + pad / 2 : 0) + static_cast<int>(labels_.notes.size()) * line + pad;
+    QFont bold = font();
+    bold.setBold(true);
+    const int titleWidth = QFontMetrics(bold).horizontalAdvance(labels_.title);
+    const int width = std::max({left + s.width() + pad, left + noteWidth + pad, titleWidth + 2 * pad});
+    total = QSize(width, top + s.height() + bottom);
+    return QRect(QPoint(left, top), s);
+}
+
+void PictureArea::paintExport(QPainter& painter) const {
+    QSize total;
+    const QRect r = exportLayout(total);
+    painter.fillRect(QRect(QPoint(0, 0), total), labels_ == ExportLabels{} ? background_ : QColor(Qt::white));
+    painter.save();
+    painter.setClipRect(r);
+    painter.translate(r.topLeft());
+    painter.fillRect(QRect(QPoint(0, 0), r.size()), background_);
+    drawItems(painter, r.size(), 0, items_.size());
+    painter.restore();
+    if (labels_ == ExportLabels{}) return;
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QColor(128, 128, 128));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(r.adjusted(-1, -1, 0, 0));
+    painter.setPen(Qt::black);
+    const QFontMetrics fm(font());
+    const int line = fm.height();
+    const int pad = 8;
+    if (!labels_.title.isEmpty()) {
+        QFont bold = font();
+        bold.setBold(true);
+        painter.setFont(bold);
+        painter.drawText(QRect(0, pad, total.width(), line * 3 / 2), Qt::AlignCenter, labels_.title);
+        painter.setFont(font());
+    }
+    // Left of the drawing: the upper end at its top, the lower at its foot,
+    // the name between.
+    const QRect side(0, r.top(), r.left() - pad, r.height());
+    painter.drawText(side, Qt::AlignRight | Qt::AlignTop, labels_.yHigh);
+    painter.drawText(side, Qt::AlignRight | Qt::AlignBottom, labels_.yLow);
+    painter.drawText(side, Qt::AlignRight | Qt::AlignVCenter, labels_.yName);
+    // Under it: the left and right ends at its corners, the name centred.
+    int y = r.bottom() + 1 + pad / 2;
+    if (!labels_.xLow.isEmpty() || !labels_.xHigh.isEmpty() || !labels_.xName.isEmpty()) {
+        const QRect under(r.left(), y, r.width(), line);
+        painter.drawText(under, Qt::AlignLeft | Qt::AlignVCenter, labels_.xLow);
+        painter.drawText(under, Qt::AlignRight | Qt::AlignVCenter, labels_.xHigh);
+        painter.drawText(under, Qt::AlignHCenter | Qt::AlignVCenter, labels_.xName);
+        y += line + pad / 2;
+    }
+    for (const QString& note : labels_.notes) {
+        painter.drawText(QRect(r.left(), y, total.width() - r.left(), line), Qt::AlignLeft | Qt::AlignVCenter, note);
+        y += line;
+    }
+}
+
+QImage PictureArea::renderExport() const {
+    QSize total;
+    exportLayout(total);
+    QImage image(total, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font());
+    paintExport(painter);
+    return image;
+}
+
 bool PictureArea::savePng(const QString& path, QString* error) const {
-    if (render().save(path, "PNG")) return true;
+    if (renderExport().save(path, "PNG")) return true;
     if (error) *error = QStringLiteral("画像を保存できません。\n") + path;
     return false;
 }
 
 bool PictureArea::saveSvg(const QString& path, QString* error) const {
-    const QSize s = size().expandedTo(QSize(1, 1));
+    QSize s;
+    exportLayout(s);
     QSvgGenerator svg;
     svg.setFileName(path);
     svg.setSize(s);
     svg.setViewBox(QRect(QPoint(0, 0), s));
-    svg.setTitle(windowTitle().isEmpty() ? QStringLiteral("Korvane") : windowTitle());
+    // The chart's own name: its title, else its window's caption.
+    QString title = labels_.title;
+    if (title.isEmpty() && window()) title = window()->windowTitle();
+    svg.setTitle(title.isEmpty() ? QStringLiteral("Korvane") : title);
+    if (!labels_.notes.isEmpty()) svg.setDescription(labels_.notes.join(QLatin1Char('\n')));
     QPainter painter;
     if (!painter.begin(&svg)) {
         if (error) *error = QStringLiteral("画像を保存できません。\n") + path;
         return false;
     }
     painter.setFont(font());
-    painter.fillRect(QRect(QPoint(0, 0), s), background_);
-    drawItems(painter, s, 0, items_.size());
+    paintExport(painter);
     painter.end();
     // The generator reports no write failure: check that the file is there.
     if (QFileInfo(path).size() > 0) return true;
@@ -288,10 +377,34 @@ void PictureArea::saveFromMenu(bool svg) {
         path = QString::fromStdString(ui_->chooseFile(filter, title, "", true));
     } else {
         path = QFileDialog::getSaveFileName(this, QString::fromUtf8(title), QString(),
-                                            svg ? QStringLiteral("*.svg") : QStringLiteral("*.png"));
+                                            svg ? QStringLiteral("*.svg") : QStringLiteral("*.png"), nullptr,
+                                            QFileDialog::DontConfirmOverwrite);
     }
     if (path.isEmpty()) return;
     path = WithSuffix(path, svg ? "svg" : "png");
+    // Never over the DB file the chart shows; over another file only when
+    // the user says so.
+    auto say = [this](const std::string& text) {
+        if (ui_) ui_->showMessage(text);
+        else QMessageBox::warning(this, QString::fromUtf8(kAppTitle), QString::fromStdString(text));
+    };
+    const std::string target = path.toStdString();
+    if (IsSameFile(target, protected_)) {
+        say(AnalysedFileRefusal(target));
+        return;
+    }
+    if (QFileInfo(path).isDir()) {
+        say("保存先がファイルではなくフォルダです。\n" + target);
+        return;
+    }
+    if (QFileInfo::exists(path)) {
+        const std::string question = ReplaceFileQuestion(target);
+        const bool replace =
+            ui_ ? ui_->askYesNo(question)
+                : QMessageBox::question(this, QString::fromUtf8(kQuestionCaption), QString::fromStdString(question),
+                                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        if (!replace) return;
+    }
     QString error;
     if (svg ? saveSvg(path, &error) : savePng(path, &error)) return;
     if (ui_) ui_->showMessage(error.toStdString());

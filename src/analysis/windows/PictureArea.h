@@ -11,13 +11,18 @@
 // and a save can write them as vectors (SVG) as well as pixels (PNG).
 //
 // The mouse position is reported in world units. The right mouse button
-// opens a popup that saves the picture as PNG or SVG.
+// opens a popup that saves the picture as PNG or SVG. A saved picture carries
+// the labels its window shows around it (setExportLabels): a title above,
+// the axis ends and names at its edges and notes below, so that the file
+// reads on its own.
 
 #include <QColor>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class QMenu;
@@ -40,6 +45,22 @@ public:
     // Messages and the save dialog go through `ui`; without one, Qt's own
     // dialogs are used.
     void setUserInterface(UserInterface* ui) { ui_ = ui; }
+    // A file a save must never write over (the DB file the chart shows).
+    void setProtectedFile(const std::string& path) { protected_ = path; }
+
+    // The texts a saved picture carries around the drawing.
+    struct ExportLabels {
+        QString title;                  // above the picture; the SVG's title
+        QString xLow, xHigh, xName;     // under it: the x axis ends and name
+        QString yHigh, yLow, yName;     // left of it: the y axis ends and name
+        QStringList notes;              // lines under everything
+        bool operator==(const ExportLabels&) const = default;
+    };
+    void setExportLabels(const ExportLabels& labels) { labels_ = labels; }
+    const ExportLabels& exportLabels() const { return labels_; }
+    // The picture as it is saved: the drawing at the widget's size with the
+    // labels around it (only the drawing when there are none).
+    QImage renderExport() const;
 
     // The frame for the drawings that follow. A frame without extent in x or
     // y (or with a value that is not finite) falls back to a unit range
@@ -116,9 +137,14 @@ private:
 
     void add(const Item& item);
     void drawItems(QPainter& painter, QSize size, std::size_t from, std::size_t to) const;
+    // The export's size and the drawing's place in it; paints it all.
+    QRect exportLayout(QSize& total) const;
+    void paintExport(QPainter& painter) const;
     void saveFromMenu(bool svg);
 
     UserInterface* ui_ = nullptr;
+    std::string protected_;
+    ExportLabels labels_;
     std::vector<Frame> frames_;
     std::size_t current_ = 0;
     int width_ = 1;

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -32,7 +33,7 @@ constexpr int kRowHeight = 22;
 }  // namespace
 
 SensitivityWindow::SensitivityWindow(UserInterface& ui, std::string path, bool includeInvalidRows, QWidget* parent)
-    : QWidget(parent), ui_(ui), path_(std::move(path)), includeInvalid_(includeInvalidRows), pass_(this) {
+    : QWidget(parent), ui_(ui, this), path_(std::move(path)), includeInvalid_(includeInvalidRows), pass_(this) {
     PrepareAnalysisWindow(this, "Sens_Prgrs_Form", "感度解析");
     auto* frame = new QGroupBox(QStringLiteral("正規化感度"), this);
     frame->setObjectName(QStringLiteral("Frame1"));
@@ -52,6 +53,7 @@ SensitivityWindow::SensitivityWindow(UserInterface& ui, std::string path, bool i
     picture_ = new PictureArea(frame);
     picture_->setObjectName(QStringLiteral("Picture1"));
     picture_->setUserInterface(&ui_);
+    picture_->setProtectedFile(path_);
     picture_->setToolTip(QStringLiteral("赤丸項目が結果パラメータに対し、最も効きが大きいことを示す。"));
     picture_->setFixedWidth(180);
     picture_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -150,12 +152,20 @@ void SensitivityWindow::compute() {
     table_.fill(result);
     showTable();
     pass_.bar()->setValue(pass_.bar()->maximum());
-    if (result.skipped > 0) ui_.showMessage(SkippedLinesMessage(result.skipped));
-    if (result.used == 0) ui_.showMessage(kNoUsedRowMessage);
     if (table_.outputCount() > 0) {
+        // The grid's current cell is the first output's, so that the window's
+        // activation (which gives a grid without a current cell the first
+        // one, the names column) does not move the chart away from it.
+        {
+            const QSignalBlocker block(grid_);
+            grid_->selectionModel()->setCurrentIndex(grid_->model()->index(0, 1), QItemSelectionModel::NoUpdate);
+        }
         label_->setText(Q(table_.text(0, 1)));
         Plot_Pic(1, topRow(), static_cast<int>(table_.rowCount()) - 1);
     }
+    if (result.skipped > 0 || result.unreadable > 0)
+        ui_.showMessage(SkippedLinesMessage(result.skipped, result.unreadable));
+    if (result.used == 0) ui_.showMessage(kNoUsedRowMessage);
 }
 
 int SensitivityWindow::topRow() const {
@@ -182,6 +192,24 @@ void SensitivityWindow::Plot_Pic(int column, int top, int last) {
         if (std::fabs(v) == 1) picture_->filledCircle(v, y, 0.05, kTopColour, kTopColour);
         if (i > 0) picture_->line(values[i - 1], 0.94 * (first + static_cast<int>(i) - 1), v, y, kLineColour);
     }
+    // A saved picture: the column charted, the axis ends and each charted
+    // input with its value, top to bottom as drawn.
+    PictureArea::ExportLabels labels;
+    const QString name = Q(table_.text(0, static_cast<std::size_t>(column)));
+    labels.title = QStringLiteral("感度解析: ") + name;
+    labels.xLow = QString::number(f.left);
+    labels.xHigh = QString::number(f.right);
+    labels.xName = QStringLiteral("正規化感度");
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::size_t row = static_cast<std::size_t>(first) + i;
+        if (0.94 * static_cast<double>(row) > f.bottom) break;  // below the chart
+        const QString input = Q(table_.text(row, 0));
+        if (i == 0) labels.yHigh = input;
+        labels.yLow = input;
+        labels.notes << input + QStringLiteral(": ") + Q(table_.text(row, static_cast<std::size_t>(column)));
+    }
+    labels.notes << QStringLiteral("赤丸: 最も効きが大きい入力");
+    picture_->setExportLabels(labels);
 }
 
 void SensitivityWindow::followGrid() {
@@ -223,7 +251,7 @@ void SensitivityWindow::showTotals() {
     followGrid();
 }
 
-void SensitivityWindow::Save_Result() { SaveDisplayedTable(ui_, grid_); }
+void SensitivityWindow::Save_Result() { SaveDisplayedTable(ui_, grid_, path_); }
 
 void SensitivityWindow::closeEvent(QCloseEvent* event) {
     if (pass_.holdClose()) {

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <string>
 
+#include "app/GuiUserInterface.h"
 #include "analysis/Sensitivity.h"
 #include "analysis/windows/AnalysisGrid.h"
 
@@ -49,7 +50,7 @@ private:
     void followGrid();
     int topRow() const;
 
-    UserInterface& ui_;
+    WindowUserInterface ui_;  // the boxes belong to this window
     std::string path_;
     bool includeInvalid_;
     SensitivityTable table_;

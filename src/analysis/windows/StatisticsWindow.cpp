@@ -20,7 +20,7 @@
 namespace korvane {
 
 StatisticsWindow::StatisticsWindow(UserInterface& ui, std::string path, bool includeInvalidRows, QWidget* parent)
-    : QWidget(parent), ui_(ui), path_(std::move(path)), includeInvalid_(includeInvalidRows), pass_(this) {
+    : QWidget(parent), ui_(ui, this), path_(std::move(path)), includeInvalid_(includeInvalidRows), pass_(this) {
     PrepareAnalysisWindow(this, "Stdev_Form", "標準偏差");
     grid_ = MakeAnalysisGrid(this, "CellsGrid");
 
@@ -90,7 +90,8 @@ void StatisticsWindow::compute() {
         ShowTable(grid_, StatisticsTable(result));
         count_->setText(QString::number(result.used));
         pass_.bar()->setValue(pass_.bar()->maximum());
-        if (result.skipped > 0) ui_.showMessage(SkippedLinesMessage(result.skipped));
+        if (result.skipped > 0 || result.unreadable > 0)
+            ui_.showMessage(SkippedLinesMessage(result.skipped, result.unreadable));
         if (result.used == 0) ui_.showMessage(kNoUsedRowMessage);
         else if (IsSmallSample(result.used)) ui_.showMessage(kSmallSampleMessage);
     } else if (!result.error.empty()) {
@@ -124,6 +125,6 @@ void StatisticsWindow::Histogram_Menu() {
     histogram_->show();
 }
 
-void StatisticsWindow::Save_Result() { SaveDisplayedTable(ui_, grid_); }
+void StatisticsWindow::Save_Result() { SaveDisplayedTable(ui_, grid_, path_); }
 
 }  // namespace korvane

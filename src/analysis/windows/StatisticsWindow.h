@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <string>
 
+#include "app/GuiUserInterface.h"
 #include "analysis/Statistics.h"
 #include "analysis/windows/AnalysisGrid.h"
 #include "analysis/windows/HistogramWindow.h"
@@ -43,7 +44,7 @@ protected:
 private:
     void Get_Param_NM();
 
-    UserInterface& ui_;
+    WindowUserInterface ui_;  // the boxes belong to this window
     std::string path_;
     bool includeInvalid_;
     QTableWidget* grid_;

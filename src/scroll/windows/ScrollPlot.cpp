@@ -138,6 +138,22 @@ void ScrollPlot::Draw_Pic() {
         else
             picture_->line(m.x1, m.y1, m.x2, m.y2, Colour(m.rgb));
     }
+    // A saved picture names its outputs and their limits.
+    PictureArea::ExportLabels labels;
+    labels.title = QStringLiteral("UserScroll: 出力と制限値");
+    labels.yHigh = QStringLiteral("Uppr");
+    labels.yName = QStringLiteral("Crnt");
+    labels.yLow = QStringLiteral("Lwr");
+    labels.xName = QStringLiteral("出力列 1 - 8 (左から)");
+    for (int c = 1; c <= ScrollOutputs::kColumns; ++c) {
+        const ScrollOutputColumn& col = outputs_.column(c);
+        if (col.name.empty()) continue;
+        labels.notes << QStringLiteral("%1: %2 = %3  (Lwr %4, Uppr %5)")
+                            .arg(c)
+                            .arg(QString::fromStdString(col.name), QString::fromStdString(col.current),
+                                 QString::fromStdString(col.lower), QString::fromStdString(col.upper));
+    }
+    picture_->setExportLabels(labels);
 }
 
 void ScrollPlot::Clear_Peak() { outputs_.Clear_Peak(); }

@@ -143,7 +143,7 @@ void OpenUserVarStartForm(MainWindow& main, const WindowRequest&) {
 
 // ---------------------------------------------------------------- scroll window
 
-UserVarForm::UserVarForm(MainWindow& main) : QMainWindow(&main, Qt::Window), main_(main) {
+UserVarForm::UserVarForm(MainWindow& main) : QMainWindow(&main, Qt::Window), main_(main), ui_(main.ui(), this) {
     setObjectName(QStringLiteral("User_Var_Form"));
     setWindowTitle(QStringLiteral("UserScroll"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -229,7 +229,7 @@ void UserVarForm::buildOutputFrame(QWidget* parent) {
     ulText_->installEventFilter(this);
     connect(ulText_, &QLineEdit::textChanged, this, [this] { filterNumeric(ulText_); });
 
-    plot_ = new ScrollPlot(outputs_, main_.ui(), frame);
+    plot_ = new ScrollPlot(outputs_, ui_, frame);
     plot_->setObjectName(QStringLiteral("Scroll_Plot"));
     plot_->setMinimumHeight(220);
     box->addWidget(plot_, 1);
@@ -364,7 +364,7 @@ void UserVarForm::start() {
     Output_to_Grid();
     plot_->Draw_Pic();
     if (!ok) {
-        main_.ui().showMessage(error);
+        ui_.showMessage(error);
         close();
         return;
     }
@@ -430,7 +430,7 @@ void UserVarForm::calculateOnce() {
     }
     emit calculated();
     if (!ok) {
-        main_.ui().showMessage(error);
+        ui_.showMessage(error);
         if (!session_->alive()) {
             closeAfterCalculations_ = true;
             queue_.drop();
@@ -445,7 +445,7 @@ void UserVarForm::filterNumeric(QLineEdit* box) {
     const std::string text = S(box->text());
     const FilterOutcome outcome = FilterUntilAccepted(text);
     if (outcome.text == text) return;
-    for (int i = 0; i < outcome.beeps; ++i) main_.ui().beep();
+    for (int i = 0; i < outcome.beeps; ++i) ui_.beep();
     filtering_ = true;
     box->setText(Q(outcome.text));
     box->setCursorPosition(static_cast<int>(outcome.caret));
@@ -552,8 +552,10 @@ void UserVarForm::outputEditorKey(int key) {
     const int c = outColumn_, row = outRow_;
     if (c < 1 || c > 8 || (row != 1 && row != 3)) return;
     if (key == Qt::Key_Escape) {
-        // The cell as it was before the edit.
-        SetCell(cellsGrid_, row, c, editBackup_);
+        // The limit as it was before the edit, in the long exponent form.
+        std::string& limit = row == 1 ? outputs_.column(c).upper : outputs_.column(c).lower;
+        limit = RestoredLimitText(editBackup_);
+        SetCell(cellsGrid_, row, c, limit);
         hideOutputEditors();
         return;
     }
@@ -562,7 +564,7 @@ void UserVarForm::outputEditorKey(int key) {
     if (typed.empty()) return;
     std::string message;
     if (!outputs_.editLimit(c, row, typed, message)) {
-        main_.ui().showMessage(message);
+        ui_.showMessage(message);
         return;
     }
     Output_to_Grid();
@@ -574,7 +576,7 @@ void UserVarForm::Set_Initial() {
     std::vector<std::string> lines;
     if (!doc.ReadWorkingCopy(lines)) return;
     if (!doc.WriteWorkingCopy(LinesWithInitialValues(lines, rows_))) return;
-    main_.ui().showMessage(kInitialSetMessage);
+    ui_.showMessage(kInitialSetMessage);
 }
 
 }  // namespace korvane

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/GuiUserInterface.h"
 #include "scroll/CalculationQueue.h"
 #include "scroll/ScrollInputs.h"
 #include "scroll/ScrollOutputs.h"
@@ -109,6 +110,7 @@ private:
     void Main_Form_Lock(bool locked);
 
     MainWindow& main_;
+    WindowUserInterface ui_;  // the boxes belong to this window, not the locked main window
     std::unique_ptr<ScrollSession> session_;
     std::vector<ScrollInputRow> rows_;
     ScrollOutputs outputs_;

@@ -7,7 +7,9 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QFile>
 #include <QHeaderView>
+#include <QImage>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -120,6 +122,22 @@ private slots:
         QCOMPARE(bins[24], std::int64_t(1));
         // Three bars and the mean line.
         QCOMPARE(first->picture()->itemCount(), std::size_t(4));
+        // Saved, the picture names its column and carries its figures.
+        const auto& labels = first->picture()->exportLabels();
+        QCOMPARE(labels.title, QStringLiteral("ヒストグラム: y"));
+        QCOMPARE(labels.xLow, QStringLiteral("2.000e+0"));
+        QCOMPARE(labels.xHigh, QStringLiteral("6.000e+0"));
+        QCOMPARE(labels.yHigh, QStringLiteral("1"));
+        QCOMPARE(labels.notes.value(0), QStringLiteral("最小 2.000e+0    平均 4.000e+0    最大 6.000e+0"));
+        QVERIFY(first->picture()->saveSvg(QString::fromStdString(f.app.file("histogram.svg"))));
+        const std::string svg = ReadBytes(f.app.file("histogram.svg"));
+        QVERIFY(svg.find("<title>ヒストグラム: y</title>") != std::string::npos);
+        QVERIFY(svg.find("最大 6.000e+0") != std::string::npos);
+        QVERIFY(first->picture()->savePng(QString::fromStdString(f.app.file("histogram.png"))));
+        QVERIFY(QImage(QString::fromStdString(f.app.file("histogram.png"))).height() > first->picture()->height());
+        if (const char* keep = std::getenv("KORVANE_KEEP_PICTURES")) {
+            first->picture()->savePng(QString::fromUtf8(keep) + QStringLiteral("/histogram.png"));
+        }
         // Opened again: the first window goes.
         Child<QMenu>(stats, "DummyMenu")->findChild<QAction*>("Histogram_Menu")->trigger();
         QTRY_VERIFY(!first);
@@ -170,7 +188,7 @@ private slots:
         QCOMPARE(Cell(grid, 0, 0), QStringLiteral("<Obj.>"));
         QCOMPARE(Cell(grid, 1, 1), QStringLiteral("1.00000"));
         QCOMPARE(Cell(grid, 2, 1), QStringLiteral("0.22222"));
-        QCOMPARE(Cell(grid, 1, 2), QStringLiteral("0"));  // q: all zero, left raw
+        QCOMPARE(Cell(grid, 1, 2), QStringLiteral("-"));  // q does not vary: no sensitivity
         QCOMPARE(grid->item(1, 1)->background().color(), QColor(255, 192, 192));
         QCOMPARE(Cell(grid, 1, 3), QString());
         QCOMPARE(Child<QLabel>(sens, "Label1")->text(), QStringLiteral("p"));
@@ -196,8 +214,35 @@ private slots:
 
         ui.files = {dir.file("sens.csv")};
         sens->popupMenu()->findChild<QAction*>("Save_Result")->trigger();
-        QCOMPARE(ReadBytes(dir.file("sens.csv")),
-                 Cp932Lines({",p,q,<総合感度>", "<Obj.>,最小化,-,*****", "a,1.00000,0,1.00000", "b,0.22222,0,0.22222"}));
+        const std::string saved =
+            Cp932Lines({",p,q,<総合感度>", "<Obj.>,最小化,-,*****", "a,1.00000,-,1.00000", "b,0.22222,-,0.22222"});
+        QCOMPARE(ReadBytes(dir.file("sens.csv")), saved);
+        QVERIFY(ui.questions.empty());
+
+        // Saving again: the file there is replaced only on Yes; the DB file
+        // analysed, even through a link, never.
+        const std::string db = ReadBytes(dir.file("s.csv"));
+        QVERIFY(QFile::link(QString::fromStdString(dir.file("s.csv")), QString::fromStdString(dir.file("link.csv"))));
+        WriteBytes(dir.file("sens.csv"), "keep");
+        ui.files = {dir.file("sens.csv"), dir.file("sens.csv"), dir.file("link.csv"), dir.file("s.csv")};
+        ui.answers = {false, true};
+        auto* save = sens->popupMenu()->findChild<QAction*>("Save_Result");
+        save->trigger();
+        QCOMPARE(ReadBytes(dir.file("sens.csv")), std::string("keep"));
+        QCOMPARE(ui.questions.back(), dir.file("sens.csv") + " は既にあります。\n置き換えますか？");
+        save->trigger();
+        QCOMPARE(ReadBytes(dir.file("sens.csv")), saved);
+        save->trigger();
+        save->trigger();
+        QCOMPARE(ui.questions.size(), std::size_t(2));
+        QCOMPARE(ui.messages, (std::vector<std::string>{"解析中のDBファイルには保存できません。\n" + dir.file("link.csv"),
+                                                       "解析中のDBファイルには保存できません。\n" + dir.file("s.csv")}));
+        QCOMPARE(ReadBytes(dir.file("s.csv")), db);
+        // The chart's picture is refused there too.
+        ui.files = {dir.file("link.csv")};
+        sens->picture()->popupMenu()->findChild<QAction*>("Save_Png_Menu")->trigger();
+        QCOMPARE(ui.messages.size(), std::size_t(3));
+        QCOMPARE(ReadBytes(dir.file("s.csv")), db);
         sens->close();
     }
 

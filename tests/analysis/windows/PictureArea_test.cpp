@@ -129,6 +129,32 @@ private slots:
         ui.nextFile.clear();
         svg->trigger();
         QCOMPARE(ui.messages.size(), std::size_t(1));
+
+        // With its labels the picture reads on its own: a title above, the
+        // axis ends and names beside and under it, notes below; the SVG is
+        // titled by the chart. An existing file is replaced only on Yes.
+        PictureArea::ExportLabels labels;
+        labels.title = QStringLiteral("散布図");
+        labels.xLow = QStringLiteral("-1.00e+0");
+        labels.xHigh = QStringLiteral("1.00e+0");
+        labels.xName = QStringLiteral("荷重");
+        labels.yHigh = QStringLiteral("2.00e+0");
+        labels.yLow = QStringLiteral("0.00e+0");
+        labels.yName = QStringLiteral("変位");
+        labels.notes = {QStringLiteral("DB: run.csv")};
+        area.setExportLabels(labels);
+        const QImage exported = area.renderExport();
+        QVERIFY(exported.width() > 120 && exported.height() > 80);
+        ui.files = {dir.file("chart.svg"), dir.file("chart.svg")};
+        ui.answers = {false, true};
+        svg->trigger();
+        QCOMPARE(ReadBytes(dir.file("chart.svg")), text);
+        svg->trigger();
+        QCOMPARE(ui.questions.size(), std::size_t(2));
+        const std::string titled = ReadBytes(dir.file("chart.svg"));
+        QVERIFY(titled.find("<title>散布図</title>") != std::string::npos);
+        for (const char* label : {"-1.00e+0", "荷重", "変位", "DB: run.csv"})
+            QVERIFY2(titled.find(label) != std::string::npos, label);
     }
 };
 

@@ -217,11 +217,14 @@ void UserVarFormTest::outputLimitsCannotCrossAndTheChooserBringsItsOwn() {
     QCOMPARE(f.ui.messages.back(), std::string("Upr値以上の値を指定することはできません。"));
     QCOMPARE(Cell(out, 3, 1), QStringLiteral("0.000e+00"));
     QVERIFY(!ulText->isVisible());
-    // Escape: the cell as it was; a sound limit is taken and recalculates.
+    // Escape: the limit as it was, in the long exponent form, and it stays
+    // so after a calculation; a sound limit is taken and recalculates.
     emit out->cellClicked(1, 1);
     QTest::keyClicks(ulText, QStringLiteral("5"));
     Key(ulText, Qt::Key_Escape);
-    QCOMPARE(Cell(out, 1, 1), QStringLiteral("2.000e+01"));
+    QCOMPARE(Cell(out, 1, 1), QStringLiteral("2.000e+001"));
+    QVERIFY(f.moveBar(0, 60));
+    QCOMPARE(Cell(out, 1, 1), QStringLiteral("2.000e+001"));
     long before = f.form->calculations();
     emit out->cellClicked(1, 1);
     TypeInto(ulText, QStringLiteral("40"));
