@@ -3,6 +3,7 @@
 // temporary folder per test, and raw byte access to files.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/UserInterface.h"
@@ -62,5 +63,15 @@ std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 // Lines joined with CR LF after each, converted to code page 932.
 std::string Cp932Lines(const std::vector<std::string>& utf8Lines);
+
+// A zip package of these entries (name, bytes), stored uncompressed.
+std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& entries);
+// A minimal .xlsx as Excel saves one: a sheet per entry (its name and the
+// XML inside its <sheetData>), and docProps/app.xml naming `application`.
+void WriteXlsx(const std::string& path, const std::vector<std::pair<std::string, std::string>>& sheets,
+               const std::string& application = "Microsoft Excel");
+// Rewrites the zip package at `path` with entry `name` replaced by `bytes`.
+// False when the package cannot be read or has no such entry.
+bool ReplaceZipEntry(const std::string& path, const std::string& name, const std::string& bytes);
 
 }  // namespace korvane::test

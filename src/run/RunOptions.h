@@ -22,10 +22,13 @@ struct RunOptions {
     bool resume = false;
     // The calculations go to the ranks of an MPI job (command line only).
     bool mpi = false;
+    // Run even when the workbook cannot compute as Excel did (the check's
+    // blocking findings); command line only.
+    bool acceptDifferences = false;
 };
 
 // Takes the run options from the front of a command line: "--workers N",
-// "--calc-timeout SECONDS" (also with "="), "--resume", "--mpi". What follows
+// "--calc-timeout SECONDS" (also with "="), "--resume", "--mpi", "--accept-differences". What follows
 // the options (the project path, possibly split at blanks) goes to `rest`.
 // False with a message for an unknown option or a bad value.
 bool ParseRunArguments(const std::vector<std::string>& args, RunOptions& options, std::vector<std::string>& rest,
