@@ -422,7 +422,18 @@ std::string InsteadOfFunction(const std::string& function) {
     return "LibreOffice にある関数で同じ値を求める式に書き換えてください。";
 }
 
-std::vector<CheckFinding> CheckFindings(const CheckInput& in) {
+std::vector<CheckFinding> CheckFindings(const CheckInput& input) {
+    // A function of the workbook's own modules is no function LibreOffice
+    // lacks, though the spreadsheet's function list does not know it.
+    CheckInput in = input;
+    std::set<std::string> own;
+    for (const auto& [label, names] : ModuleFunctions(in.modules)) own.insert(names.begin(), names.end());
+    auto drop = [&](std::vector<std::string>& names) {
+        std::erase_if(names, [&](const std::string& n) { return own.count(AsciiUpper(n)) > 0; });
+    };
+    for (auto& c : in.errors) drop(c.unknownFunctions);
+    for (auto& c : in.values) drop(c.unknownFunctions);
+    for (auto& c : in.again) drop(c.unknownFunctions);
     const std::vector<FormulaErrorCell>& cells = in.errors;
     const std::vector<MacroModule>& modules = in.modules;
     std::set<std::string> differing;
