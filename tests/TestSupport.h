@@ -18,6 +18,11 @@ public:
         questions.push_back(text);
         return answerYes;
     }
+    // The questions whose default is No get their own answer.
+    bool askYesNoDefaultNo(const std::string& text) override {
+        questions.push_back(text);
+        return answerDefaultNo;
+    }
     std::string chooseFile(const std::string& filter, const std::string& title,
                            const std::string& startFolder, bool forSaving) override {
         dialogs.push_back({filter, title, startFolder, forSaving});
@@ -38,6 +43,7 @@ public:
     std::vector<std::string> questions;
     std::vector<Dialog> dialogs;
     bool answerYes = true;
+    bool answerDefaultNo = false;
     std::string nextFile;
     int beeps = 0;
     bool ended = false;
