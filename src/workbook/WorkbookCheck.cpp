@@ -246,7 +246,10 @@ std::vector<CheckFinding> StoredValueFindings(const CheckInput& in, std::set<std
         auto s = stored.find(key);
         if (s == stored.end()) continue;
         const std::string where = CellLabel(v.cell);
-        const std::string formula = v.formula.empty() ? std::string() : (v.formula[0] == '=' ? "" : "=") + v.formula;
+        // As the application shows it: =A1+1, or {=...} for an array formula.
+        const std::string formula = v.formula.empty() || v.formula[0] == '=' || v.formula.rfind("{=", 0) == 0
+                                        ? v.formula
+                                        : "=" + v.formula;
         auto second = again.find(key);
         if (second != again.end() && !SameResult(v, *second->second)) {
             changing.push_back(CheckFinding{where, "LibreOffice " + ValueText(v) + " → " + ValueText(*second->second) +
@@ -568,7 +571,11 @@ bool CheckOpenWorkbook(WorkbookLink& link, const std::string& workbookPath, std:
         return false;
     }
     in.modules = std::move(*modules);
-    if (!ReadStoredValues(workbookPath, in.stored, error)) return false;
+    // A package LibreOffice opens but whose values cannot be read here is
+    // checked without them, and says so.
+    std::string storedError;
+    const bool storedRead = ReadStoredValues(workbookPath, in.stored, storedError);
+    if (!storedRead) in.stored = StoredValues{};
     auto values = link.formulaValues();
     if (!values) {
         error = link.lastError();
@@ -585,6 +592,11 @@ bool CheckOpenWorkbook(WorkbookLink& link, const std::string& workbookPath, std:
         in.again = std::move(*again);
     }
     findings = CheckFindings(in);
+    if (!storedRead) {
+        CheckFinding note{"", "Excel の保存した値を読めないため、LibreOffice の値とは比べていません (" + storedError + ")。"};
+        note.note = true;
+        findings.insert(findings.begin(), note);
+    }
     return true;
 }
 
