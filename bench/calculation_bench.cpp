@@ -63,6 +63,7 @@ public:
     bool setCalculation(CalculationMode m) override { return timed([&] { return in_.setCalculation(m); }); }
     bool run(const std::string& m) override { return timed([&] { return in_.run(m); }); }
     std::optional<std::vector<FormulaErrorCell>> formulaErrors() override { return in_.formulaErrors(); }
+    std::optional<std::vector<FormulaValueCell>> formulaValues() override { return in_.formulaValues(); }
     std::optional<std::vector<MacroModule>> macroModules() override { return in_.macroModules(); }
     std::optional<std::string> activeCellAddress() override { return in_.activeCellAddress(); }
     std::optional<std::string> activeSheetName() override { return in_.activeSheetName(); }

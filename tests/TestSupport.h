@@ -3,6 +3,7 @@
 // temporary folder per test, and raw byte access to files.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/UserInterface.h"
@@ -16,6 +17,11 @@ public:
     bool askYesNo(const std::string& text) override {
         questions.push_back(text);
         return answerYes;
+    }
+    // The questions whose default is No get their own answer.
+    bool askYesNoDefaultNo(const std::string& text) override {
+        questions.push_back(text);
+        return answerDefaultNo;
     }
     std::string chooseFile(const std::string& filter, const std::string& title,
                            const std::string& startFolder, bool forSaving) override {
@@ -37,6 +43,7 @@ public:
     std::vector<std::string> questions;
     std::vector<Dialog> dialogs;
     bool answerYes = true;
+    bool answerDefaultNo = false;
     std::string nextFile;
     int beeps = 0;
     bool ended = false;
@@ -62,5 +69,15 @@ std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 // Lines joined with CR LF after each, converted to code page 932.
 std::string Cp932Lines(const std::vector<std::string>& utf8Lines);
+
+// A zip package of these entries (name, bytes), stored uncompressed.
+std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& entries);
+// A minimal .xlsx as Excel saves one: a sheet per entry (its name and the
+// XML inside its <sheetData>), and docProps/app.xml naming `application`.
+void WriteXlsx(const std::string& path, const std::vector<std::pair<std::string, std::string>>& sheets,
+               const std::string& application = "Microsoft Excel");
+// Rewrites the zip package at `path` with entry `name` replaced by `bytes`.
+// False when the package cannot be read or has no such entry.
+bool ReplaceZipEntry(const std::string& path, const std::string& name, const std::string& bytes);
 
 }  // namespace korvane::test

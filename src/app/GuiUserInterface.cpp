@@ -57,6 +57,15 @@ bool GuiUserInterface::askYesNo(const std::string& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
+bool GuiUserInterface::askYesNoDefaultNo(const std::string& text) {
+    if (echo_) PrintMessage(text);
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kQuestionCaption), QString::fromStdString(text),
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    box.setObjectName(QStringLiteral("differencesQuestion"));
+    return box.exec() == QMessageBox::Yes;
+}
+
 std::string GuiUserInterface::chooseFile(const std::string& filter, const std::string& title,
                                          const std::string& startFolder, bool forSaving) {
     const QString qtFilter = QtFileFilter(filter);

@@ -23,6 +23,7 @@ public:
     // A box of its own ("NoticeBox") that stays while the run goes on.
     void showNotice(const std::string& text) override;
     bool askYesNo(const std::string& text) override;
+    bool askYesNoDefaultNo(const std::string& text) override;
     std::string chooseFile(const std::string& filter, const std::string& title, const std::string& startFolder,
                            bool forSaving) override;
     void beep() override;

@@ -23,6 +23,8 @@ public:
     virtual void showNotice(const std::string& text) { showMessage(text); }
     // A Yes/No question with the caption "Notice!". True for Yes.
     virtual bool askYesNo(const std::string& text) = 0;
+    // The same question with No as the default button.
+    virtual bool askYesNoDefaultNo(const std::string& text) { return askYesNo(text); }
     // A file dialog: empty text when the user cancels. `filter` is in the
     // "description|pattern" form, e.g. "*.tolv|*.tolv".
     virtual std::string chooseFile(const std::string& filter, const std::string& title,

@@ -15,6 +15,7 @@
 #include "project/RunState.h"
 #include "run/CalcWorker.h"
 #include "run/PlanSequence.h"
+#include "workbook/WorkbookCheck.h"
 
 namespace korvane {
 
@@ -192,6 +193,18 @@ private:
         switch (e.kind) {
         case WorkerEvent::Kind::Opened:
             slot.opened = true;
+            if (!e.differences.empty() && !noticeShown_) {
+                noticeShown_ = true;
+                if (l_.acceptDifferences) {
+                    l_.ui.showMessage(CheckAccepted(e.differences));
+                } else if (!l_.askOnDifferences || !l_.ui.askYesNoDefaultNo(CheckRefusal(e.differences, true))) {
+                    // Nothing is written: the DB file stays as it was.
+                    differencesRefused_ = true;
+                    fail(nextToWrite_, l_.askOnDifferences ? std::string() : CheckRefusal(e.differences, false),
+                         true);
+                    break;
+                }
+            }
             if (!e.notice.empty() && !noticeShown_) {
                 noticeShown_ = true;
                 l_.ui.showNotice(e.notice);
@@ -279,7 +292,7 @@ private:
             failMessage_ = message;
             failStarting_ = starting;
         }
-        refused_ = failStarting_ && !headerWritten_;
+        refused_ = (failStarting_ && !headerWritten_) || differencesRefused_;
         // Later calculations still running are of no use any more.
         for (std::size_t i = 0; i < slots_.size(); ++i) {
             Slot& slot = slots_[i];
@@ -446,6 +459,7 @@ private:
     bool refused_ = false;
     bool writeFailed_ = false;
     bool noticeShown_ = false;
+    bool differencesRefused_ = false;
     Clock::time_point lastPass_ = Clock::now();
 };
 

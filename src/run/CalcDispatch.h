@@ -43,6 +43,11 @@ struct CalcLoop {
     // kStopGraceSeconds asks whether to end them now (the window); without
     // a user to ask, they are ended.
     bool askBeforeEnding = false;
+    // A workbook whose cells will not compute as Excel did: asked about (the
+    // window, default No), run anyway (`acceptDifferences`, said on the
+    // error output), or refused before the first calculation.
+    bool askOnDifferences = false;
+    bool acceptDifferences = false;
     // The Single plan's one calculation: its line is numbered 0, it cannot
     // be stopped, and its worker opens the workbook within the calculation
     // (after the programs of timings 1 and 2).

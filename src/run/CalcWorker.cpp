@@ -54,14 +54,17 @@ bool CalcWorker::open(std::string& error) {
             return false;
         }
         sheetsChecked_ = true;
-        // What LibreOffice will not compute as Excel does: a warning only, a
-        // macro that cannot run stops the run by itself at the macro step.
-        std::string notice;
+        // What LibreOffice will not compute as Excel does: a warning, or,
+        // for cells whose values differ from Excel's, the reason the run
+        // does not start unless told to.
+        std::string notice, differences;
         std::vector<CheckFinding> findings;
         std::string checkError;
-        if (checkWorkbook_ && CheckOpenWorkbook(*link_, findings, checkError) && !findings.empty())
-            notice = CheckWarning(findings);
-        if (opened_) opened_(notice);
+        if (checkWorkbook_ && CheckOpenWorkbook(*link_, state_.WorkbookPath, findings, checkError)) {
+            differences = CheckDifferences(findings);
+            if (differences.empty() && CountedFindings(findings) > 0) notice = CheckWarning(findings);
+        }
+        if (opened_) opened_(notice, differences);
     }
     openFailed_ = false;
     return true;
@@ -295,11 +298,12 @@ void ThreadPool::WorkerThread::main() {
     WatchProgramsOf(&worker_.programs());
     std::string error;
     worker_.checkWorkbook(index_ == 0);
-    worker_.onFirstOpen([this](const std::string& notice) {
+    worker_.onFirstOpen([this](const std::string& notice, const std::string& differences) {
         WorkerEvent e;
         e.kind = WorkerEvent::Kind::Opened;
         e.worker = index_;
         e.notice = notice;
+        e.differences = differences;
         events_.push(std::move(e));
     });
     if (!worker_.restartsPerCalculation() && !lazyOpen_ && !worker_.open(error))

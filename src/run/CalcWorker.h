@@ -61,6 +61,9 @@ struct WorkerEvent {
     bool done = false;       // Result: no programs of timing 6 follow
     std::string error;       // Failed
     std::string notice;      // Opened: what of the workbook LibreOffice will not compute as Excel does
+    // Opened: the cells that will not compute as Excel did (CheckDifferences;
+    // empty when none): the run does not start unless told to.
+    std::string differences;
     // Failed: the instance could not be started, the workbook opened or a
     // sheet found; before the DB file's header that refuses the run.
     bool starting = false;
@@ -85,7 +88,9 @@ public:
     // nothing to say, or when this worker does not check). False with the
     // message.
     bool open(std::string& error);
-    void onFirstOpen(std::function<void(const std::string& notice)> opened) { opened_ = std::move(opened); }
+    void onFirstOpen(std::function<void(const std::string& notice, const std::string& differences)> opened) {
+        opened_ = std::move(opened);
+    }
     // This worker checks the workbook when it first opens it (one worker of
     // a run is enough).
     void checkWorkbook(bool check) { checkWorkbook_ = check; }
@@ -135,7 +140,7 @@ private:
     bool openFailed_ = false;
     bool instanceDied_ = false;
     std::atomic<bool> aborted_{false};
-    std::function<void(const std::string&)> opened_;
+    std::function<void(const std::string&, const std::string&)> opened_;
     bool checkWorkbook_ = false;
     ProgramWatch programs_;
 };

@@ -160,6 +160,8 @@ RunOutcome RunOnWorkers(PlanContext& ctx, bool single) {
     loop.single = single;
     loop.calcTimeoutSeconds = ctx.options.calcTimeoutSeconds;
     loop.askBeforeEnding = ctx.askBeforeEnding;
+    loop.askOnDifferences = ctx.askBeforeEnding;
+    loop.acceptDifferences = ctx.options.acceptDifferences;
     // The Single plan's workbook stays open after a completed run when the
     // user asked for it: its instance passes from the worker to the run.
     loop.keepWorkbook = single && s.KeepExcelOpen;

@@ -67,6 +67,10 @@ bool ParseRunArguments(const std::vector<std::string>& args, RunOptions& options
             options.mpi = true;
             continue;
         }
+        if (a == "--accept-differences") {
+            options.acceptDifferences = true;
+            continue;
+        }
         std::string name = a, value;
         const auto eq = a.find('=');
         if (eq != std::string::npos) {

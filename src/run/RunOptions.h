@@ -22,13 +22,17 @@ struct RunOptions {
     bool resume = false;
     // The calculations go to the ranks of an MPI job (command line only).
     bool mpi = false;
+    // Run even when the workbook cannot compute as Excel did (the check's
+    // blocking findings); command line only.
+    bool acceptDifferences = false;
 };
 
 // Takes the run options from a command line: "--workers N",
-// "--calc-timeout SECONDS" (also with "="), "--resume", "--mpi", before or
-// after the project. Every other argument (the project path, possibly split at
-// blanks) goes to `rest`, as does everything after "--". False with a message
-// for an unknown option or a bad value.
+// "--calc-timeout SECONDS" (also with "="), "--resume", "--mpi",
+// "--accept-differences", before or after the project. Every other argument
+// (the project path, possibly split at blanks) goes to `rest`, as does
+// everything after "--". False with a message for an unknown option or a bad
+// value.
 bool ParseRunArguments(const std::vector<std::string>& args, RunOptions& options, std::vector<std::string>& rest,
                        std::string& error);
 

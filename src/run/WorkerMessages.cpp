@@ -197,6 +197,7 @@ std::string EncodeWorkerEvent(const WorkerEvent& e) {
     w.text(e.error);
     w.flag(e.starting);
     w.text(e.notice);
+    w.text(e.differences);
     return w.bytes();
 }
 
@@ -219,6 +220,7 @@ bool DecodeWorkerEvent(const std::string& bytes, WorkerEvent& e) {
     e.error = r.text();
     e.starting = r.flag();
     e.notice = r.text();
+    e.differences = r.text();
     return r.atEnd();
 }
 

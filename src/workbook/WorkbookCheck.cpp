@@ -1,7 +1,10 @@
 #include "workbook/WorkbookCheck.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <map>
+#include <set>
 
 #include "workbook/BasicText.h"
 
@@ -82,7 +85,300 @@ std::string ConstructText(const BasicConstruct& c) {
     return {};
 }
 
+bool NameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool NameChar(char c) { return NameStart(c) || (c >= '0' && c <= '9') || c == '.'; }
+
+std::string CellLabel(const CellRef& c) {
+    return c.sheet + "!" + (c.address.empty() ? CellAddress(c.row, c.column) : c.address);
+}
+
+std::string NumberText(double v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// A stored value as a finding shows it.
+std::string StoredText(const StoredCell& c) {
+    switch (c.kind) {
+        case StoredCell::Kind::Number: {
+            char* end = nullptr;
+            const double v = std::strtod(c.value.c_str(), &end);
+            return end && *end == '\0' && !c.value.empty() ? NumberText(v) : c.value;
+        }
+        case StoredCell::Kind::Text: return Quoted(c.value);
+        case StoredCell::Kind::Logical: return c.value == "1" || c.value == "true" ? "TRUE" : "FALSE";
+        case StoredCell::Kind::Error: return c.value;
+    }
+    return c.value;
+}
+
+std::string ValueText(const FormulaValueCell& c) {
+    switch (c.kind) {
+        case FormulaValueCell::Kind::Number: return NumberText(c.number);
+        case FormulaValueCell::Kind::Text: return Quoted(c.text);
+        case FormulaValueCell::Kind::Error: return c.text;
+    }
+    return {};
+}
+
+bool SameNumber(double a, double b) {
+    const double d = std::fabs(a - b);
+    return d <= 1e-12 || d <= 1e-9 * std::max(std::fabs(a), std::fabs(b));
+}
+
+// Whether LibreOffice's value is the value Excel stored.
+bool SameValue(const StoredCell& s, const FormulaValueCell& v) {
+    switch (s.kind) {
+        case StoredCell::Kind::Number:
+        case StoredCell::Kind::Logical: {
+            if (v.kind != FormulaValueCell::Kind::Number) return false;
+            double stored = 0;
+            if (s.kind == StoredCell::Kind::Logical) {
+                stored = (s.value == "1" || s.value == "true") ? 1 : 0;
+            } else {
+                char* end = nullptr;
+                stored = std::strtod(s.value.c_str(), &end);
+                if (!end || *end != '\0' || s.value.empty()) return false;
+            }
+            return SameNumber(stored, v.number);
+        }
+        case StoredCell::Kind::Text: return v.kind == FormulaValueCell::Kind::Text && v.text == s.value;
+        case StoredCell::Kind::Error: return v.kind == FormulaValueCell::Kind::Error && v.text == s.value;
+    }
+    return false;
+}
+
+bool SameResult(const FormulaValueCell& a, const FormulaValueCell& b) {
+    if (a.kind != b.kind) return false;
+    if (a.kind == FormulaValueCell::Kind::Number) return a.number == b.number || (std::isnan(a.number) && std::isnan(b.number));
+    return a.text == b.text;
+}
+
+// The functions each module defines (upper case), by module label.
+std::map<std::string, std::set<std::string>> ModuleFunctions(const std::vector<MacroModule>& modules) {
+    std::map<std::string, std::set<std::string>> out;
+    for (const MacroModule& m : modules) {
+        auto& names = out[ModuleLabel(m.library, m.name)];
+        for (const BasicProcedure& p : FindProcedures(ScanBasic(m.source)))
+            if (p.kind == "Function") names.insert(AsciiUpper(p.name));
+    }
+    return out;
+}
+
+std::string Key(const CellRef& c) { return c.sheet + "\n" + std::to_string(c.row) + "\n" + std::to_string(c.column); }
+
+// The lines of one cause: a heading, at most kCellsPerCause cells, the count
+// of the rest.
+void AddGroup(std::vector<CheckFinding>& out, const std::string& heading, const std::vector<CheckFinding>& cells,
+              bool blocking, bool note) {
+    CheckFinding head{"", heading + " (" + std::to_string(cells.size()) + " 件):"};
+    head.blocking = blocking;
+    head.note = note;
+    out.push_back(head);
+    for (std::size_t i = 0; i < cells.size() && i < kCellsPerCause; ++i) {
+        CheckFinding f = cells[i];
+        f.blocking = blocking;
+        f.note = note;
+        out.push_back(f);
+    }
+    if (cells.size() > kCellsPerCause) {
+        CheckFinding rest{"", "  ほか " + std::to_string(cells.size() - kCellsPerCause) + " セル"};
+        rest.blocking = blocking;
+        rest.note = note;
+        out.push_back(rest);
+    }
+}
+
+// The comparison of the stored values with LibreOffice's: the differing
+// cells grouped by cause, the cells that change at each recalculation apart.
+// `differing` gets the cells listed as differing.
+std::vector<CheckFinding> StoredValueFindings(const CheckInput& in, std::set<std::string>& differing) {
+    std::vector<CheckFinding> out;
+    if (!in.stored.readable || in.values.empty()) return out;
+    if (in.stored.cells.empty()) {
+        if (in.stored.withoutValue > 0) {
+            CheckFinding f{"", "このブックには式の値が保存されていません" +
+                                   (in.stored.application.empty() ? std::string()
+                                                                  : " (保存したプログラム: " + in.stored.application + ")") +
+                                   "。Excel の計算した値と LibreOffice の値は比べていません。"};
+            f.note = true;
+            out.push_back(f);
+        }
+        return out;
+    }
+    std::map<std::string, const StoredCell*> stored;
+    for (const StoredCell& c : in.stored.cells) {
+        CellRef r;
+        r.sheet = c.sheet;
+        r.row = c.row;
+        r.column = c.column;
+        stored[Key(r)] = &c;
+    }
+    std::map<std::string, const FormulaValueCell*> again;
+    for (const FormulaValueCell& c : in.again) again[Key(c.cell)] = &c;
+
+    std::set<std::string> brokenFunctions;  // defined in modules that do not compile
+    std::set<std::string> userFunctions;
+    const auto functions = ModuleFunctions(in.modules);
+    for (const MacroModule& m : in.modules) {
+        const auto& names = functions.at(ModuleLabel(m.library, m.name));
+        userFunctions.insert(names.begin(), names.end());
+        if (m.compileTried && !m.compiles) brokenFunctions.insert(names.begin(), names.end());
+    }
+
+    struct Group {
+        std::string heading;
+        std::vector<CheckFinding> cells;
+    };
+    std::vector<Group> groups;
+    std::map<std::string, std::size_t> groupOf;
+    std::vector<CheckFinding> changing;
+    auto add = [&](const std::string& key, const std::string& heading, CheckFinding f) {
+        auto [it, added] = groupOf.emplace(key, groups.size());
+        if (added) groups.push_back(Group{heading, {}});
+        groups[it->second].cells.push_back(std::move(f));
+    };
+    for (const FormulaValueCell& v : in.values) {
+        const std::string key = Key(v.cell);
+        auto s = stored.find(key);
+        if (s == stored.end()) continue;
+        const std::string where = CellLabel(v.cell);
+        // As the application shows it: =A1+1, or {=...} for an array formula.
+        const std::string formula = v.formula.empty() || v.formula[0] == '=' || v.formula.rfind("{=", 0) == 0
+                                        ? v.formula
+                                        : "=" + v.formula;
+        auto second = again.find(key);
+        if (second != again.end() && !SameResult(v, *second->second)) {
+            changing.push_back(CheckFinding{where, "LibreOffice " + ValueText(v) + " → " + ValueText(*second->second) +
+                                                       "  " + formula,
+                                            "  "});
+            continue;
+        }
+        if (SameValue(*s->second, v)) continue;
+        differing.insert(key);
+        CheckFinding f{where, "Excel " + StoredText(*s->second) + "  LibreOffice " + ValueText(v) + "  " + formula, "  "};
+        const std::vector<std::string> called = CalledFunctions(v.formula);
+        std::string broken, user;
+        for (const std::string& name : called) {
+            if (broken.empty() && brokenFunctions.count(name)) broken = name;
+            if (user.empty() && userFunctions.count(name)) user = name;
+        }
+        if (!v.unknownFunctions.empty()) {
+            std::vector<std::string> names;
+            for (const auto& n : v.unknownFunctions) names.push_back(AsciiUpper(n));
+            add("names:" + Join(names, ","),
+                "Excel と値が違うセル: 関数 " + Join(names, "、") +
+                    " は LibreOffice にありません (IFERROR などでエラーが隠れていても値は違います)",
+                std::move(f));
+        } else if (v.kind == FormulaValueCell::Kind::Text && IsBasicErrorText(v.text)) {
+            add("cverr", "Excel と値が違うセル: マクロの関数が CVErr で返したエラー値が、LibreOffice では文字 (" +
+                             v.text + " など) になります",
+                std::move(f));
+        } else if (!broken.empty()) {
+            add("broken:" + broken, "Excel と値が違うセル: 関数 " + broken +
+                                        " のモジュールが LibreOffice でコンパイルできず、関数が計算されません",
+                std::move(f));
+        } else if (!user.empty()) {
+            add("user:" + user, "Excel と値が違うセル: マクロの関数 " + user +
+                                    " の値が違います (LibreOffice では実行時エラーで止まっても 0 や空の値になります)",
+                std::move(f));
+        } else {
+            add("other", "Excel と値が違うセル: LibreOffice の計算した値が Excel の保存した値と違います", std::move(f));
+        }
+    }
+    for (const Group& g : groups) AddGroup(out, g.heading, g.cells, true, false);
+    if (!changing.empty())
+        AddGroup(out,
+                 "再計算のたびに値の変わるセル (RAND、NOW、Rnd を使うマクロの関数など)。Excel の値とは比べていません",
+                 changing, false, true);
+    return out;
+}
+
+// CVErr in a module: LibreOffice gives the cell a text, not an error value.
+std::vector<CheckFinding> ErrorValueFindings(const std::vector<MacroModule>& modules) {
+    std::vector<CheckFinding> out;
+    for (const MacroModule& m : modules) {
+        const std::string label = ModuleLabel(m.library, m.name);
+        for (const BasicLine& line : ScanBasic(m.source))
+            for (std::size_t i = 0; i + 1 < line.tokens.size(); ++i) {
+                const BasicToken& t = line.tokens[i];
+                if (t.kind != BasicToken::Kind::Word || !IsWord(t, "CVErr") || line.tokens[i + 1].text != "(") continue;
+                out.push_back({label + ":" + std::to_string(ShownLine(m.source, t.line)),
+                               "CVErr で返すエラー値は、LibreOffice ではセルにエラー値でなく文字 \"Error 2042\" などとして入り、"
+                               "計算結果として読まれてしまいます。エラーを返す代わりに、空の値か数値で結果がないことを"
+                               "表すように書き直してください。"});
+                break;
+            }
+    }
+    return out;
+}
+
 }  // namespace
+
+std::vector<std::string> CalledFunctions(const std::string& formula) {
+    std::vector<std::string> names;
+    std::set<std::string> seen;
+    for (std::size_t i = 0; i < formula.size();) {
+        const char c = formula[i];
+        if (c == '"') {  // a text constant ("" inside is a quote)
+            for (++i; i < formula.size(); ++i)
+                if (formula[i] == '"') {
+                    if (i + 1 < formula.size() && formula[i + 1] == '"') {
+                        ++i;
+                        continue;
+                    }
+                    break;
+                }
+            ++i;
+            continue;
+        }
+        if (c == '\'') {  // a quoted sheet name
+            const auto close = formula.find('\'', i + 1);
+            i = close == std::string::npos ? formula.size() : close + 1;
+            continue;
+        }
+        if (NameStart(c) && (i == 0 || (!NameChar(formula[i - 1]) && formula[i - 1] != '$'))) {
+            std::size_t j = i;
+            while (j < formula.size() && NameChar(formula[j])) ++j;
+            std::size_t k = j;
+            while (k < formula.size() && formula[k] == ' ') ++k;
+            if (k < formula.size() && formula[k] == '(') {
+                std::string name = AsciiUpper(formula.substr(i, j - i));
+                for (const char* prefix : {"_XLFN._XLWS.", "_XLFN.", "_XLWS."})
+                    if (name.rfind(prefix, 0) == 0) name.erase(0, std::string(prefix).size());
+                if (!name.empty() && seen.insert(name).second) names.push_back(name);
+            }
+            i = j;
+            continue;
+        }
+        ++i;
+    }
+    return names;
+}
+
+
+bool IsBasicErrorText(const std::string& text) {
+    if (text.size() != 10 || text.compare(0, 6, "Error ") != 0) return false;
+    for (std::size_t i = 6; i < 10; ++i)
+        if (text[i] < '0' || text[i] > '9') return false;
+    return text.compare(6, 2, "20") == 0;
+}
+
+std::size_t CountedFindings(const std::vector<CheckFinding>& findings) {
+    std::size_t n = 0;
+    for (const auto& f : findings)
+        if (!f.note && !f.where.empty()) ++n;
+    return n;
+}
+
+bool AnyBlocking(const std::vector<CheckFinding>& findings) {
+    for (const auto& f : findings)
+        if (f.blocking) return true;
+    return false;
+}
 
 std::string ConstructAdviceAt(const std::string& source, int line) {
     for (const BasicConstruct& c : FindConstructs(source))
@@ -129,13 +425,26 @@ std::string InsteadOfFunction(const std::string& function) {
     return "LibreOffice にある関数で同じ値を求める式に書き換えてください。";
 }
 
-std::vector<CheckFinding> FindingsOf(const std::vector<FormulaErrorCell>& cells,
-                                     const std::vector<MacroModule>& modules) {
-    std::vector<CheckFinding> findings;
+std::vector<CheckFinding> CheckFindings(const CheckInput& input) {
+    // A function of the workbook's own modules is no function LibreOffice
+    // lacks, though the spreadsheet's function list does not know it.
+    CheckInput in = input;
+    std::set<std::string> own;
+    for (const auto& [label, names] : ModuleFunctions(in.modules)) own.insert(names.begin(), names.end());
+    auto drop = [&](std::vector<std::string>& names) {
+        std::erase_if(names, [&](const std::string& n) { return own.count(AsciiUpper(n)) > 0; });
+    };
+    for (auto& c : in.errors) drop(c.unknownFunctions);
+    for (auto& c : in.values) drop(c.unknownFunctions);
+    for (auto& c : in.again) drop(c.unknownFunctions);
+    const std::vector<FormulaErrorCell>& cells = in.errors;
+    const std::vector<MacroModule>& modules = in.modules;
+    std::set<std::string> differing;
+    std::vector<CheckFinding> findings = StoredValueFindings(in, differing);
 
     // Formula cells, grouped by cause: functions LibreOffice does not know
-    // first, then the other error values, and last the cells that only show
-    // the error of a cell they refer to.
+    // first (also where no error shows), then the other error values, and
+    // last the cells that only show the error of a cell they refer to.
     struct Entry {
         int rank;
         std::size_t group;  // order of the cause's first appearance
@@ -144,10 +453,11 @@ std::vector<CheckFinding> FindingsOf(const std::vector<FormulaErrorCell>& cells,
     };
     std::vector<Entry> entries;
     std::map<std::string, std::size_t> groups;
+    std::set<std::string> errorCells;
     for (std::size_t i = 0; i < cells.size(); ++i) {
         const FormulaErrorCell& c = cells[i];
-        const std::string where = c.cell.sheet + "!" + (c.cell.address.empty() ? CellAddress(c.cell.row, c.cell.column)
-                                                                                : c.cell.address);
+        errorCells.insert(Key(c.cell));
+        const std::string where = CellLabel(c.cell);
         const std::string formula = c.formula.empty() ? std::string() : " (" + Shortened(c.formula) + ")";
         int rank;
         std::string key, text;
@@ -158,6 +468,8 @@ std::vector<CheckFinding> FindingsOf(const std::vector<FormulaErrorCell>& cells,
             key = Join(names, ",");
             text = c.error + " 関数 " + Join(names, "、") + " は LibreOffice にありません" + formula + "。";
             for (const auto& f : names) text += (names.size() > 1 ? f + ": " : "") + InsteadOfFunction(f);
+        } else if (differing.count(Key(c.cell))) {
+            continue;  // listed with the cells whose value differs
         } else if (!c.errorPrecedents.empty()) {
             rank = 2;
             key = "";
@@ -173,6 +485,17 @@ std::vector<CheckFinding> FindingsOf(const std::vector<FormulaErrorCell>& cells,
         auto [it, added] = groups.emplace(groupKey, groups.size());
         entries.push_back(Entry{rank, it->second, i, CheckFinding{where, text}});
     }
+    for (std::size_t i = 0; i < in.values.size(); ++i) {
+        const FormulaValueCell& c = in.values[i];
+        if (c.unknownFunctions.empty() || errorCells.count(Key(c.cell))) continue;
+        std::vector<std::string> names;
+        for (const auto& f : c.unknownFunctions) names.push_back(AsciiUpper(f));
+        std::string text = "関数 " + Join(names, "、") + " は LibreOffice にありません (" + Shortened(c.formula) +
+                           ")。エラーは出ていませんが (IFERROR などで隠れています)、この式は Excel と同じ値になりません。";
+        for (const auto& f : names) text += (names.size() > 1 ? f + ": " : "") + InsteadOfFunction(f);
+        auto [it, added] = groups.emplace("0" + Join(names, ","), groups.size());
+        entries.push_back(Entry{0, it->second, cells.size() + i, CheckFinding{CellLabel(c.cell), text}});
+    }
     std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
         if (a.rank != b.rank) return a.rank < b.rank;
         if (a.group != b.group) return a.group < b.group;
@@ -180,21 +503,42 @@ std::vector<CheckFinding> FindingsOf(const std::vector<FormulaErrorCell>& cells,
     });
     for (auto& e : entries) findings.push_back(std::move(e.finding));
 
-    // Modules: those LibreOffice cannot compile, then what their text shows.
+    // Modules: error values made with CVErr, those LibreOffice cannot
+    // compile (blocking when cells call their functions), then what their
+    // text shows.
+    for (auto& f : ErrorValueFindings(modules)) findings.push_back(std::move(f));
+    const auto functions = ModuleFunctions(modules);
     for (const MacroModule& m : modules) {
         if (!m.compileTried || m.compiles) continue;
         const std::string label = ModuleLabel(m.library, m.name);
         const std::string library = m.library.empty() ? std::string() : "ライブラリ " + m.library + " の";
+        // The cells whose formulas call a function of this module.
+        const auto& defined = functions.at(label);
+        std::vector<std::string> callers;
+        std::size_t callerCount = 0;
+        for (const FormulaValueCell& c : in.values)
+            for (const std::string& name : CalledFunctions(c.formula))
+                if (defined.count(name)) {
+                    if (callers.size() < 10) callers.push_back(CellLabel(c.cell));
+                    ++callerCount;
+                    break;
+                }
+        std::string calls;
+        if (callerCount > 0)
+            calls = " このモジュールの関数を呼ぶセル (" + std::to_string(callerCount) + " 件) は計算されません: " +
+                    Join(callers, "、") + (callerCount > callers.size() ? " ほか" : "") + "。";
+        CheckFinding f;
         if (m.failingLine > 0) {
-            findings.push_back({label + ":" + std::to_string(ShownLine(m.source, m.failingLine)),
-                                "モジュール " + m.name + " は LibreOffice でコンパイルできません (この行: " +
-                                    Shortened(LineText(m, m.failingLine), 80) + ")。直すまで" + library +
-                                    "マクロは 1 つも実行されません。LibreOffice Basic の書き方に直してください。"});
+            f = {label + ":" + std::to_string(ShownLine(m.source, m.failingLine)),
+                 "モジュール " + m.name + " は LibreOffice でコンパイルできません (この行: " +
+                     Shortened(LineText(m, m.failingLine), 80) + ")。直すまで" + library +
+                     "マクロは 1 つも実行されません。LibreOffice Basic の書き方に直してください。" + calls};
         } else {
-            findings.push_back({label, "モジュール " + m.name +
-                                           " は LibreOffice でコンパイルできません (行は特定できませんでした)。直すまで" +
-                                           library + "マクロは 1 つも実行されません。"});
+            f = {label, "モジュール " + m.name + " は LibreOffice でコンパイルできません (行は特定できませんでした)。直すまで" +
+                            library + "マクロは 1 つも実行されません。" + calls};
         }
+        f.blocking = callerCount > 0;
+        findings.push_back(std::move(f));
     }
     for (const MacroModule& m : modules) {
         const std::string label = ModuleLabel(m.library, m.name);
@@ -204,18 +548,55 @@ std::vector<CheckFinding> FindingsOf(const std::vector<FormulaErrorCell>& cells,
     return findings;
 }
 
-bool CheckOpenWorkbook(WorkbookLink& link, std::vector<CheckFinding>& findings, std::string& error) {
+std::vector<CheckFinding> FindingsOf(const std::vector<FormulaErrorCell>& cells,
+                                     const std::vector<MacroModule>& modules) {
+    CheckInput in;
+    in.errors = cells;
+    in.modules = modules;
+    return CheckFindings(in);
+}
+
+bool CheckOpenWorkbook(WorkbookLink& link, const std::string& workbookPath, std::vector<CheckFinding>& findings,
+                       std::string& error) {
+    CheckInput in;
     auto cells = link.formulaErrors();
     if (!cells) {
         error = link.lastError();
         return false;
     }
+    in.errors = std::move(*cells);
     auto modules = link.macroModules();
     if (!modules) {
         error = link.lastError();
         return false;
     }
-    findings = FindingsOf(*cells, *modules);
+    in.modules = std::move(*modules);
+    // A package LibreOffice opens but whose values cannot be read here is
+    // checked without them, and says so.
+    std::string storedError;
+    const bool storedRead = ReadStoredValues(workbookPath, in.stored, storedError);
+    if (!storedRead) in.stored = StoredValues{};
+    auto values = link.formulaValues();
+    if (!values) {
+        error = link.lastError();
+        return false;
+    }
+    in.values = std::move(*values);
+    // A second full recalculation only where there is something to compare.
+    if (!in.stored.cells.empty()) {
+        auto again = link.formulaValues();
+        if (!again) {
+            error = link.lastError();
+            return false;
+        }
+        in.again = std::move(*again);
+    }
+    findings = CheckFindings(in);
+    if (!storedRead) {
+        CheckFinding note{"", "Excel の保存した値を読めないため、LibreOffice の値とは比べていません (" + storedError + ")。"};
+        note.note = true;
+        findings.insert(findings.begin(), note);
+    }
     return true;
 }
 
@@ -224,13 +605,15 @@ CheckStatus CheckWorkbookFile(WorkbookLink& freshLink, const std::string& path, 
     lines.clear();
     CheckStatus status = kCheckUnreadable;
     std::vector<CheckFinding> findings;
-    if (!freshLink.start(false) || !freshLink.open(path)) {
+    if (const std::string problem = WorkbookFileProblem(path); !problem.empty()) {
+        error = problem;  // not even worth an instance
+    } else if (!freshLink.start(false) || !freshLink.open(path)) {
         error = freshLink.lastError();
-    } else if (!CheckOpenWorkbook(freshLink, findings, error)) {
+    } else if (!CheckOpenWorkbook(freshLink, path, findings, error)) {
         // Already in `error`.
     } else {
         for (const auto& f : findings) lines.push_back(f.line());
-        status = findings.empty() ? kCheckClean : kCheckFindings;
+        status = CountedFindings(findings) == 0 ? kCheckClean : kCheckFindings;
     }
     CloseAndQuit(freshLink);
     return status;
@@ -238,11 +621,35 @@ CheckStatus CheckWorkbookFile(WorkbookLink& freshLink, const std::string& path, 
 
 std::string CheckWarning(const std::vector<CheckFinding>& findings, std::size_t shown) {
     std::string text = "このブックには LibreOffice で Excel と同じに計算されない箇所があります (" +
-                       std::to_string(findings.size()) + " 件)。計算は続けます。\n";
+                       std::to_string(CountedFindings(findings)) + " 件)。計算は続けます。\n";
     for (std::size_t i = 0; i < findings.size() && i < shown; ++i) text += "\n" + findings[i].line();
     if (findings.size() > shown) text += "\nほか " + std::to_string(findings.size() - shown) + " 件。";
     text += "\n\nすべては korvane --check <ブック> で一覧できます。";
     return text;
+}
+
+std::string CheckDifferences(const std::vector<CheckFinding>& findings, std::size_t shown) {
+    std::vector<const CheckFinding*> blocking;
+    for (const auto& f : findings)
+        if (f.blocking) blocking.push_back(&f);
+    if (blocking.empty()) return {};
+    std::string text = "このブックは LibreOffice では Excel と同じに計算できません。"
+                       "Excel の保存した値と違う値になるセルか、計算されないマクロの関数を呼ぶセルがあります。\n";
+    for (std::size_t i = 0; i < blocking.size() && i < shown; ++i) text += "\n" + blocking[i]->line();
+    if (blocking.size() > shown) text += "\nほか " + std::to_string(blocking.size() - shown) + " 行。";
+    text += "\n\nすべては korvane --check <ブック> で一覧できます。";
+    return text;
+}
+
+std::string CheckRefusal(const std::string& differences, bool question) {
+    if (question) return differences + "\n\nこのまま計算すると、違う値が正しい結果として記録されます。続行しますか？";
+    return differences +
+           "\n計算は始めていません (DBファイルは変わっていません)。違いを承知で計算するには "
+           "--accept-differences を付けて実行してください。";
+}
+
+std::string CheckAccepted(const std::string& differences) {
+    return "--accept-differences の指定により、このまま計算します。\n" + differences;
 }
 
 }  // namespace korvane

@@ -54,6 +54,17 @@ struct FormulaErrorCell {
     std::vector<std::string> errorPrecedents;    // cells it refers to directly that hold errors (Sheet1!B2)
 };
 
+// A formula cell and its value as the application computes it.
+struct FormulaValueCell {
+    enum class Kind { Number, Text, Error };
+    CellRef cell;                               // sheet, address, row and column
+    std::string formula;                        // as the application shows it
+    Kind kind = Kind::Number;
+    double number = 0;                          // Kind::Number (a logical is 1 or 0)
+    std::string text;                           // Kind::Text: the text; Kind::Error: #N/A, Err:522 ...
+    std::vector<std::string> unknownFunctions;  // called functions the application does not know
+};
+
 // A Basic or VBA module of the workbook.
 struct MacroModule {
     std::string library, name;
@@ -163,6 +174,9 @@ public:
     // value is an error, sheet by sheet, row by row. Changes nothing that a
     // later calculation would see besides the recalculation itself.
     virtual std::optional<std::vector<FormulaErrorCell>> formulaErrors() = 0;
+    // Recalculates every formula of the open workbook (dirty or not) and
+    // gives every formula cell with its value, sheet by sheet, row by row.
+    virtual std::optional<std::vector<FormulaValueCell>> formulaValues() = 0;
     // The Basic and VBA modules of the open workbook, library by library, and
     // whether the application can compile them.
     virtual std::optional<std::vector<MacroModule>> macroModules() = 0;

@@ -10,6 +10,7 @@
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
 
+#include "workbook/WorkbookCheck.h"
 #include "workbook/WorkbookLink.h"
 
 namespace korvane::lo {
@@ -20,9 +21,12 @@ namespace korvane::lo {
 std::vector<FormulaErrorCell> FindFormulaErrors(const css::uno::Reference<css::lang::XComponent>& document,
                                                 const css::uno::Reference<css::uno::XComponentContext>& context);
 
-// The names of the functions a formula calls (upper case, Excel's _xlfn.
-// prefixes removed), in order of appearance, each once.
-std::vector<std::string> CalledFunctions(const std::string& formula);
+// Recalculates every formula and lists every formula cell with its value,
+// sheet by sheet, row by row. Throws UNO exceptions.
+std::vector<FormulaValueCell> FindFormulaValues(const css::uno::Reference<css::lang::XComponent>& document,
+                                                const css::uno::Reference<css::uno::XComponentContext>& context);
+
+using korvane::CalledFunctions;
 
 // The text a spreadsheet shows for an error code of LibreOffice: #DIV/0!,
 // #N/A, #NAME? ... or Err:NNN for codes of LibreOffice's own.

@@ -57,6 +57,8 @@
 #include "platform/libreoffice/CellBlocks.h"
 #include "platform/libreoffice/DocumentMacros.h"
 #include "platform/libreoffice/FormulaErrors.h"
+#include "workbook/WorkbookCheck.h"
+#include "workbook/WorkbookFile.h"
 #include "platform/libreoffice/LibreOfficeProcess.h"
 #include "platform/libreoffice/UnoAccess.h"
 #include "project/NumberText.h"
@@ -510,6 +512,8 @@ struct LibreOfficeLink::Impl {
         if (!ready()) return false;
         std::error_code ec;
         const std::string absolute = std::filesystem::absolute(path, ec).string();
+        if (const std::string problem = WorkbookFileProblem(absolute); !path.empty() && !problem.empty())
+            return fail(problem);
         if (path.empty() || !std::filesystem::is_regular_file(absolute, ec))
             return fail("ブックが見つかりません: " + path);
         OUString url;
@@ -748,7 +752,14 @@ struct LibreOfficeLink::Impl {
                         else
                             values[i] = GeneralNumber(number);
                     } else if (value >>= text) {
-                        values[i] = ToStd(text);
+                        // An error value a macro function made with CVErr
+                        // reaches the cell as this text: unreadable as an
+                        // error value is.
+                        if (IsBasicErrorText(ToStd(text)))
+                            problems[i] = "セル " + CellLabel(cells[i]) + " の値がエラーです (マクロの関数が CVErr で返した " +
+                                          ToStd(text) + ")。";
+                        else
+                            values[i] = ToStd(text);
                     } else {
                         Reference<table::XCell> cell(cellProperties(*wb, sh, sheetName, p), UNO_QUERY_THROW);
                         problems[i] = "セル " + CellLabel(cells[i]) + " の値がエラーです (" +
@@ -947,6 +958,17 @@ struct LibreOfficeLink::Impl {
         }
     }
 
+    std::optional<std::vector<FormulaValueCell>> formulaValues() {
+        Workbook* wb = active();
+        if (!wb) return std::nullopt;
+        try {
+            return lo::FindFormulaValues(wb->component, remote);
+        } catch (const uno::Exception& e) {
+            failUno("ブックの式の値を読めません (" + wb->path + ")", e);
+            return std::nullopt;
+        }
+    }
+
     std::optional<std::vector<MacroModule>> macroModules() {
         Workbook* wb = active();
         if (!wb) return std::nullopt;
@@ -1085,6 +1107,7 @@ bool LibreOfficeLink::setCalculation(CalculationMode mode) {
 bool LibreOfficeLink::run(const std::string& macroReference) { return impl_->run(macroReference); }
 
 std::optional<std::vector<FormulaErrorCell>> LibreOfficeLink::formulaErrors() { return impl_->formulaErrors(); }
+std::optional<std::vector<FormulaValueCell>> LibreOfficeLink::formulaValues() { return impl_->formulaValues(); }
 std::optional<std::vector<MacroModule>> LibreOfficeLink::macroModules() { return impl_->macroModules(); }
 
 std::optional<std::string> LibreOfficeLink::activeCellAddress() { return impl_->activeCellAddress(); }

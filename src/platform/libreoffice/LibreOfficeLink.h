@@ -45,6 +45,7 @@ public:
     bool run(const std::string& macroReference) override;
 
     std::optional<std::vector<FormulaErrorCell>> formulaErrors() override;
+    std::optional<std::vector<FormulaValueCell>> formulaValues() override;
     std::optional<std::vector<MacroModule>> macroModules() override;
 
     std::optional<std::string> activeCellAddress() override;

@@ -11,6 +11,7 @@
 #include "platform/libreoffice/LibreOfficeLink.h"
 #include "workbook/CellRef.h"
 #include "workbook/WorkbookCheck.h"
+#include "workbook/WorkbookFile.h"
 
 namespace korvane {
 namespace {
@@ -239,7 +240,7 @@ TEST_F(MacroFailuresTest, AnExcelWorkbookWithVbaIsRunAndCheckedTheSameWay) {
     // front of the imported module).
     EXPECT_TRUE(Contains(link().lastError(), "Module1 の 4 行目: If c Then: Worksheets")) << link().lastError();
     std::vector<CheckFinding> findings;
-    ASSERT_TRUE(CheckOpenWorkbook(link(), findings, error)) << error;
+    ASSERT_TRUE(CheckOpenWorkbook(link(), path, findings, error)) << error;
     ASSERT_EQ(findings.size(), 3u);
     EXPECT_EQ(findings[0].where, "Model!B1");
     EXPECT_TRUE(Contains(findings[0].text, "SEQUENCE")) << findings[0].text;
@@ -247,6 +248,131 @@ TEST_F(MacroFailuresTest, AnExcelWorkbookWithVbaIsRunAndCheckedTheSameWay) {
     EXPECT_EQ(findings[1].where, "Module1:4");
     EXPECT_EQ(findings[2].where, "Module1:4");
     EXPECT_TRUE(Contains(findings[2].text, "Then の直後")) << findings[2].text;
+}
+
+// The stored value of cell `address` in a sheet's XML set to `value` (with
+// the cell type `type`, "" for a number); a cell not there is added to the
+// end of row 1 with `formula`.
+std::string WithStored(std::string xml, const std::string& address, const std::string& type,
+                       const std::string& value, const std::string& formula = "") {
+    const std::string typeAttr = type.empty() ? "" : " t=\"" + type + "\"";
+    const auto start = xml.find("<c r=\"" + address + "\"");
+    if (start == std::string::npos) {
+        const auto rowEnd = xml.find("</row>");
+        if (rowEnd == std::string::npos) return xml;
+        xml.insert(rowEnd, "<c r=\"" + address + "\"" + typeAttr + "><f" + formula + "</f><v>" + value + "</v></c>");
+        return xml;
+    }
+    const auto end = xml.find("</c>", start);
+    const auto tagEnd = xml.find('>', start);
+    std::string tag = xml.substr(start, tagEnd - start);
+    if (const auto t = tag.find(" t=\""); t != std::string::npos) tag.erase(t, tag.find('"', t + 4) + 1 - t);
+    std::string inner = xml.substr(tagEnd + 1, end - tagEnd - 1);
+    const auto v = inner.find("<v>");
+    if (v != std::string::npos) inner.erase(v, inner.find("</v>", v) + 4 - v);
+    inner += "<v>" + value + "</v>";
+    return xml.replace(start, end - start, tag + typeAttr + ">" + inner);
+}
+
+TEST_F(MacroFailuresTest, ValuesExcelStoredAreComparedWithLibreOfficesAndDifferencesNamed) {
+    // An Excel workbook as Excel saved it: LibreOffice writes the package
+    // and its VBA project, the values "Excel" stored are put in after.
+    const std::string path = folder.file("tax.xlsm");
+    std::string error;
+    ASSERT_TRUE(test::MakeVbaWorkbook(link(), path, {"2", "=RATIO(A1)", "=MISSING(A1)", "=RAND()", "=A1*3"},
+                                      "Function Ratio(x)\n"
+                                      "  Dim o As Object\n"
+                                      "  Ratio = o.Count / 7 + x\n"
+                                      "End Function\n"
+                                      "Function Missing(x)\n"
+                                      "  Missing = CVErr(xlErrNA)\n"
+                                      "End Function\n",
+                                      error))
+        << error;
+    std::vector<ZipEntry> entries;
+    ASSERT_TRUE(ReadZipDirectory(path, entries, error)) << error;
+    std::string sheet;
+    for (const auto& e : entries)
+        if (e.name == "xl/worksheets/sheet1.xml") {
+            ASSERT_TRUE(ReadZipEntry(path, e, sheet, error)) << error;
+        }
+    sheet = WithStored(sheet, "B1", "", "0.19017");
+    sheet = WithStored(sheet, "C1", "e", "#N/A");
+    sheet = WithStored(sheet, "F1", "", "3", " t=\"array\" ref=\"F1\" ca=\"1\">IFERROR(SUM(_xlfn.SEQUENCE(A1)),\"\")");
+    ASSERT_TRUE(test::ReplaceZipEntry(path, "xl/worksheets/sheet1.xml", sheet));
+    const std::string bytes = test::ReadBytes(path);
+
+    ASSERT_TRUE(link().open(path)) << link().lastError();
+    std::vector<CheckFinding> findings;
+    ASSERT_TRUE(CheckOpenWorkbook(link(), path, findings, error)) << error;
+    std::vector<std::string> lines;
+    for (const auto& f : findings) lines.push_back(f.line());
+    std::string all;
+    for (const auto& l : lines) all += l + "\n";
+    auto at = [&](const std::string& part) {
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            if (Contains(lines[i], part)) return static_cast<int>(i);
+        return -1;
+    };
+    // The VBA function stopped by a runtime error, the CVErr text, the
+    // unknown function hidden by IFERROR: each a difference with its cause.
+    const int ratio = at("Model!B1  Excel 0.19017  LibreOffice ");
+    const int missing = at("Model!C1  Excel #N/A  LibreOffice \"Error 2042\"");
+    const int hidden = at("Model!F1  Excel 3  LibreOffice \"\"");
+    EXPECT_TRUE(ratio >= 1 && Contains(lines[ratio - 1], "マクロの関数 RATIO")) << all;
+    EXPECT_TRUE(missing >= 1 && Contains(lines[missing - 1], "CVErr")) << all;
+    EXPECT_TRUE(hidden >= 1 && Contains(lines[hidden - 1], "関数 SEQUENCE は LibreOffice にありません")) << all;
+    EXPECT_TRUE(Contains(lines[hidden], "_xlfn.SEQUENCE") || Contains(lines[hidden], "SEQUENCE")) << all;
+    // RAND() changes at each recalculation: listed apart, never a difference.
+    const int rand = at("Model!D1  LibreOffice ");
+    EXPECT_TRUE(rand >= 1 && findings[rand].note && Contains(lines[rand - 1], "再計算のたびに")) << all;
+    EXPECT_EQ(at("Model!E1"), -1) << all;
+    EXPECT_TRUE(findings[ratio].blocking && findings[missing].blocking && findings[hidden].blocking);
+    // And in the order of the causes: differences, names, CVErr in the module.
+    const int name = at("Model!F1: 関数 SEQUENCE");
+    const int cverr = at("Module1:6: CVErr");
+    EXPECT_TRUE(rand < name && name < cverr) << all;
+
+    // At run time the CVErr text is an error value: unreadable.
+    EXPECT_FALSE(link().readCell(MakeCellRef("Model", "C1")));
+    EXPECT_TRUE(Contains(link().lastError(), "Error 2042")) << link().lastError();
+    link().closeWorkbooks();
+    EXPECT_EQ(test::ReadBytes(path), bytes);
+
+    // Cells calling a function of a module that does not compile.
+    const std::string broken = folder.file("broken.xlsm");
+    ASSERT_TRUE(test::MakeVbaWorkbook(link(), broken, {"2", "=TWICE(A1)"},
+                                      "Function Twice(x)\n  Twice = (x +\nEnd Function\n", error))
+        << error;
+    sheet.clear();
+    ASSERT_TRUE(ReadZipDirectory(broken, entries, error)) << error;
+    for (const auto& e : entries)
+        if (e.name == "xl/worksheets/sheet1.xml") {
+            ASSERT_TRUE(ReadZipEntry(broken, e, sheet, error)) << error;
+        }
+    ASSERT_TRUE(test::ReplaceZipEntry(broken, "xl/worksheets/sheet1.xml", WithStored(sheet, "B1", "", "4")));
+    ASSERT_TRUE(link().open(broken)) << link().lastError();
+    ASSERT_TRUE(CheckOpenWorkbook(link(), broken, findings, error)) << error;
+    all.clear();
+    bool moduleBlocks = false;
+    for (const auto& f : findings) {
+        all += f.line() + "\n";
+        if (Contains(f.text, "呼ぶセル (1 件) は計算されません: Model!B1")) moduleBlocks = f.blocking;
+    }
+    EXPECT_TRUE(moduleBlocks) << all;
+    EXPECT_TRUE(Contains(all, "Model!B1  Excel 4  LibreOffice ")) << all;
+    link().closeWorkbooks();
+
+    // A clean workbook written as Excel writes one: nothing to say.
+    const std::string clean = folder.file("clean.xlsx");
+    test::WriteXlsx(clean, {{"Model", "<row r=\"1\"><c r=\"A1\"><v>2</v></c><c r=\"B1\"><f>A1*3</f><v>6</v></c>"
+                                      "<c r=\"C1\" t=\"str\"><f>\"x\"&amp;A1</f><v>x2</v></c>"
+                                      "<c r=\"D1\" t=\"b\"><f>A1&gt;1</f><v>1</v></c>"
+                                      "<c r=\"E1\"><f>A1/3</f><v>0.66666666666666663</v></c></row>"}});
+    ASSERT_TRUE(link().open(clean)) << link().lastError();
+    ASSERT_TRUE(CheckOpenWorkbook(link(), clean, findings, error)) << error;
+    EXPECT_TRUE(findings.empty()) << findings.front().line();
+    link().closeWorkbooks();
 }
 
 }  // namespace

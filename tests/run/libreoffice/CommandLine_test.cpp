@@ -107,6 +107,69 @@ void WriteModel(const std::string& path, const std::string& module) {
     test::WriteFods(path, {{"Model", {{"0", "", "0"}}}}, {{"Standard", "Module1", module}});
 }
 
+// An Excel workbook whose Model!C1 (=A1+1) stored `c1` when Excel saved it
+// with A1 = 0; Model!B1 (=A1*3) stored 0.
+void WriteExcelModel(const std::string& path, const std::string& c1) {
+    test::WriteXlsx(path, {{"Model", "<row r=\"1\"><c r=\"A1\"><v>0</v></c><c r=\"B1\"><f>A1*3</f><v>0</v></c>"
+                                     "<c r=\"C1\"><f>A1+1</f><v>" + c1 + "</v></c></row>"}});
+}
+
+TEST(CommandLine, AWorkbookThatDiffersFromWhatExcelStoredIsRefusedUnlessAccepted) {
+    test::TempDir home;
+    WriteExcelModel(home.file("model.xlsx"), "7");
+    const std::string before = test::ReadBytes(home.file("model.xlsx"));
+    Project p;
+    p.excelFileName = "\\model.xlsx";
+    p.dataBaseFileName = "\\db.csv";
+    InputTask x;
+    x.name = "x";
+    x.sheet = "Model";
+    x.range = "A1";
+    x.initial = "3";
+    p.inputTasks = {x};
+    OutputTask y;
+    y.name = "y";
+    y.sheet = "Model";
+    y.range = "C1";
+    p.outputTasks = {y};
+    const std::string study = WriteStudy(home, p, "study.tolv");
+    test::WriteBytes(home.file("db.csv"), "an earlier study\r\n");
+
+    // The check names the cell with both values and its formula.
+    Result check = RunKorvane(home.path(), "--check '" + home.file("model.xlsx") + "'");
+    EXPECT_EQ(check.status, 1) << check.err;
+    EXPECT_TRUE(Contains(check.out, "Model!C1  Excel 7  LibreOffice 1  =A1+1")) << check.out;
+    EXPECT_FALSE(Contains(check.out, "Model!B1")) << check.out;
+
+    // Refused before the first calculation: status 2, the DB file as it was.
+    Result refused = RunKorvane(home.path(), "'" + study + "'");
+    EXPECT_EQ(refused.status, 2) << refused.err;
+    EXPECT_TRUE(Contains(refused.err, "Model!C1  Excel 7  LibreOffice 1")) << refused.err;
+    EXPECT_TRUE(Contains(refused.err, "--accept-differences")) << refused.err;
+    EXPECT_EQ(test::ReadBytes(home.file("db.csv")), "an earlier study\r\n");
+
+    // Run anyway when told to, saying so.
+    Result accepted = RunKorvane(home.path(), "--accept-differences '" + study + "'");
+    EXPECT_EQ(accepted.status, 0) << accepted.err;
+    EXPECT_TRUE(Contains(accepted.err, "--accept-differences の指定により")) << accepted.err;
+    const auto lines = FileLines(home.file("db.csv"));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(Contains(lines.back(), "4")) << lines.back();  // y = 3 + 1
+    EXPECT_EQ(test::ReadBytes(home.file("model.xlsx")), before);
+
+    // What Excel stored, LibreOffice computes: a clean check.
+    WriteExcelModel(home.file("clean.xlsx"), "1");
+    Result clean = RunKorvane(home.path(), "--check '" + home.file("clean.xlsx") + "'");
+    EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
+    EXPECT_EQ(clean.out, "");
+
+    // No workbook in the file at all: unreadable, not clean.
+    test::WriteBytes(home.file("empty.xlsx"), "");
+    Result empty = RunKorvane(home.path(), "--check '" + home.file("empty.xlsx") + "'");
+    EXPECT_EQ(empty.status, 2);
+    EXPECT_TRUE(Contains(empty.err, "0 バイト")) << empty.err;
+}
+
 TEST(CommandLine, HelpVersionAndRefusals) {
     test::TempDir home;
     EXPECT_EQ(RunKorvane(home.path(), "--version").status, 0);

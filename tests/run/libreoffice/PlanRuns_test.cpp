@@ -111,6 +111,47 @@ TEST_F(PlanRunsTest, SingleRunWritesThreeLinesNumberedZeroAndAppendAddsABlock) {
     EXPECT_EQ(RunDriver::CountDbFile(app.file("db.csv")).all, 2);
 }
 
+TEST_F(PlanRunsTest, TheWindowAsksBeforeRunningAWorkbookThatDiffersFromExcelAndNoLeavesTheDbFileAlone) {
+    // In!A1 is the input; Out!A1 (=In!A1*2) stored 5 where LibreOffice
+    // computes 2 from the stored In!A1 = 1.
+    test::WriteXlsx(app.file("model.xlsx"),
+                    {{"In", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"},
+                     {"Out", "<row r=\"1\"><c r=\"A1\"><f>In!A1*2</f><v>5</v></c></row>"}});
+    Project p;
+    p.excelFileName = "\\model.xlsx";
+    p.dataBaseFileName = "\\db.csv";
+    p.taskPlan = "MonteCarlo";
+    p.monteCarlo.numOfCalc = "2";
+    p.monteCarlo.randomSeed = "7";
+    p.monteCarlo.sampledVariables = {{"x", "一様分布", "3", "1"}};
+    p.inputTasks = {In("x", 1, "3")};
+    p.outputTasks = {Out("y", 1)};
+    std::string error;
+    ASSERT_TRUE(WriteTextFileAtomic(app.file("p.tolv"), ProjectLines(p), error)) << error;
+    WriteBytes(app.file("db.csv"), "an earlier study\r\n");
+    ProjectDocument document(ui, app.path());
+    document.ProjectPath = app.file("p.tolv");
+    ASSERT_TRUE(document.LoadProjectToWindow());
+    RunState state;
+    Observer observer(state);
+    RunDriver driver(ui, observer, document, state, [] { return CreateWorkbookLink(); });
+
+    ui.answerYes = true;  // save before the run
+    ui.answerDefaultNo = false;
+    EXPECT_EQ(driver.RunCommand(), RunOutcome::Refused);
+    ASSERT_FALSE(ui.questions.empty());
+    EXPECT_NE(ui.questions.back().find("Out!A1  Excel 5  LibreOffice 2"), std::string::npos) << ui.questions.back();
+    EXPECT_NE(ui.questions.back().find("続行しますか"), std::string::npos) << ui.questions.back();
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), "an earlier study\r\n");
+
+    ui.answerDefaultNo = true;
+    EXPECT_EQ(driver.RunCommand(), RunOutcome::Completed) << (ui.messages.empty() ? "" : ui.messages.back());
+    auto lines = dbLines();
+    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines[3].size(), 4u);
+    EXPECT_DOUBLE_EQ(std::stod(lines[3][2]), 2 * std::stod(lines[3][1]));
+}
+
 TEST_F(PlanRunsTest, MonteCarloWithAFixedSeedIsReproducibleAndStaysInsideItsLimits) {
     WriteWorkbook(app.file("model.fods"), 4, {"[$In.A1]", "[$In.C1]", "[$In.B1]+[$In.D1]"});
     Project p;
