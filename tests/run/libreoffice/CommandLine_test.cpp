@@ -133,7 +133,7 @@ TEST(CommandLine, AWorkbookThatDiffersFromWhatExcelStoredIsRefusedUnlessAccepted
     y.range = "C1";
     p.outputTasks = {y};
     const std::string study = WriteStudy(home, p, "study.tolv");
-    test::WriteBytes(home.file("db.csv"), "an earlier study\r\n");
+    test::WriteBytes(home.file("db.csv"), "Count,x,y,Judge\r\n1,3,6,True\r\n");
 
     // The check names the cell with both values and its formula.
     Result check = RunKorvane(home.path(), "--check '" + home.file("model.xlsx") + "'");
@@ -146,7 +146,7 @@ TEST(CommandLine, AWorkbookThatDiffersFromWhatExcelStoredIsRefusedUnlessAccepted
     EXPECT_EQ(refused.status, 2) << refused.err;
     EXPECT_TRUE(Contains(refused.err, "Model!C1  Excel 7  LibreOffice 1")) << refused.err;
     EXPECT_TRUE(Contains(refused.err, "--accept-differences")) << refused.err;
-    EXPECT_EQ(test::ReadBytes(home.file("db.csv")), "an earlier study\r\n");
+    EXPECT_EQ(test::ReadBytes(home.file("db.csv")), "Count,x,y,Judge\r\n1,3,6,True\r\n");
 
     // Run anyway when told to, saying so.
     Result accepted = RunKorvane(home.path(), "--accept-differences '" + study + "'");
@@ -790,7 +790,7 @@ TEST(CommandLine, AnMpiRankWithAnotherCopyOfTheWorkbookRefusesTheRun) {
     const std::string beam = test::ReadBytes(home.file("examples/beam.fods"));
     test::WriteBytes(home.file("node0/beam.fods"), beam);
     test::WriteBytes(home.file("node1/beam.fods"), beam + "\n");
-    test::WriteBytes(home.file("db.csv"), "kept\r\n");
+    test::WriteBytes(home.file("db.csv"), "Count,P,L,Judge\r\n1,1,1,True\r\n");
     const std::string exe = "'" + KorvaneExe() + "' --mpi '" + project + "'";
     Result r = RunKorvane(home.path(),
                           "mpirun --allow-run-as-root --oversubscribe -n 1 -wdir '" + home.file("node0") + "' " + exe +
@@ -799,7 +799,7 @@ TEST(CommandLine, AnMpiRankWithAnotherCopyOfTheWorkbookRefusesTheRun) {
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_TRUE(Contains(r.err, "MPI ランク 1 (ホスト ")) << r.err;
     EXPECT_TRUE(Contains(r.err, "のエクセルファイルがランク 0 のものと異なります: /proc/self/cwd/beam.fods")) << r.err;
-    EXPECT_EQ(test::ReadBytes(home.file("db.csv")), "kept\r\n");
+    EXPECT_EQ(test::ReadBytes(home.file("db.csv")), "Count,P,L,Judge\r\n1,1,1,True\r\n");
 }
 
 }  // namespace

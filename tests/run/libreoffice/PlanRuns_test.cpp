@@ -128,7 +128,7 @@ TEST_F(PlanRunsTest, TheWindowAsksBeforeRunningAWorkbookThatDiffersFromExcelAndN
     p.outputTasks = {Out("y", 1)};
     std::string error;
     ASSERT_TRUE(WriteTextFileAtomic(app.file("p.tolv"), ProjectLines(p), error)) << error;
-    WriteBytes(app.file("db.csv"), "an earlier study\r\n");
+    WriteBytes(app.file("db.csv"), "Count,x,y,Judge\r\n1,3,6,True\r\n");
     ProjectDocument document(ui, app.path());
     document.ProjectPath = app.file("p.tolv");
     ASSERT_TRUE(document.LoadProjectToWindow());
@@ -142,7 +142,7 @@ TEST_F(PlanRunsTest, TheWindowAsksBeforeRunningAWorkbookThatDiffersFromExcelAndN
     ASSERT_FALSE(ui.questions.empty());
     EXPECT_NE(ui.questions.back().find("Out!A1  Excel 5  LibreOffice 2"), std::string::npos) << ui.questions.back();
     EXPECT_NE(ui.questions.back().find("続行しますか"), std::string::npos) << ui.questions.back();
-    EXPECT_EQ(ReadBytes(app.file("db.csv")), "an earlier study\r\n");
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), "Count,x,y,Judge\r\n1,3,6,True\r\n");
 
     ui.answerDefaultNo = true;
     EXPECT_EQ(driver.RunCommand(), RunOutcome::Completed) << (ui.messages.empty() ? "" : ui.messages.back());
