@@ -78,6 +78,12 @@ Result RunKorvane(const std::string& home, const std::string& args, bool prefixK
     return r;
 }
 
+// Ranks that refuse or fail leave the job without MPI_Finalize; Open MPI then
+// keeps allocations of its own (many in components it has already unloaded,
+// whose stacks no suppression can name). A sanitized build checks those ranks
+// for everything but leaks; the ranks that finish normally keep the leak check.
+const std::string kRanksLeavingEarly = "ASAN_OPTIONS=detect_leaks=0 ";
+
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // A Single project on \model.fods: input x in Model!A1 (initial 3), output
@@ -706,7 +712,7 @@ TEST(CommandLine, AnMpiJobEndsWithKorvanesStatus) {
         const std::string project = WriteStudy(home, c.project, c.name + ".tolv");
         for (const bool recovery : {false, true}) {
             SCOPED_TRACE(c.name + (recovery ? " --enable-recovery" : ""));
-            const std::string mpirun = std::string("mpirun --allow-run-as-root --oversubscribe ") +
+            const std::string mpirun = kRanksLeavingEarly + "mpirun --allow-run-as-root --oversubscribe " +
                                        (recovery ? "--enable-recovery " : "") + "-n 2 ";
             Result r = RunKorvane(home.path(), mpirun + "'" + KorvaneExe() + "' --mpi '" + project + "'", false);
             if (!recovery) EXPECT_EQ(r.status, c.status) << r.err;
@@ -793,7 +799,8 @@ TEST(CommandLine, AnMpiRankWithAnotherCopyOfTheWorkbookRefusesTheRun) {
     test::WriteBytes(home.file("db.csv"), "Count,P,L,Judge\r\n1,1,1,True\r\n");
     const std::string exe = "'" + KorvaneExe() + "' --mpi '" + project + "'";
     Result r = RunKorvane(home.path(),
-                          "mpirun --allow-run-as-root --oversubscribe -n 1 -wdir '" + home.file("node0") + "' " + exe +
+                          kRanksLeavingEarly + "mpirun --allow-run-as-root --oversubscribe -n 1 -wdir '" +
+                              home.file("node0") + "' " + exe +
                               " : -n 1 -wdir '" + home.file("node1") + "' " + exe,
                           false);
     EXPECT_EQ(r.status, 2) << r.err;
