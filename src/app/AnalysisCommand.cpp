@@ -7,7 +7,7 @@
 
 #include "ConsoleUi.h"
 #include "analysis/FactorialEffects.h"
-#include "analysis/ResultTable.h"
+#include "db/ResultTable.h"
 #include "analysis/Sensitivity.h"
 #include "analysis/Statistics.h"
 #include "project/Paths.h"

@@ -8,21 +8,6 @@
 
 namespace korvane {
 
-void PrintMessage(const std::string& text) {
-    std::fprintf(stderr, "korvane: %s\n", text.c_str());
-    std::fflush(stderr);
-}
-
-bool FinishStdout() {
-    errno = 0;
-    const bool flushed = std::fflush(stdout) == 0;
-    const int e = errno;
-    if (flushed && !std::ferror(stdout)) return true;
-    PrintMessage("標準出力に書き込めません" + (e ? " (" + std::string(std::strerror(e)) + ")" : std::string()) +
-                 "。出力は途中までです。");
-    return false;
-}
-
 ConsoleUi::ConsoleUi() : terminal_(::isatty(STDERR_FILENO) != 0) {}
 
 void ConsoleUi::showMessage(const std::string& text) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/ConsoleOutput.h"
 #include "platform/UserInterface.h"
 #include "run/RunDriver.h"
 
@@ -35,12 +36,5 @@ private:
     std::chrono::steady_clock::time_point lastShown_;
     bool progressShown_ = false;
 };
-
-// Writes a message to stderr, prefixed with the program's name.
-void PrintMessage(const std::string& text);
-
-// Flushes standard output. False, with a message, when anything written to it
-// was lost (a full disk, a closed pipe, /dev/full): the command then fails.
-bool FinishStdout();
 
 }  // namespace korvane

@@ -6,7 +6,7 @@
 #include <QMessageBox>
 
 #include "AppStyle.h"
-#include "GuiUserInterface.h"
+#include "ui/GuiUserInterface.h"
 #include "MainWindow.h"
 #include "SplashWindow.h"
 #include "platform/AppFolder.h"

@@ -33,8 +33,8 @@
 #include "Artwork.h"
 #include "Desktop.h"
 #include "DropFiles.h"
-#include "LegendWindow.h"
-#include "NumericBox.h"
+#include "ui/LegendWindow.h"
+#include "ui/NumericBox.h"
 #include "RecentFilesWindow.h"
 #include "RunWindows.h"
 #include "SplashWindow.h"
@@ -45,7 +45,7 @@
 #include "project/ProjectDocument.h"
 #include "project/RecentFiles.h"
 #include "project/RunState.h"
-#include "run/NumericFilter.h"
+#include "project/NumericFilter.h"
 #include "run/RunDriver.h"
 #include "run/RunOptions.h"
 
@@ -641,11 +641,11 @@ void MainWindow::onTabSelected(int index) {
     const QString caption = tabs_->tabText(index);
     for (int i = 0; i < frames_->count(); ++i)
         if (caption == Q(kTabs[i].caption)) frames_->setCurrentIndex(i);
-    const QString key = tabs_->tabData(index).toString();
-    if (key == QLatin1String("ShellExe")) exeGrid_->setVisible(false);
+    const std::string key = S(tabs_->tabData(index).toString());
+    if (key == "ShellExe") exeGrid_->setVisible(false);
     refreshGrid(key);
     applyGridLayouts();
-    if (key == QLatin1String("ShellExe")) exeGrid_->setVisible(true);
+    if (key == "ShellExe") exeGrid_->setVisible(true);
 }
 
 void MainWindow::clearTaskGrid(QTableWidget* grid, int rows) {
@@ -653,11 +653,11 @@ void MainWindow::clearTaskGrid(QTableWidget* grid, int rows) {
     grid->setRowCount(rows);
 }
 
-void MainWindow::refreshGrid(const QString& key) {
+void MainWindow::refreshGrid(const std::string& key) {
     std::vector<std::string> lines;
     if (!document_->ReadWorkingCopy(lines)) return;
     const Project project = ParseProject(lines);
-    if (key == QLatin1String("Inp")) {
+    if (key == "Inp") {
         // Clearing keeps the row count; listing sets it, with one empty row
         // after the tasks to double-click for a new one.
         inpGrid_->clearContents();
@@ -670,7 +670,7 @@ void MainWindow::refreshGrid(const QString& key) {
             SetCell(inpGrid_, i, 2, t.sheet);
             SetCell(inpGrid_, i, 3, t.formatKind + "," + t.formatArg);
         }
-    } else if (key == QLatin1String("Out")) {
+    } else if (key == "Out") {
         outGrid_->clearContents();
         const auto& tasks = project.outputTasks;
         if (!tasks.empty()) outGrid_->setRowCount(static_cast<int>(tasks.size()) + 1);
@@ -680,7 +680,7 @@ void MainWindow::refreshGrid(const QString& key) {
             SetCell(outGrid_, i, 1, t.range, Qt::AlignHCenter);
             SetCell(outGrid_, i, 2, t.sheet);
         }
-    } else if (key == QLatin1String("InpRplc")) {
+    } else if (key == "InpRplc") {
         replaceGrid_->clearContents();
         int n = 0;
         for (const InputTask& t : project.inputTasks) {
@@ -696,10 +696,10 @@ void MainWindow::refreshGrid(const QString& key) {
                 }
             }
         }
-    } else if (key == QLatin1String("Macro")) {
+    } else if (key == "Macro") {
         macroText_->setText(Q(project.macro));
         macroEdited_ = false;
-    } else if (key == QLatin1String("ShellExe")) {
+    } else if (key == "ShellExe") {
         fillExeGrid(BuildExeGrid(project.shellTasks), 0);
     }
 }
@@ -767,7 +767,7 @@ void MainWindow::addExe() {
     openWindow("Exe_Setting_Form", "exe実行設定", &request);
     // The settings window saved the section: show it with the new last row.
     if (IsWindowRegistered("Exe_Setting_Form")) {
-        refreshGrid(QStringLiteral("ShellExe"));
+        refreshGrid("ShellExe");
         styleExeGrid(exeGrid_->rowCount() - 1);
     }
 }
@@ -783,7 +783,7 @@ void MainWindow::exeGridDoubleClicked(int row) {
     request.gridRow = row;
     openWindow("Exe_Setting_Form", "exe実行設定", &request);
     if (IsWindowRegistered("Exe_Setting_Form")) {
-        refreshGrid(QStringLiteral("ShellExe"));
+        refreshGrid("ShellExe");
         styleExeGrid(std::min(row, exeGrid_->rowCount() - 1));
     }
 }
@@ -913,7 +913,7 @@ bool MainWindow::openProjectPath(const std::string& path) {
     syncControlsFromHeader();
     initLayout();
     selectFirstTab();
-    refreshGrid(QStringLiteral("Macro"));
+    refreshGrid("Macro");
     return true;
 }
 
@@ -929,7 +929,7 @@ void MainWindow::New_File() {
     clearTaskGrid(inpGrid_, 1);
     clearTaskGrid(outGrid_, 1);
     initLayout();
-    refreshGrid(QStringLiteral("Macro"));
+    refreshGrid("Macro");
 }
 
 void MainWindow::Open_File() {
@@ -943,7 +943,7 @@ void MainWindow::Open_File() {
     syncControlsFromHeader();
     initLayout();
     selectFirstTab();
-    refreshGrid(QStringLiteral("Macro"));
+    refreshGrid("Macro");
 }
 
 void MainWindow::Save_File() {
@@ -1125,7 +1125,7 @@ void MainWindow::projectLoaded() {
     syncControlsFromHeader();
     initLayout();
     selectFirstTab();
-    refreshGrid(QStringLiteral("Macro"));
+    refreshGrid("Macro");
 }
 
 void MainWindow::showStatus(const std::string& statusText) { statusBar()->showMessage(Q(statusText)); }
@@ -1147,6 +1147,15 @@ void MainWindow::lockWindow(bool locked) {
     for (QWidget* w : std::initializer_list<QWidget*>{tabs_, taskCombo_, optionOW_, optionAP_, excelField_->browse,
                                                       dbField_->browse})
         w->setEnabled(on);
+}
+
+void MainWindow::lockHost(bool locked) {
+    lockWindow(locked);
+    // Everything else too: the project must not change under the window that
+    // locked it (no file drops, no other project opened).
+    menuBar()->setEnabled(!locked);
+    if (centralWidget()) centralWidget()->setEnabled(!locked);
+    for (QToolBar* bar : findChildren<QToolBar*>()) bar->setEnabled(!locked);
 }
 
 void MainWindow::setProgressMaximum(std::int64_t total) {

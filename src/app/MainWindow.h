@@ -11,7 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "Twips.h"
+#include "ui/Twips.h"
+#include "ui/WindowHost.h"
 #include "project/ExeFlow.h"
 #include "run/RunDriver.h"
 
@@ -39,7 +40,7 @@ struct RunState;
 struct HeaderValues;
 struct WindowRequest;
 
-class MainWindow : public QMainWindow, public RunObserver {
+class MainWindow : public QMainWindow, public RunObserver, public WindowHost {
     Q_OBJECT
 public:
     // The desktop actions, replaceable (tests record them instead).
@@ -55,20 +56,30 @@ public:
                QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // ------------------------------------------------ for the other windows
-    ProjectDocument& document() { return *document_; }
+    // ------------------------------------------------ WindowHost
+    QWidget* hostWindow() override { return this; }
+    ProjectDocument& document() override { return *document_; }
+    UserInterface& ui() override { return ui_; }
+    RunState& runState() override { return state_; }
+    RunDriver& driver() override { return *driver_; }
+    const WorkbookLinkFactory& linkFactory() const override { return factory_; }
+    const std::string& appFolder() const override { return appFolder_; }
+    void refreshGrid(const std::string& key) override;
+    void lockHost(bool locked) override;
+    void setVisibleCheck(bool visible) override;
+    // The exe grid's rows (markers included), for the exe settings window,
+    // which edits the flow list in place.
+    ExeGrid exeGridRows() const override;
+    // Shows `grid` in the exe grid, styled, with `selectRow` current.
+    void fillExeGrid(const ExeGrid& grid, int selectRow) override;
+    // Writes the exe grid into the "<<Shell Task>>" section.
+    bool saveExeGrid() override { return Exe_Set_Save_to_tmpFile1(); }
+
+    // ------------------------------------------------ for the program
     RecentFiles& recentFiles() { return *recent_; }
-    RunState& runState() { return state_; }
-    RunDriver& driver() { return *driver_; }
-    UserInterface& ui() { return ui_; }
-    const WorkbookLinkFactory& linkFactory() const { return factory_; }
-    const std::string& appFolder() const { return appFolder_; }
     Hooks& hooks() { return hooks_; }
     // "Inp" or "Out": the list the input-task editor edits.
     std::string EditTarget;
-    // Rebuilds the grid of a tab key ("Inp", "InpRplc", "Macro", "Out",
-    // "ShellExe") from the working copy.
-    void refreshGrid(const QString& key);
     // Layout initialisation: the first frame shown, grid headers and widths.
     void initLayout();
     // Selects the first tab "入力操作", which refreshes its grid.
@@ -80,13 +91,8 @@ public:
     // As above, and the project joins the recent files: a dropped project, or
     // one the desktop opens with the program.
     bool openProjectFile(const std::string& path);
-    // The exe grid's rows (markers included) and its current row (0-based),
-    // for the exe settings window, which edits the flow list in place.
-    ExeGrid exeGridRows() const;
+    // The exe grid's current row (0-based).
     int exeGridCurrentRow() const;
-    // Shows `grid` in the exe grid, styled, with `selectRow` current.
-    void fillExeGrid(const ExeGrid& grid, int selectRow);
-    // Writes the exe grid into the "<<Shell Task>>" section.
     bool Exe_Set_Save_to_tmpFile1();
 
     // ------------------------------------------------ commands
@@ -128,7 +134,6 @@ public:
     void showStatus(const std::string& statusText) override;
     void showProgress(std::int64_t counter, std::int64_t value, const std::string& statusText) override;
     void eventPass() override;
-    void setVisibleCheck(bool visible) override;
     void showEndWindow(const EndCounts& counts) override;
 
 signals:

@@ -32,12 +32,12 @@ bool IsWindowRegistered(const std::string& form) {
     return it != Registry().end() && it->second;
 }
 
-bool OpenRegisteredWindow(MainWindow& main, const WindowRequest& request) {
+bool OpenRegisteredWindow(WindowHost& host, const WindowRequest& request) {
     auto it = Registry().find(request.form);
     if (it == Registry().end() || !it->second) return false;
     // A copy: the opener may register or unregister windows itself.
     WindowOpener opener = it->second;
-    opener(main, request);
+    opener(host, request);
     return true;
 }
 

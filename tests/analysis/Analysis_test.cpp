@@ -11,7 +11,7 @@
 #include "analysis/FactorialEffects.h"
 #include "db/Csv.h"
 #include "analysis/Histogram.h"
-#include "analysis/ResultTable.h"
+#include "db/ResultTable.h"
 #include "analysis/Sensitivity.h"
 #include "analysis/Statistics.h"
 #include "analysis/XYGraph.h"

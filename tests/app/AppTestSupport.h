@@ -19,7 +19,7 @@
 #include <functional>
 #include <memory>
 
-#include "MainWindow.h"
+#include "app/MainWindow.h"
 #include "TestSupport.h"
 #include "platform/AppFolder.h"
 #include "platform/TextFile.h"

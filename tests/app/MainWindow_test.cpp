@@ -21,7 +21,7 @@
 #include <QToolBar>
 
 #include "AppTestSupport.h"
-#include "WindowRegistry.h"
+#include "app/WindowRegistry.h"
 #include "analysis/windows/AnalysisWindows.h"
 #include "workbook/windows/ExeSettingForm.h"
 #include "workbook/windows/WriteForm.h"
@@ -473,7 +473,7 @@ void MainWindowTest::laterWindowsSayTheyAreNotAvailableOrOpen() {
 
     // A registered analysis window gets the chosen file and the answer.
     std::vector<WindowRequest> requests;
-    RegisterWindow("Stdev_Form", [&](MainWindow&, const WindowRequest& r) { requests.push_back(r); });
+    RegisterWindow("Stdev_Form", [&](WindowHost&, const WindowRequest& r) { requests.push_back(r); });
     f.ui.files = {"/d/run.csv"};
     f.ui.answers = {true};
     f.window->findChild<QAction*>("Stdev_Ave_etc_Mn1")->trigger();
@@ -487,11 +487,11 @@ void MainWindowTest::laterWindowsSayTheyAreNotAvailableOrOpen() {
 void MainWindowTest::gridDoubleClicksCheckTheWorkbookFirst() {
     Fixture f;
     std::vector<WindowRequest> opened;
-    RegisterWindow("WriteForm", [&](MainWindow& w, const WindowRequest& r) {
-        QCOMPARE(w.EditTarget, r.editTarget);
+    RegisterWindow("WriteForm", [&](WindowHost& w, const WindowRequest& r) {
+        QCOMPARE(static_cast<MainWindow&>(w).EditTarget, r.editTarget);
         opened.push_back(r);
     });
-    RegisterWindow("Exe_Setting_Form", [&](MainWindow&, const WindowRequest& r) { opened.push_back(r); });
+    RegisterWindow("Exe_Setting_Form", [&](WindowHost&, const WindowRequest& r) { opened.push_back(r); });
     auto* inp = f.find<QTableWidget>("Inp_CellsGrid");
     emit inp->cellDoubleClicked(0, 0);
     QCOMPARE(f.ui.messages.back(), std::string("エクセルファイルのアドレスを確認して下さい。"));

@@ -23,8 +23,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "GuiUserInterface.h"
-#include "analysis/windows/PictureArea.h"
+#include "ui/GuiUserInterface.h"
+#include "ui/PictureArea.h"
 #include "analysis/windows/SensitivityWindow.h"
 #include "app/AppTestSupport.h"
 #include "run/libreoffice/RunTestSupport.h"

@@ -16,11 +16,11 @@
 #include <filesystem>
 
 #include "AppTestSupport.h"
-#include "Desktop.h"
-#include "LegendWindow.h"
-#include "RecentFilesWindow.h"
-#include "RunWindows.h"
-#include "SplashWindow.h"
+#include "app/Desktop.h"
+#include "ui/LegendWindow.h"
+#include "app/RecentFilesWindow.h"
+#include "app/RunWindows.h"
+#include "app/SplashWindow.h"
 #include "project/ProjectDocument.h"
 #include "project/RecentFiles.h"
 

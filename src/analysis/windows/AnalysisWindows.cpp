@@ -2,8 +2,7 @@
 
 #include <QPointer>
 
-#include "app/MainWindow.h"
-#include "app/WindowRegistry.h"
+#include "ui/WindowHost.h"
 #include "analysis/windows/EffectsWindow.h"
 #include "analysis/windows/GraphWindows.h"
 #include "analysis/windows/SensitivityWindow.h"
@@ -11,24 +10,24 @@
 
 namespace korvane {
 
-void OpenStdevForm(MainWindow& main, const WindowRequest& request) {
-    auto* window = new StatisticsWindow(main.ui(), request.filePath, request.includeInvalidRows, &main);
+void OpenStdevForm(WindowHost& host, const WindowRequest& request) {
+    auto* window = new StatisticsWindow(host.ui(), request.filePath, request.includeInvalidRows, host.hostWindow());
     window->show();
 }
 
-void OpenSensPrgrsForm(MainWindow& main, const WindowRequest& request) {
-    auto* window = new SensitivityWindow(main.ui(), request.filePath, request.includeInvalidRows, &main);
+void OpenSensPrgrsForm(WindowHost& host, const WindowRequest& request) {
+    auto* window = new SensitivityWindow(host.ui(), request.filePath, request.includeInvalidRows, host.hostWindow());
     window->show();
 }
 
-void OpenFactorialEffectsForm(MainWindow& main, const WindowRequest& request) {
-    auto* window = new EffectsWindow(main.ui(), request.filePath, &main);
+void OpenFactorialEffectsForm(WindowHost& host, const WindowRequest& request) {
+    auto* window = new EffectsWindow(host.ui(), request.filePath, host.hostWindow());
     window->show();
 }
 
-void OpenMDIForm1(MainWindow& main, const WindowRequest&) {
+void OpenMDIForm1(WindowHost& host, const WindowRequest&) {
     static QPointer<GraphContainer> open;
-    if (!open) open = new GraphContainer(main.ui(), &main);
+    if (!open) open = new GraphContainer(host.ui(), host.hostWindow());
     open->show();
     open->raise();
     open->activateWindow();

@@ -3,13 +3,13 @@
 
 namespace korvane {
 
-class MainWindow;
+class WindowHost;
 struct WindowRequest;
 
-void OpenStdevForm(MainWindow& main, const WindowRequest& request);
-void OpenSensPrgrsForm(MainWindow& main, const WindowRequest& request);
-void OpenFactorialEffectsForm(MainWindow& main, const WindowRequest& request);
+void OpenStdevForm(WindowHost& host, const WindowRequest& request);
+void OpenSensPrgrsForm(WindowHost& host, const WindowRequest& request);
+void OpenFactorialEffectsForm(WindowHost& host, const WindowRequest& request);
 // One graph container at a time: a second command brings it to the front.
-void OpenMDIForm1(MainWindow& main, const WindowRequest& request);
+void OpenMDIForm1(WindowHost& host, const WindowRequest& request);
 
 }  // namespace korvane

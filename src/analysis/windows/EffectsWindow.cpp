@@ -15,8 +15,8 @@
 #include <QVBoxLayout>
 
 #include "analysis/DataLineScan.h"
-#include "analysis/windows/AnalysisGrid.h"
-#include "analysis/windows/PictureArea.h"
+#include "ui/AnalysisGrid.h"
+#include "ui/PictureArea.h"
 #include "platform/UserInterface.h"
 #include "project/NumberText.h"
 

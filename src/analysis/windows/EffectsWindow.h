@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/GuiUserInterface.h"
+#include "ui/GuiUserInterface.h"
 #include "analysis/FactorialEffects.h"
 
 class QCheckBox;

@@ -19,8 +19,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "analysis/windows/AnalysisGrid.h"
-#include "analysis/windows/PictureArea.h"
+#include "ui/AnalysisGrid.h"
+#include "ui/PictureArea.h"
 #include "platform/UserInterface.h"
 #include "project/NumberText.h"
 #include "project/Paths.h"

@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <string>
 
-#include "app/GuiUserInterface.h"
+#include "ui/GuiUserInterface.h"
 #include "analysis/XYGraph.h"
 
 class QCheckBox;

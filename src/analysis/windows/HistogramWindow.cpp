@@ -10,8 +10,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "analysis/windows/AnalysisGrid.h"
-#include "analysis/windows/PictureArea.h"
+#include "ui/AnalysisGrid.h"
+#include "ui/PictureArea.h"
 #include "project/NumberText.h"
 
 namespace korvane {

@@ -19,8 +19,8 @@
 #include <cmath>
 
 #include "analysis/ChartFrame.h"
-#include "analysis/windows/AnalysisGrid.h"
-#include "analysis/windows/PictureArea.h"
+#include "ui/AnalysisGrid.h"
+#include "ui/PictureArea.h"
 #include "platform/UserInterface.h"
 
 namespace korvane {

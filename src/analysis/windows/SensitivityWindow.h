@@ -7,9 +7,9 @@
 #include <QWidget>
 #include <string>
 
-#include "app/GuiUserInterface.h"
+#include "ui/GuiUserInterface.h"
 #include "analysis/Sensitivity.h"
-#include "analysis/windows/AnalysisGrid.h"
+#include "ui/AnalysisGrid.h"
 
 class QComboBox;
 class QLabel;

@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "analysis/windows/AnalysisGrid.h"
+#include "ui/AnalysisGrid.h"
 #include "analysis/windows/HistogramWindow.h"
 #include "platform/UserInterface.h"
 

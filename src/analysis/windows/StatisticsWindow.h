@@ -8,9 +8,9 @@
 #include <QWidget>
 #include <string>
 
-#include "app/GuiUserInterface.h"
+#include "ui/GuiUserInterface.h"
 #include "analysis/Statistics.h"
-#include "analysis/windows/AnalysisGrid.h"
+#include "ui/AnalysisGrid.h"
 #include "analysis/windows/HistogramWindow.h"
 
 class QLabel;

@@ -6,7 +6,7 @@
 #include <QPixmap>
 #include <cstdio>
 
-#include "Artwork.h"
+#include "app/Artwork.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -9,14 +9,14 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/MainWindow.h"
-#include "app/NumericBox.h"
-#include "app/SettingsGrid.h"
-#include "app/WindowParts.h"
+#include "ui/NumericBox.h"
+#include "ui/SettingsGrid.h"
+#include "ui/WindowParts.h"
 #include "platform/UserInterface.h"
 #include "project/NumberText.h"
 #include "project/Paths.h"
 #include "project/ProjectDocument.h"
+#include "ui/WindowHost.h"
 
 namespace korvane {
 
@@ -27,11 +27,11 @@ enum Col { kName, kTick, kLower, kInitial, kCurrent, kUpper };
 const QColor kInputCurrent(0xC0, 0xC0, 0xFF);
 }  // namespace
 
-CurrentValueForm::CurrentValueForm(MainWindow& main, QWidget* parent) : QDialog(parent), main_(main) {
+CurrentValueForm::CurrentValueForm(WindowHost& host, QWidget* parent) : QDialog(parent), host_(host) {
     using C = SettingsGrid::Cell;
     setObjectName(QStringLiteral("Current_Value_Form"));
     setWindowTitle(QStringLiteral("Current Value"));
-    grid_ = new SettingsGrid(main.ui(),
+    grid_ = new SettingsGrid(host.ui(),
                              {{"変数名", 3500, C::Fixed},
                               {"var.", 500, C::Tick},
                               {"下限値", 1000, C::Fixed},
@@ -56,7 +56,7 @@ CurrentValueForm::CurrentValueForm(MainWindow& main, QWidget* parent) : QDialog(
     counter_->setObjectName(QStringLiteral("Calc_Count_Text"));
     counter_->setFixedWidth(100);
     counter_->setAlignment(Qt::AlignRight);
-    BindNumericFilter(counter_, main.ui());
+    BindNumericFilter(counter_, host.ui());
     auto* readDb = NamedButton("Read_db_Command", QStringLiteral("データベース読込"), this);
     readDb->setAutoDefault(false);
     readDb->setToolTip(QStringLiteral("カウンタの番号の計算の値をデータベースファイル(最後の実行分)から読み込みます。"));
@@ -76,9 +76,9 @@ CurrentValueForm::CurrentValueForm(MainWindow& main, QWidget* parent) : QDialog(
     layout->addLayout(row);
 
     std::vector<std::string> lines;
-    if (main.document().ReadWorkingCopy(lines)) {
+    if (host.document().ReadWorkingCopy(lines)) {
         loaded_ = true;
-        rows_ = CurrentValueRows(ParseProject(lines), main.runState());
+        rows_ = CurrentValueRows(ParseProject(lines), host.runState());
     }
     grid_->setRows(static_cast<int>(rows_.size()));
     for (int r = 0; r < static_cast<int>(rows_.size()); ++r) {
@@ -91,7 +91,7 @@ CurrentValueForm::CurrentValueForm(MainWindow& main, QWidget* parent) : QDialog(
         if (v.input) grid_->setCellColour(r, kCurrent, kInputCurrent, Qt::black);
     }
     showCurrent();
-    const CurrentHeading heading = CurrentValueHeading(main.runState());
+    const CurrentHeading heading = CurrentValueHeading(host.runState());
     setWindowTitle(Q(heading.caption));
     counter_->setText(QString::number(static_cast<qlonglong>(heading.counter)));
 
@@ -109,11 +109,11 @@ void CurrentValueForm::showCurrent() {
 
 void CurrentValueForm::Read_db_Command_Click() {
     if (!IsNumericText(S(counter_->text()))) return;
-    const std::string db = main_.document().header.dbPath;
-    if (!CheckDbPath(db, main_.ui())) return;
+    const std::string db = host_.document().header.dbPath;
+    if (!CheckDbPath(db, host_.ui())) return;
     std::string error;
-    if (!LookUpCalculation(ResolveAppRelative(db, main_.appFolder()), S(counter_->text()), rows_, error)) {
-        main_.ui().showMessage(error);
+    if (!LookUpCalculation(ResolveAppRelative(db, host_.appFolder()), S(counter_->text()), rows_, error)) {
+        host_.ui().showMessage(error);
         return;
     }
     showCurrent();
@@ -126,17 +126,17 @@ void CurrentValueForm::Set_Initial_Click() {
         if (!v.current.empty()) grid_->setText(r, kInitial, Q(v.current));
     }
     std::vector<std::string> lines;
-    if (!main_.document().ReadWorkingCopy(lines)) return;
+    if (!host_.document().ReadWorkingCopy(lines)) return;
     std::string error;
     if (!StoreCurrentAsInitial(lines, rows_, error)) {
-        main_.ui().showMessage(error);
+        host_.ui().showMessage(error);
         return;
     }
-    main_.document().WriteWorkingCopy(lines);
+    host_.document().WriteWorkingCopy(lines);
 }
 
-void OpenCurrentValueForm(MainWindow& main, const WindowRequest&) {
-    auto* window = new CurrentValueForm(main, &main);
+void OpenCurrentValueForm(WindowHost& host, const WindowRequest&) {
+    auto* window = new CurrentValueForm(host, host.hostWindow());
     window->setAttribute(Qt::WA_DeleteOnClose);
     if (!window->loaded()) {
         delete window;

@@ -14,14 +14,14 @@ class QLineEdit;
 
 namespace korvane {
 
-class MainWindow;
+class WindowHost;
 class SettingsGrid;
 struct WindowRequest;
 
 class CurrentValueForm : public QDialog {
     Q_OBJECT
 public:
-    CurrentValueForm(MainWindow& main, QWidget* parent = nullptr);
+    CurrentValueForm(WindowHost& host, QWidget* parent = nullptr);
     bool loaded() const { return loaded_; }
     SettingsGrid* grid() const { return grid_; }
 
@@ -31,13 +31,13 @@ public:
 private:
     void showCurrent();
 
-    MainWindow& main_;
+    WindowHost& host_;
     bool loaded_ = false;
     std::vector<CurrentRow> rows_;
     SettingsGrid* grid_;
     QLineEdit* counter_;
 };
 
-void OpenCurrentValueForm(MainWindow& main, const WindowRequest& request);
+void OpenCurrentValueForm(WindowHost& host, const WindowRequest& request);
 
 }  // namespace korvane

@@ -11,15 +11,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/MainWindow.h"
-#include "app/NumericBox.h"
-#include "app/SettingsGrid.h"
-#include "app/WindowParts.h"
+#include "ui/NumericBox.h"
+#include "ui/SettingsGrid.h"
+#include "ui/WindowParts.h"
 #include "platform/UserInterface.h"
 #include "project/Paths.h"
 #include "project/ProjectDocument.h"
 #include "run/DataFileInput.h"
 #include "run/SettingsRows.h"
+#include "ui/WindowHost.h"
 
 namespace korvane {
 
@@ -31,7 +31,7 @@ const QColor kFixedCell(0xE4, 0xE4, 0xE4);
 const QColor kAssignedCell(0xFF, 0xFF, 0xC0);
 }  // namespace
 
-DbInputCalForm::DbInputCalForm(MainWindow& main, QWidget* parent) : QDialog(parent), main_(main) {
+DbInputCalForm::DbInputCalForm(WindowHost& host, QWidget* parent) : QDialog(parent), host_(host) {
     using C = SettingsGrid::Cell;
     setObjectName(QStringLiteral("DB_Input_Cal_Form"));
     setWindowTitle(QStringLiteral("DataFile設定"));
@@ -51,7 +51,7 @@ DbInputCalForm::DbInputCalForm(MainWindow& main, QWidget* parent) : QDialog(pare
 
     auto* frame1 = new QGroupBox(QStringLiteral("読取り列設定"), this);
     frame1->setObjectName(QStringLiteral("Frame1"));
-    grid_ = new SettingsGrid(main.ui(), {{"", 1500, C::Fixed}, {"", 1000, C::Fixed}}, frame1);
+    grid_ = new SettingsGrid(host.ui(), {{"", 1500, C::Fixed}, {"", 1000, C::Fixed}}, frame1);
     grid_->setObjectName(QStringLiteral("CellsGrid"));
     grid_->horizontalHeader()->setVisible(false);
     grid_->horizontalHeader()->setDefaultSectionSize(TwipsToPixels(1100));
@@ -67,7 +67,7 @@ DbInputCalForm::DbInputCalForm(MainWindow& main, QWidget* parent) : QDialog(pare
     readRow_->setObjectName(QStringLiteral("ReadRow_Text"));
     readRow_->setFixedWidth(80);
     readRow_->setAlignment(Qt::AlignRight);
-    BindNumericFilter(readRow_, main.ui(), true);
+    BindNumericFilter(readRow_, host.ui(), true);
     auto* assignRow = new QHBoxLayout;
     assignRow->addWidget(label1);
     assignRow->addWidget(readRow_);
@@ -93,7 +93,7 @@ DbInputCalForm::DbInputCalForm(MainWindow& main, QWidget* parent) : QDialog(pare
 
     std::vector<std::string> lines;
     DataFileInputSettings saved;
-    if (main.document().ReadWorkingCopy(lines)) {
+    if (host.document().ReadWorkingCopy(lines)) {
         loaded_ = true;
         const Project project = ParseProject(lines);
         names_ = DistinctInputNames(project);
@@ -125,12 +125,12 @@ DbInputCalForm::DbInputCalForm(MainWindow& main, QWidget* parent) : QDialog(pare
 
 void DbInputCalForm::pathEdited() {
     // A file inside the application folder is kept relative to it.
-    KeepAppRelative(pathText_, main_.appFolder());
+    KeepAppRelative(pathText_, host_.appFolder());
 }
 
 void DbInputCalForm::DB_Brws_Button_Click() {
     const std::string chosen =
-        ChooseFileFromBox(pathText_, main_.ui(), main_.appFolder(), "*.csv|*.csv", "データファイルを選択");
+        ChooseFileFromBox(pathText_, host_.ui(), host_.appFolder(), "*.csv|*.csv", "データファイルを選択");
     if (chosen.empty()) return;
     pathText_->setText(Q(chosen));
     loadPreview();
@@ -168,8 +168,8 @@ void DbInputCalForm::loadPreview() {
     DataPreview preview;
     std::string error;
     preview_ = {};
-    if (!LoadDataPreview(S(pathText_->text()), main_.appFolder(), preview, error)) {
-        main_.ui().showMessage(error);
+    if (!LoadDataPreview(S(pathText_->text()), host_.appFolder(), preview, error)) {
+        host_.ui().showMessage(error);
         return;
     }
     if (pathText_->text().isEmpty()) return;
@@ -189,7 +189,7 @@ void DbInputCalForm::loadPreview() {
     }
     showAssigned(keep);
     preview_ = preview;
-    if (preview.truncated) main_.ui().showMessage(kDataPreviewLimitMessage);
+    if (preview.truncated) host_.ui().showMessage(kDataPreviewLimitMessage);
 }
 
 void DbInputCalForm::Auto_Command_Click() {
@@ -200,13 +200,13 @@ void DbInputCalForm::Auto_Command_Click() {
 
 void DbInputCalForm::OKCommand_Click() {
     grid_->hideEditors();
-    if (check1_->isChecked() && !main_.ui().askYesNo(kRestartQuestion)) check1_->setChecked(false);
+    if (check1_->isChecked() && !host_.ui().askYesNo(kRestartQuestion)) check1_->setChecked(false);
     const auto content = DataFileSectionLines(S(pathText_->text()), S(readRow_->text()), check1_->isChecked(), assigned());
-    if (main_.document().RewriteWorkingCopy(section::DataFileInput, content)) accept();
+    if (host_.document().RewriteWorkingCopy(section::DataFileInput, content)) accept();
 }
 
-void OpenDbInputCalForm(MainWindow& main, const WindowRequest&) {
-    DbInputCalForm window(main, &main);
+void OpenDbInputCalForm(WindowHost& host, const WindowRequest&) {
+    DbInputCalForm window(host, host.hostWindow());
     if (window.loaded()) window.exec();
 }
 

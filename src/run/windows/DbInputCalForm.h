@@ -15,14 +15,14 @@ class QLineEdit;
 
 namespace korvane {
 
-class MainWindow;
+class WindowHost;
 class SettingsGrid;
 struct WindowRequest;
 
 class DbInputCalForm : public QDialog {
     Q_OBJECT
 public:
-    DbInputCalForm(MainWindow& main, QWidget* parent = nullptr);
+    DbInputCalForm(WindowHost& host, QWidget* parent = nullptr);
     bool loaded() const { return loaded_; }
     SettingsGrid* grid() const { return grid_; }
 
@@ -38,7 +38,7 @@ private:
     void styleFixedCells();
     void OKCommand_Click();
 
-    MainWindow& main_;
+    WindowHost& host_;
     bool loaded_ = false;
     QLineEdit* pathText_;
     SettingsGrid* grid_;
@@ -49,6 +49,6 @@ private:
     DataPreview preview_;
 };
 
-void OpenDbInputCalForm(MainWindow& main, const WindowRequest& request);
+void OpenDbInputCalForm(WindowHost& host, const WindowRequest& request);
 
 }  // namespace korvane

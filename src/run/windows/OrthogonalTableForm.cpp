@@ -10,12 +10,12 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "app/MainWindow.h"
-#include "app/SettingsGrid.h"
-#include "app/WindowParts.h"
+#include "ui/SettingsGrid.h"
+#include "ui/WindowParts.h"
 #include "platform/UserInterface.h"
 #include "project/ProjectDocument.h"
 #include "run/OrthogonalTable.h"
+#include "ui/WindowHost.h"
 
 namespace korvane {
 
@@ -28,7 +28,7 @@ const QColor kMiddleGrey(0xC0, 0xC0, 0xC0);
 QColor Rgb(std::uint32_t rgb) { return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 }  // namespace
 
-OrthogonalTableForm::OrthogonalTableForm(MainWindow& main, QWidget* parent) : QDialog(parent), main_(main) {
+OrthogonalTableForm::OrthogonalTableForm(WindowHost& host, QWidget* parent) : QDialog(parent), host_(host) {
     using C = SettingsGrid::Cell;
     setObjectName(QStringLiteral("Orthogonal_Table_Form"));
     setWindowTitle(QStringLiteral("実験計画法 直交表設定"));
@@ -36,7 +36,7 @@ OrthogonalTableForm::OrthogonalTableForm(MainWindow& main, QWidget* parent) : QD
 
     auto* frame1 = new QGroupBox(QStringLiteral("因子設定"), this);
     frame1->setObjectName(QStringLiteral("Frame1"));
-    grid_ = new SettingsGrid(main.ui(),
+    grid_ = new SettingsGrid(host.ui(),
                              {{"変数名(因子)", 1700, C::Fixed},
                               {"Var.", 500, C::Tick},
                               {"下方値", 1200, C::Number},
@@ -92,7 +92,7 @@ OrthogonalTableForm::OrthogonalTableForm(MainWindow& main, QWidget* parent) : QD
     std::vector<std::string> lines;
     std::vector<FactorRow> rows;
     OrthogonalSettings saved;
-    if (main.document().ReadWorkingCopy(lines)) {
+    if (host.document().ReadWorkingCopy(lines)) {
         loaded_ = true;
         const Project project = ParseProject(lines);
         rows = FactorRows(project);
@@ -158,8 +158,8 @@ void OrthogonalTableForm::Make_TableCommand_Click() {
     std::vector<std::string> rows;
     std::string error;
     if (!MakeTablePreview(S(levelCombo_->currentText()), static_cast<std::int64_t>(factors.size()),
-                          main_.appFolder(), rows, error)) {
-        main_.ui().showMessage(error);
+                          host_.appFolder(), rows, error)) {
+        host_.ui().showMessage(error);
         return;
     }
     table_->clear();
@@ -206,16 +206,16 @@ void OrthogonalTableForm::OKCommand_Click() {
         if (f.ticked) factors.push_back(f.name);
     if (const std::string beyond = FactorsBeyondArrayMessage(S(levelCombo_->currentText()), factors);
         !beyond.empty()) {
-        main_.ui().showMessage(beyond);
+        host_.ui().showMessage(beyond);
         return;
     }
-    if (check1_->isChecked() && !main_.ui().askYesNo(kRestartQuestion)) check1_->setChecked(false);
+    if (check1_->isChecked() && !host_.ui().askYesNo(kRestartQuestion)) check1_->setChecked(false);
     const auto content = OrthogonalSectionLines(S(levelCombo_->currentText()), check1_->isChecked(), rows);
-    if (main_.document().RewriteWorkingCopy(section::OrthogonalTable, content)) accept();
+    if (host_.document().RewriteWorkingCopy(section::OrthogonalTable, content)) accept();
 }
 
-void OpenOrthogonalTableForm(MainWindow& main, const WindowRequest&) {
-    OrthogonalTableForm window(main, &main);
+void OpenOrthogonalTableForm(WindowHost& host, const WindowRequest&) {
+    OrthogonalTableForm window(host, host.hostWindow());
     if (window.loaded()) window.exec();
 }
 

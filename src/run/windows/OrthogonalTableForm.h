@@ -16,14 +16,14 @@ class QTableWidget;
 
 namespace korvane {
 
-class MainWindow;
+class WindowHost;
 class SettingsGrid;
 struct WindowRequest;
 
 class OrthogonalTableForm : public QDialog {
     Q_OBJECT
 public:
-    OrthogonalTableForm(MainWindow& main, QWidget* parent = nullptr);
+    OrthogonalTableForm(WindowHost& host, QWidget* parent = nullptr);
     bool loaded() const { return loaded_; }
     SettingsGrid* grid() const { return grid_; }
 
@@ -37,7 +37,7 @@ private:
     std::vector<FactorRow> gridRows() const;
     void OKCommand_Click();
 
-    MainWindow& main_;
+    WindowHost& host_;
     bool loaded_ = false;
     SettingsGrid* grid_;
     QComboBox* levelCombo_;
@@ -45,6 +45,6 @@ private:
     QTableWidget* table_;
 };
 
-void OpenOrthogonalTableForm(MainWindow& main, const WindowRequest& request);
+void OpenOrthogonalTableForm(WindowHost& host, const WindowRequest& request);
 
 }  // namespace korvane

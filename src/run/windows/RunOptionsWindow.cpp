@@ -9,11 +9,10 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/MainWindow.h"
-#include "app/WindowRegistry.h"
+#include "ui/WindowHost.h"
 #include "platform/UserInterface.h"
 #include "project/NumberText.h"
-#include "run/NumericFilter.h"
+#include "project/NumericFilter.h"
 #include "run/RunDriver.h"
 
 namespace korvane {
@@ -84,9 +83,9 @@ void RunOptionsWindow::OKCommand_Click() {
     accept();
 }
 
-void OpenRunOptionsForm(MainWindow& main, const WindowRequest&) {
-    RunOptionsWindow window(main.ui(), main.appFolder(), main.driver().runOptions(), &main);
-    if (window.exec() == QDialog::Accepted) main.driver().setRunOptions(window.options());
+void OpenRunOptionsForm(WindowHost& host, const WindowRequest&) {
+    RunOptionsWindow window(host.ui(), host.appFolder(), host.driver().runOptions(), host.hostWindow());
+    if (window.exec() == QDialog::Accepted) host.driver().setRunOptions(window.options());
 }
 
 }  // namespace korvane

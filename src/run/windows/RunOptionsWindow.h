@@ -13,7 +13,7 @@ class QSpinBox;
 
 namespace korvane {
 
-class MainWindow;
+class WindowHost;
 struct WindowRequest;
 class UserInterface;
 
@@ -36,6 +36,6 @@ private:
 };
 
 // The window's opener for the window registry ("RunOptions_Form").
-void OpenRunOptionsForm(MainWindow& main, const WindowRequest& request);
+void OpenRunOptionsForm(WindowHost& host, const WindowRequest& request);
 
 }  // namespace korvane

@@ -12,13 +12,13 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/LegendWindow.h"
-#include "app/MainWindow.h"
-#include "app/NumericBox.h"
-#include "app/SettingsGrid.h"
-#include "app/WindowParts.h"
+#include "ui/LegendWindow.h"
+#include "ui/NumericBox.h"
+#include "ui/SettingsGrid.h"
+#include "ui/WindowParts.h"
 #include "platform/UserInterface.h"
 #include "project/ProjectDocument.h"
+#include "ui/WindowHost.h"
 
 namespace korvane {
 
@@ -28,13 +28,13 @@ std::string S(const QString& s) { return s.toStdString(); }
 enum Col { kName, kTick, kDist, kCenter, kSpread };
 }  // namespace
 
-SamplingSettingForm::SamplingSettingForm(MainWindow& main, QWidget* parent) : QDialog(parent), main_(main) {
+SamplingSettingForm::SamplingSettingForm(WindowHost& host, QWidget* parent) : QDialog(parent), host_(host) {
     using C = SettingsGrid::Cell;
     setObjectName(QStringLiteral("Sampling_Setting_Form"));
     setWindowTitle(QStringLiteral("MonteCarlo設定"));
     setModal(true);
 
-    grid_ = new SettingsGrid(main.ui(),
+    grid_ = new SettingsGrid(host.ui(),
                              {{"変数名", 1500, C::Fixed},
                               {"Var.", 500, C::Tick},
                               {"分布型", 1600, C::Choice},
@@ -56,7 +56,7 @@ SamplingSettingForm::SamplingSettingForm(MainWindow& main, QWidget* parent) : QD
     numOfCalc_->setObjectName(QStringLiteral("Num_of_Calc_Text"));
     numOfCalc_->setFixedWidth(110);
     numOfCalc_->setAlignment(Qt::AlignRight);
-    BindNumericFilter(numOfCalc_, main.ui(), true);
+    BindNumericFilter(numOfCalc_, host.ui(), true);
     check1_ = new QCheckBox(QStringLiteral("計算毎にエクセルを再起動"), this);
     check1_->setObjectName(QStringLiteral("Check1"));
     command1_ = NamedButton("Command1", QStringLiteral("RandomSeed"), this);
@@ -84,7 +84,7 @@ SamplingSettingForm::SamplingSettingForm(MainWindow& main, QWidget* parent) : QD
     seedText_ = new QLineEdit(QStringLiteral("1234"), seedFrame_);
     seedText_->setObjectName(QStringLiteral("Seed_Text"));
     seedText_->setFixedWidth(100);
-    BindNumericFilter(seedText_, main.ui(), true);
+    BindNumericFilter(seedText_, host.ui(), true);
     auto* command2 = NamedButton("Command2", QStringLiteral("閉じる"), seedFrame_);
     command2->setAutoDefault(false);
     auto* seedLayout = new QGridLayout(seedFrame_);
@@ -104,7 +104,7 @@ SamplingSettingForm::SamplingSettingForm(MainWindow& main, QWidget* parent) : QD
     std::vector<std::string> lines;
     std::vector<SamplingRow> rows;
     MonteCarloSettings saved;
-    if (main.document().ReadWorkingCopy(lines)) {
+    if (host.document().ReadWorkingCopy(lines)) {
         loaded_ = true;
         const Project project = ParseProject(lines);
         rows = SamplingRows(project);
@@ -135,7 +135,7 @@ SamplingSettingForm::SamplingSettingForm(MainWindow& main, QWidget* parent) : QD
     connect(command1_, &QPushButton::clicked, this, &SamplingSettingForm::Command1_Click);
     connect(command2, &QPushButton::clicked, this, &SamplingSettingForm::Command2_Click);
     connect(legend, &QPushButton::clicked, this,
-            [this] { ShowLegend(this, main_.ui(), "\\legend_files\\Dstbt1.BMP", main_.appFolder()); });
+            [this] { ShowLegend(this, host_.ui(), "\\legend_files\\Dstbt1.BMP", host_.appFolder()); });
     connect(ok, &QPushButton::clicked, this, &SamplingSettingForm::OKCommand_Click);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     resize(GridWidth(grid_) + 24, 420);
@@ -168,7 +168,7 @@ void SamplingSettingForm::Command1_Click() {
 
 void SamplingSettingForm::Command2_Click() {
     if (seedText_->text().isEmpty()) {
-        main_.ui().showMessage(kSeedMissingMessage);
+        host_.ui().showMessage(kSeedMissingMessage);
         return;
     }
     seedFrame_->hide();
@@ -198,25 +198,25 @@ void SamplingSettingForm::OKCommand_Click() {
     const std::vector<SamplingRow> rows = gridRows();
     const std::string incomplete = CheckSamplingRows(rows);
     if (!incomplete.empty()) {
-        main_.ui().showMessage(incomplete);
+        host_.ui().showMessage(incomplete);
         return;
     }
     if (const auto problems = CheckSamplingValues(rows); !problems.empty()) {
         grid_->refuseCell(static_cast<int>(problems[0].row), Q(problems[0].column), problems[0].message);
         return;
     }
-    if (check1_->isChecked() && !main_.ui().askYesNo(kRestartQuestion)) check1_->setChecked(false);
+    if (check1_->isChecked() && !host_.ui().askYesNo(kRestartQuestion)) check1_->setChecked(false);
     if (!NumOfCalcAccepted(S(numOfCalc_->text()))) {
-        main_.ui().showMessage(kNumOfCalcMessage);
+        host_.ui().showMessage(kNumOfCalcMessage);
         return;
     }
     const auto content = MonteCarloSectionLines(S(numOfCalc_->text()), check1_->isChecked(), option1_->isChecked(),
                                                 S(seedText_->text()), rows);
-    if (main_.document().RewriteWorkingCopy(section::MonteCarlo, content)) accept();
+    if (host_.document().RewriteWorkingCopy(section::MonteCarlo, content)) accept();
 }
 
-void OpenSamplingSettingForm(MainWindow& main, const WindowRequest&) {
-    SamplingSettingForm window(main, &main);
+void OpenSamplingSettingForm(WindowHost& host, const WindowRequest&) {
+    SamplingSettingForm window(host, host.hostWindow());
     if (window.loaded()) window.exec();
 }
 

@@ -17,14 +17,14 @@ class QRadioButton;
 
 namespace korvane {
 
-class MainWindow;
+class WindowHost;
 class SettingsGrid;
 struct WindowRequest;
 
 class SamplingSettingForm : public QDialog {
     Q_OBJECT
 public:
-    SamplingSettingForm(MainWindow& main, QWidget* parent = nullptr);
+    SamplingSettingForm(WindowHost& host, QWidget* parent = nullptr);
     bool loaded() const { return loaded_; }
     SettingsGrid* grid() const { return grid_; }
 
@@ -40,7 +40,7 @@ private:
     std::vector<SamplingRow> gridRows() const;
     void OKCommand_Click();
 
-    MainWindow& main_;
+    WindowHost& host_;
     bool loaded_ = false;
     SettingsGrid* grid_;
     QLineEdit* numOfCalc_;
@@ -52,6 +52,6 @@ private:
     QLineEdit* seedText_;
 };
 
-void OpenSamplingSettingForm(MainWindow& main, const WindowRequest& request);
+void OpenSamplingSettingForm(WindowHost& host, const WindowRequest& request);
 
 }  // namespace korvane

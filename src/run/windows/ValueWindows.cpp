@@ -3,11 +3,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/MainWindow.h"
-#include "app/SettingsGrid.h"
-#include "app/WindowParts.h"
+#include "ui/SettingsGrid.h"
+#include "ui/WindowParts.h"
 #include "platform/UserInterface.h"
 #include "project/ProjectDocument.h"
+#include "ui/WindowHost.h"
 
 namespace korvane {
 
@@ -18,16 +18,16 @@ const QColor kShownOnly(0x80, 0x80, 0x80);
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-ValueWindow::ValueWindow(MainWindow& main, Kind kind, QWidget* parent) : QDialog(parent), main_(main), kind_(kind) {
+ValueWindow::ValueWindow(WindowHost& host, Kind kind, QWidget* parent) : QDialog(parent), host_(host), kind_(kind) {
     using C = SettingsGrid::Cell;
     const bool initial = kind == Kind::Initial;
     setObjectName(initial ? QStringLiteral("Init_Value_Form") : QStringLiteral("Restriction_Value_Form"));
     setWindowTitle(initial ? QStringLiteral("初期値設定") : QStringLiteral("制限値設定"));
     setModal(true);
     if (initial)
-        grid_ = new SettingsGrid(main.ui(), {{"変数名", 1500, C::Fixed}, {"初期値", 2770, C::Number}}, this);
+        grid_ = new SettingsGrid(host.ui(), {{"変数名", 1500, C::Fixed}, {"初期値", 2770, C::Number}}, this);
     else
-        grid_ = new SettingsGrid(main.ui(),
+        grid_ = new SettingsGrid(host.ui(),
                                  {{"変数名", 1500, C::Fixed},
                                   {"下限値", 1190, C::Number},
                                   {"初期値", 1190, C::Fixed},
@@ -35,7 +35,7 @@ ValueWindow::ValueWindow(MainWindow& main, Kind kind, QWidget* parent) : QDialog
                                  this);
 
     std::vector<std::string> lines;
-    if (main_.document().ReadWorkingCopy(lines)) {
+    if (host_.document().ReadWorkingCopy(lines)) {
         loaded_ = true;
         rows_ = ValueRows(ParseProject(lines), !initial);
     }
@@ -78,26 +78,26 @@ void ValueWindow::OKCommand_Click() {
         grid_->refuseCell(static_cast<int>(problems[0].row), Q(problems[0].column), problems[0].message);
         return;
     }
-    ProjectDocument& doc = main_.document();
+    ProjectDocument& doc = host_.document();
     std::vector<std::string> lines;
     if (!doc.ReadWorkingCopy(lines)) return;
     std::string error;
     const bool stored = kind_ == Kind::Initial ? StoreInitialValues(lines, rows_, error)
                                                : StoreRestrictionValues(lines, rows_, error);
     if (!stored) {
-        main_.ui().showMessage(error);
+        host_.ui().showMessage(error);
         return;
     }
     if (doc.WriteWorkingCopy(lines)) accept();
 }
 
-void OpenInitValueForm(MainWindow& main, const WindowRequest&) {
-    ValueWindow window(main, ValueWindow::Kind::Initial, &main);
+void OpenInitValueForm(WindowHost& host, const WindowRequest&) {
+    ValueWindow window(host, ValueWindow::Kind::Initial, host.hostWindow());
     if (window.loaded()) window.exec();
 }
 
-void OpenRestrictionValueForm(MainWindow& main, const WindowRequest&) {
-    ValueWindow window(main, ValueWindow::Kind::Restriction, &main);
+void OpenRestrictionValueForm(WindowHost& host, const WindowRequest&) {
+    ValueWindow window(host, ValueWindow::Kind::Restriction, host.hostWindow());
     if (window.loaded()) window.exec();
 }
 

@@ -11,7 +11,7 @@
 
 namespace korvane {
 
-class MainWindow;
+class WindowHost;
 class SettingsGrid;
 struct WindowRequest;
 
@@ -21,21 +21,21 @@ public:
     enum class Kind { Initial, Restriction };
     // False from loaded() when the working copy could not be read (the
     // message has been shown).
-    ValueWindow(MainWindow& main, Kind kind, QWidget* parent = nullptr);
+    ValueWindow(WindowHost& host, Kind kind, QWidget* parent = nullptr);
     bool loaded() const { return loaded_; }
     SettingsGrid* grid() const { return grid_; }
 
 private:
     void OKCommand_Click();
 
-    MainWindow& main_;
+    WindowHost& host_;
     Kind kind_;
     SettingsGrid* grid_;
     std::vector<ValueRow> rows_;
     bool loaded_ = false;
 };
 
-void OpenInitValueForm(MainWindow& main, const WindowRequest& request);
-void OpenRestrictionValueForm(MainWindow& main, const WindowRequest& request);
+void OpenInitValueForm(WindowHost& host, const WindowRequest& request);
+void OpenRestrictionValueForm(WindowHost& host, const WindowRequest& request);
 
 }  // namespace korvane

@@ -7,7 +7,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "analysis/windows/PictureArea.h"
+#include "ui/PictureArea.h"
 #include "platform/UserInterface.h"
 #include "scroll/ScrollOutputs.h"
 

@@ -19,16 +19,15 @@
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTimer>
-#include <QToolBar>
 #include <QVBoxLayout>
 
-#include "app/MainWindow.h"
-#include "app/WindowRegistry.h"
+#include "ui/Twips.h"
+#include "ui/WindowHost.h"
 #include "platform/UserInterface.h"
 #include "project/Project.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
-#include "run/NumericFilter.h"
+#include "project/NumericFilter.h"
 #include "scroll/ScrollSession.h"
 #include "scroll/windows/ScrollPlot.h"
 
@@ -129,13 +128,13 @@ bool UserVarStartForm::restartPerCalc() const { return check1_->isChecked(); }
 
 bool UserVarStartForm::visibleChosen() const { return shown_->isChecked(); }
 
-void OpenUserVarStartForm(MainWindow& main, const WindowRequest&) {
-    RunState& s = main.runState();
-    UserVarStartForm dialog(s.RestartPerCalc != 0, main.document().header.visible != 0, &main);
+void OpenUserVarStartForm(WindowHost& host, const WindowRequest&) {
+    RunState& s = host.runState();
+    UserVarStartForm dialog(s.RestartPerCalc != 0, host.document().header.visible != 0, host.hostWindow());
     if (dialog.exec() != QDialog::Accepted) return;
     s.RestartPerCalc = dialog.restartPerCalc() ? 1 : 0;
-    main.setVisibleCheck(dialog.visibleChosen());
-    auto* form = new UserVarForm(main);
+    host.setVisibleCheck(dialog.visibleChosen());
+    auto* form = new UserVarForm(host);
     form->show();
     // Shown first, so the window is there while the workbook opens.
     QTimer::singleShot(0, form, &UserVarForm::start);
@@ -143,7 +142,7 @@ void OpenUserVarStartForm(MainWindow& main, const WindowRequest&) {
 
 // ---------------------------------------------------------------- scroll window
 
-UserVarForm::UserVarForm(MainWindow& main) : QMainWindow(&main, Qt::Window), main_(main), ui_(main.ui(), this) {
+UserVarForm::UserVarForm(WindowHost& host) : QMainWindow(host.hostWindow(), Qt::Window), host_(host), ui_(host.ui(), this) {
     setObjectName(QStringLiteral("User_Var_Form"));
     setWindowTitle(QStringLiteral("UserScroll"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -278,7 +277,7 @@ void UserVarForm::Form_Format() {
 
 void UserVarForm::Data_to_Grid() {
     std::vector<std::string> lines;
-    if (!main_.document().ReadWorkingCopy(lines)) return;
+    if (!host_.document().ReadWorkingCopy(lines)) return;
     rows_ = ScrollInputRows(ParseProject(lines));
     tableGrid1_->setRowCount(static_cast<int>(rows_.size()));
     bars_.clear();
@@ -316,14 +315,14 @@ void UserVarForm::placeBar(int i) {
 }
 
 void UserVarForm::Param_NM_to_Grid() {
-    outputs_.Param_NM_to_Grid(main_.runState());
+    outputs_.Param_NM_to_Grid(host_.runState());
     Output_to_Grid();
 }
 
 void UserVarForm::Param_NM_to_Combo() {
     paramCombo_->clear();
     paramCombo_->addItem(QString());
-    const RunState& s = main_.runState();
+    const RunState& s = host_.runState();
     for (std::size_t i = 1; i <= s.outputCount(); ++i) paramCombo_->addItem(Q(s.OutputNames[i]));
 }
 
@@ -340,12 +339,9 @@ void UserVarForm::Output_to_Grid() {
 // ---------------------------------------------------------------- opening and closing
 
 void UserVarForm::Main_Form_Lock(bool locked) {
-    main_.lockWindow(locked);
-    // Everything else of the main window too: the project must not change
-    // under the scroll window (no file drops, no other project opened).
-    main_.menuBar()->setEnabled(!locked);
-    if (main_.centralWidget()) main_.centralWidget()->setEnabled(!locked);
-    for (QToolBar* bar : main_.findChildren<QToolBar*>()) bar->setEnabled(!locked);
+    // All of the main window: the project must not change under the scroll
+    // window (no file drops, no other project opened).
+    host_.lockHost(locked);
 }
 
 void UserVarForm::start() {
@@ -355,8 +351,8 @@ void UserVarForm::start() {
     Param_NM_to_Grid();
     Param_NM_to_Combo();
     plot_->Picture_Format();
-    session_ = std::make_unique<ScrollSession>(main_.runState(), main_.linkFactory(),
-                                               main_.document().header.visible != 0);
+    session_ = std::make_unique<ScrollSession>(host_.runState(), host_.linkFactory(),
+                                               host_.document().header.visible != 0);
     std::string error;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool ok = session_->open(error) && session_->calculate(rows_, outputs_, false, error);
@@ -572,7 +568,7 @@ void UserVarForm::outputEditorKey(int key) {
 }
 
 void UserVarForm::Set_Initial() {
-    ProjectDocument& doc = main_.document();
+    ProjectDocument& doc = host_.document();
     std::vector<std::string> lines;
     if (!doc.ReadWorkingCopy(lines)) return;
     if (!doc.WriteWorkingCopy(LinesWithInitialValues(lines, rows_))) return;

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/GuiUserInterface.h"
+#include "ui/GuiUserInterface.h"
 #include "scroll/CalculationQueue.h"
 #include "scroll/ScrollInputs.h"
 #include "scroll/ScrollOutputs.h"
@@ -26,7 +26,7 @@ class QTableWidget;
 
 namespace korvane {
 
-class MainWindow;
+class WindowHost;
 class ScrollPlot;
 class ScrollSession;
 struct WindowRequest;
@@ -51,7 +51,7 @@ public:
     // A window over the main window's run state (loaded for the run) and
     // working copy. It locks the main window until it closes, and does
     // nothing else until start().
-    explicit UserVarForm(MainWindow& main);
+    explicit UserVarForm(WindowHost& host);
     ~UserVarForm() override;
 
     // The opening: the tables filled, the workbook opened (unless restarted
@@ -109,7 +109,7 @@ private:
     void filterNumeric(QLineEdit* box);
     void Main_Form_Lock(bool locked);
 
-    MainWindow& main_;
+    WindowHost& host_;
     WindowUserInterface ui_;  // the boxes belong to this window, not the locked main window
     std::unique_ptr<ScrollSession> session_;
     std::vector<ScrollInputRow> rows_;
@@ -137,6 +137,6 @@ private:
 
 // The window registry's opener of "User_Var_Start_Form": the start dialog,
 // then, on OK, the scroll window (modeless).
-void OpenUserVarStartForm(MainWindow& main, const WindowRequest& request);
+void OpenUserVarStartForm(WindowHost& host, const WindowRequest& request);
 
 }  // namespace korvane

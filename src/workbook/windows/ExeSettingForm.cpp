@@ -7,9 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/MainWindow.h"
-#include "app/WindowParts.h"
-#include "app/WindowRegistry.h"
+#include "ui/WindowParts.h"
+#include "ui/WindowHost.h"
 #include "platform/UserInterface.h"
 #include "project/Paths.h"
 #include "workbook/TaskEditing.h"
@@ -21,8 +20,8 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 }  // namespace
 
-ExeSettingForm::ExeSettingForm(MainWindow& main, const WindowRequest& request, QWidget* parent)
-    : QDialog(parent), main_(main), gridRow_(request.gridRow), editMode_(request.deleteEnabled) {
+ExeSettingForm::ExeSettingForm(WindowHost& host, const WindowRequest& request, QWidget* parent)
+    : QDialog(parent), host_(host), gridRow_(request.gridRow), editMode_(request.deleteEnabled) {
     setObjectName(QStringLiteral("Exe_Setting_Form"));
     setWindowTitle(QStringLiteral("exe実行設定"));
     setModal(true);
@@ -78,53 +77,53 @@ ExeSettingForm::ExeSettingForm(MainWindow& main, const WindowRequest& request, Q
 
 void ExeSettingForm::pathEdited() {
     // A program inside the application folder is kept relative to it.
-    KeepAppRelative(pathText_, main_.appFolder());
+    KeepAppRelative(pathText_, host_.appFolder());
 }
 
 void ExeSettingForm::Exe_Brws_Button_Click() {
     const std::string chosen =
-        ChooseFileFromBox(pathText_, main_.ui(), main_.appFolder(), "*.*|*.*", "実行ファイルを選択");
+        ChooseFileFromBox(pathText_, host_.ui(), host_.appFolder(), "*.*|*.*", "実行ファイルを選択");
     if (!chosen.empty()) pathText_->setText(Q(chosen));
 }
 
 void ExeSettingForm::OKCommand_Click() {
     const std::string path = S(pathText_->text());
     const std::string args = S(argsText_->text());
-    if (!CheckExePath(path, main_.ui())) return;
+    if (!CheckExePath(path, host_.ui())) return;
     if (path.find(',') != std::string::npos || args.find(',') != std::string::npos) {
-        main_.ui().showMessage(kProgramCommaMessage);
+        host_.ui().showMessage(kProgramCommaMessage);
         return;
     }
     for (const auto& [field, text] : {std::pair{"アプリケーション", &path}, std::pair{"コマンドライン引数", &args}}) {
         if (const std::string unstorable = UnstorableTextMessage(field, *text); !unstorable.empty()) {
-            main_.ui().showMessage(unstorable);
+            host_.ui().showMessage(unstorable);
             return;
         }
     }
-    ExeGrid grid = main_.exeGridRows();
+    ExeGrid grid = host_.exeGridRows();
     if (!PlaceProgram(grid, gridRow_, editMode_, path, args)) return;
     const int at = editMode_ ? gridRow_ : std::min(gridRow_, static_cast<int>(grid.size()) - 1);
-    main_.fillExeGrid(grid, at);
-    if (main_.Exe_Set_Save_to_tmpFile1()) {
+    host_.fillExeGrid(grid, at);
+    if (host_.saveExeGrid()) {
         accept();
     } else {
         // Not stored: the grid shows the working copy again.
-        main_.refreshGrid(QStringLiteral("ShellExe"));
+        host_.refreshGrid("ShellExe");
     }
 }
 
 void ExeSettingForm::DeleteCommand_Click() {
-    ExeGrid grid = main_.exeGridRows();
+    ExeGrid grid = host_.exeGridRows();
     if (!RemoveProgram(grid, gridRow_)) return;
-    main_.fillExeGrid(grid, std::min(gridRow_, static_cast<int>(grid.size()) - 1));
-    if (main_.Exe_Set_Save_to_tmpFile1())
+    host_.fillExeGrid(grid, std::min(gridRow_, static_cast<int>(grid.size()) - 1));
+    if (host_.saveExeGrid())
         accept();
     else
-        main_.refreshGrid(QStringLiteral("ShellExe"));
+        host_.refreshGrid("ShellExe");
 }
 
-void OpenExeSettingForm(MainWindow& main, const WindowRequest& request) {
-    ExeSettingForm window(main, request, &main);
+void OpenExeSettingForm(WindowHost& host, const WindowRequest& request) {
+    ExeSettingForm window(host, request, host.hostWindow());
     window.exec();
 }
 

@@ -11,13 +11,13 @@ class QLineEdit;
 
 namespace korvane {
 
-class MainWindow;
+class WindowHost;
 struct WindowRequest;
 
 class ExeSettingForm : public QDialog {
     Q_OBJECT
 public:
-    ExeSettingForm(MainWindow& main, const WindowRequest& request, QWidget* parent = nullptr);
+    ExeSettingForm(WindowHost& host, const WindowRequest& request, QWidget* parent = nullptr);
 
 private:
     void pathEdited();
@@ -25,13 +25,13 @@ private:
     void OKCommand_Click();
     void DeleteCommand_Click();
 
-    MainWindow& main_;
+    WindowHost& host_;
     int gridRow_;
     bool editMode_;
     QLineEdit* pathText_;
     QLineEdit* argsText_;
 };
 
-void OpenExeSettingForm(MainWindow& main, const WindowRequest& request);
+void OpenExeSettingForm(WindowHost& host, const WindowRequest& request);
 
 }  // namespace korvane

@@ -5,11 +5,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/LegendWindow.h"
-#include "app/MainWindow.h"
-#include "app/SettingsGrid.h"
-#include "app/WindowParts.h"
-#include "app/WindowRegistry.h"
+#include "ui/LegendWindow.h"
+#include "ui/SettingsGrid.h"
+#include "ui/WindowParts.h"
+#include "ui/WindowHost.h"
 #include "platform/UserInterface.h"
 #include "project/ProjectDocument.h"
 
@@ -20,13 +19,13 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 }  // namespace
 
-ReplaceForm::ReplaceForm(MainWindow& main, const WindowRequest& request, QWidget* parent)
-    : QDialog(parent), main_(main), name_(request.row.empty() ? "" : request.row[0]) {
+ReplaceForm::ReplaceForm(WindowHost& host, const WindowRequest& request, QWidget* parent)
+    : QDialog(parent), host_(host), name_(request.row.empty() ? "" : request.row[0]) {
     using C = SettingsGrid::Cell;
     setObjectName(QStringLiteral("Replace_Form"));
     setWindowTitle(QStringLiteral("入力変数値の置換設定"));
     setModal(true);
-    grid_ = new SettingsGrid(main.ui(), {{"元値", 1300, C::Fixed}, {"置換文字列", 1500, C::Text}}, this);
+    grid_ = new SettingsGrid(host.ui(), {{"元値", 1300, C::Fixed}, {"置換文字列", 1500, C::Text}}, this);
 
     const std::vector<ReplaceEntry> rows = ParseReplaceList(request.row.size() > 1 ? request.row[1] : "");
     grid_->setRows(static_cast<int>(rows.size()));
@@ -45,7 +44,7 @@ ReplaceForm::ReplaceForm(MainWindow& main, const WindowRequest& request, QWidget
     legend->setAutoDefault(false);
     legend->setToolTip(QStringLiteral("置換設定の説明を表示します。"));
     connect(legend, &QPushButton::clicked, this,
-            [this] { ShowLegend(this, main_.ui(), "\\legend_files\\Replace.BMP", main_.appFolder()); });
+            [this] { ShowLegend(this, host_.ui(), "\\legend_files\\Replace.BMP", host_.appFolder()); });
     auto* top = new QHBoxLayout;
     top->addWidget(title, 1);
     top->addWidget(legend);
@@ -90,30 +89,30 @@ void ReplaceForm::OKCommand_Click() {
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (entries[i].text.find(',') != std::string::npos) {
             grid_->setCurrentCell(static_cast<int>(i), 1);
-            main_.ui().showMessage(kReplaceCommaMessage);
+            host_.ui().showMessage(kReplaceCommaMessage);
             return;
         }
         if (const std::string unstorable = UnstorableTextMessage("元値 " + entries[i].key + " の置換文字列", entries[i].text);
             !unstorable.empty()) {
             grid_->setCurrentCell(static_cast<int>(i), 1);
-            main_.ui().showMessage(unstorable);
+            host_.ui().showMessage(unstorable);
             return;
         }
         if (!entries[i].text.empty()) continue;
         grid_->setCurrentCell(static_cast<int>(i), 1);
-        if (!main_.ui().askYesNo(EmptyReplacementQuestion(entries[i].key))) return;
+        if (!host_.ui().askYesNo(EmptyReplacementQuestion(entries[i].key))) return;
     }
-    ProjectDocument& doc = main_.document();
+    ProjectDocument& doc = host_.document();
     std::vector<std::string> lines;
     if (!doc.ReadWorkingCopy(lines)) return;
     const auto content = ReplaceSectionLines(ParseProject(lines), name_, JoinReplaceList(entries));
     if (!doc.RewriteWorkingCopy(section::InputReplace, content)) return;
-    main_.refreshGrid(QStringLiteral("InpRplc"));
+    host_.refreshGrid("InpRplc");
     accept();
 }
 
-void OpenReplaceForm(MainWindow& main, const WindowRequest& request) {
-    ReplaceForm window(main, request, &main);
+void OpenReplaceForm(WindowHost& host, const WindowRequest& request) {
+    ReplaceForm window(host, request, host.hostWindow());
     window.exec();
 }
 

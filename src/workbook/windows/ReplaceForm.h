@@ -13,7 +13,7 @@
 
 namespace korvane {
 
-class MainWindow;
+class WindowHost;
 class SettingsGrid;
 struct WindowRequest;
 
@@ -21,7 +21,7 @@ class ReplaceForm : public QDialog {
     Q_OBJECT
 public:
     // The request's row holds the variable's name and its list text.
-    ReplaceForm(MainWindow& main, const WindowRequest& request, QWidget* parent = nullptr);
+    ReplaceForm(WindowHost& host, const WindowRequest& request, QWidget* parent = nullptr);
     SettingsGrid* grid() const { return grid_; }
 
 private:
@@ -31,11 +31,11 @@ private:
     std::vector<ReplaceEntry> gridRows() const;
     void OKCommand_Click();
 
-    MainWindow& main_;
+    WindowHost& host_;
     std::string name_;
     SettingsGrid* grid_;
 };
 
-void OpenReplaceForm(MainWindow& main, const WindowRequest& request);
+void OpenReplaceForm(WindowHost& host, const WindowRequest& request);
 
 }  // namespace korvane

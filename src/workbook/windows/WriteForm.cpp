@@ -14,9 +14,8 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 
-#include "app/MainWindow.h"
-#include "app/WindowParts.h"
-#include "app/WindowRegistry.h"
+#include "ui/WindowParts.h"
+#include "ui/WindowHost.h"
 #include "platform/UserInterface.h"
 #include "project/ProjectDocument.h"
 #include "workbook/CellRef.h"
@@ -47,8 +46,8 @@ std::string WriteForm::PickUnavailableReason() {
            "セル番地とシート名を入力して下さい。";
 }
 
-WriteForm::WriteForm(MainWindow& main, const WindowRequest& request, QWidget* parent)
-    : QDialog(parent), main_(main), input_(request.editTarget != "Out"), editMode_(!request.row.empty()) {
+WriteForm::WriteForm(WindowHost& host, const WindowRequest& request, QWidget* parent)
+    : QDialog(parent), host_(host), input_(request.editTarget != "Out"), editMode_(!request.row.empty()) {
     setObjectName(QStringLiteral("WriteForm"));
     setWindowTitle(QStringLiteral("セル入力設定"));
     setModal(true);
@@ -167,7 +166,7 @@ void WriteForm::optionChosen() {
 
 void WriteForm::roundEdited() {
     if (RoundTextAccepted(S(roundCombo_->currentText()))) return;
-    main_.ui().showMessage(kNotNumberMessage);
+    host_.ui().showMessage(kNotNumberMessage);
     roundCombo_->setEditText(QStringLiteral("6"));
 }
 
@@ -183,7 +182,7 @@ TaskFormat WriteForm::chosenFormat() const {
 
 void WriteForm::fillNameList() {
     std::vector<std::string> lines;
-    if (!main_.document().ReadWorkingCopy(lines)) return;
+    if (!host_.document().ReadWorkingCopy(lines)) return;
     const QString text = nameCombo_->currentText();
     nameCombo_->clear();
     for (const std::string& name : TaskNames(lines, input_)) nameCombo_->addItem(Q(name));
@@ -192,17 +191,17 @@ void WriteForm::fillNameList() {
 
 void WriteForm::fillSheetList() {
     const QString text = sheetCombo_->currentText();
-    std::unique_ptr<WorkbookLink> link = main_.linkFactory() ? main_.linkFactory()() : nullptr;
+    std::unique_ptr<WorkbookLink> link = host_.linkFactory() ? host_.linkFactory()() : nullptr;
     if (!link) {
-        main_.ui().showMessage("このプログラムは表計算ソフトとの接続なしで作られたため、シート名を読み込めません。");
+        host_.ui().showMessage("このプログラムは表計算ソフトとの接続なしで作られたため、シート名を読み込めません。");
         return;
     }
     std::vector<std::string> names;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool listed = ListSheetNames(*link, main_.document().header.workbookPath, names);
+    const bool listed = ListSheetNames(*link, host_.document().header.workbookPath, names);
     QApplication::restoreOverrideCursor();
     if (!listed) {
-        main_.ui().showMessage("シート名を読み込めません。\n" + link->lastError());
+        host_.ui().showMessage("シート名を読み込めません。\n" + link->lastError());
         return;
     }
     sheetCombo_->clear();
@@ -222,12 +221,12 @@ void WriteForm::pick(bool forName) {
     if (picking_) return;
     const std::string unavailable = PickUnavailableReason();
     if (!unavailable.empty()) {
-        main_.ui().showMessage(unavailable);
+        host_.ui().showMessage(unavailable);
         return;
     }
-    std::unique_ptr<WorkbookLink> link = main_.linkFactory() ? main_.linkFactory()() : nullptr;
+    std::unique_ptr<WorkbookLink> link = host_.linkFactory() ? host_.linkFactory()() : nullptr;
     if (!link) {
-        main_.ui().showMessage("このプログラムは表計算ソフトとの接続なしで作られたため、セルを選択できません。");
+        host_.ui().showMessage("このプログラムは表計算ソフトとの接続なしで作られたため、セルを選択できません。");
         return;
     }
     // The name pick starts at the cell named in the address box, so that the
@@ -250,23 +249,23 @@ void WriteForm::pick(bool forName) {
     // any more (the pick would poll without a pause and without a window).
     bool quitting = false;
     const auto picked = PickCell(
-        *link, main_.document().header.workbookPath,
+        *link, host_.document().header.workbookPath,
         [&quitting](int ms) {
             QEventLoop loop;
             QTimer::singleShot(ms, &loop, &QEventLoop::quit);
             if (loop.exec() != 0) quitting = true;
         },
-        row, column, [&] { return quitting || !isVisible() || !main_.isVisible(); });
+        row, column, [&] { return quitting || !isVisible() || !host_.hostWindow()->isVisible(); });
     setEnabled(true);
     picking_ = false;
     // Closed during the pick: nothing is taken. The main window's going
     // takes this window with it.
-    if (quitting || !main_.isVisible()) reject();
+    if (quitting || !host_.hostWindow()->isVisible()) reject();
     if (!isVisible()) return;
     raise();
     activateWindow();
     if (!picked) {
-        if (!link->lastError().empty()) main_.ui().showMessage("セルを選択できませんでした。\n" + link->lastError());
+        if (!link->lastError().empty()) host_.ui().showMessage("セルを選択できませんでした。\n" + link->lastError());
         return;
     }
     if (forName) {
@@ -287,32 +286,32 @@ void WriteForm::OKCommand_Click() {
     edit.format = chosenFormat();
     std::string message;
     if (!CheckTaskEdit(edit, message)) {
-        main_.ui().showMessage(message);
+        host_.ui().showMessage(message);
         return;
     }
     std::vector<std::string> lines;
-    if (!main_.document().ReadWorkingCopy(lines)) return;
+    if (!host_.document().ReadWorkingCopy(lines)) return;
     if (!StoreTask(lines, edit, editMode_ ? &opened_ : nullptr, message)) {
-        main_.ui().showMessage(message);
+        host_.ui().showMessage(message);
         return;
     }
-    if (main_.document().WriteWorkingCopy(lines)) accept();
+    if (host_.document().WriteWorkingCopy(lines)) accept();
 }
 
 void WriteForm::DeleteCommand_Click() {
     std::vector<std::string> lines;
-    if (!main_.document().ReadWorkingCopy(lines)) return;
+    if (!host_.document().ReadWorkingCopy(lines)) return;
     std::string error;
     if (!DeleteTask(lines, input_, opened_, error)) {
-        main_.ui().showMessage(error);
+        host_.ui().showMessage(error);
         return;
     }
-    if (main_.document().WriteWorkingCopy(lines)) accept();
+    if (host_.document().WriteWorkingCopy(lines)) accept();
 }
 
-void OpenWriteForm(MainWindow& main, const WindowRequest& request) {
-    WriteForm window(main, request, &main);
-    if (window.exec() == QDialog::Accepted) main.refreshGrid(QString::fromStdString(request.editTarget));
+void OpenWriteForm(WindowHost& host, const WindowRequest& request) {
+    WriteForm window(host, request, host.hostWindow());
+    if (window.exec() == QDialog::Accepted) host.refreshGrid(request.editTarget);
 }
 
 }  // namespace korvane

@@ -20,7 +20,7 @@ class QRadioButton;
 namespace korvane {
 
 class FillOnOpenCombo;
-class MainWindow;
+class WindowHost;
 struct WindowRequest;
 
 class WriteForm : public QDialog {
@@ -28,7 +28,7 @@ class WriteForm : public QDialog {
 public:
     // The request's editTarget ("Inp" or "Out") names the list; its row (empty
     // for a new task) the row the window is opened on.
-    WriteForm(MainWindow& main, const WindowRequest& request, QWidget* parent = nullptr);
+    WriteForm(WindowHost& host, const WindowRequest& request, QWidget* parent = nullptr);
 
     // Why the picks cannot work here (no display for a shown LibreOffice);
     // empty when they can.
@@ -47,7 +47,7 @@ private:
     void OKCommand_Click();
     void DeleteCommand_Click();
 
-    MainWindow& main_;
+    WindowHost& host_;
     bool input_;
     bool editMode_;
     OpenedRow opened_;
@@ -66,6 +66,6 @@ private:
     bool picking_ = false;
 };
 
-void OpenWriteForm(MainWindow& main, const WindowRequest& request);
+void OpenWriteForm(WindowHost& host, const WindowRequest& request);
 
 }  // namespace korvane

@@ -28,7 +28,7 @@
 #include "analysis/windows/EffectsWindow.h"
 #include "analysis/windows/GraphWindows.h"
 #include "analysis/windows/HistogramWindow.h"
-#include "analysis/windows/PictureArea.h"
+#include "ui/PictureArea.h"
 #include "analysis/windows/SensitivityWindow.h"
 #include "analysis/windows/StatisticsWindow.h"
 

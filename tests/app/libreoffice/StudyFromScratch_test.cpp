@@ -19,7 +19,7 @@
 
 #include "app/AppTestSupport.h"
 #include "LoTestSupport.h"
-#include "SettingsGrid.h"
+#include "ui/SettingsGrid.h"
 #include "project/Project.h"
 #include "project/ProjectDocument.h"
 #include "workbook/windows/WriteForm.h"

@@ -13,7 +13,7 @@
 #include <filesystem>
 
 #include "app/AppTestSupport.h"
-#include "app/SettingsGrid.h"
+#include "ui/SettingsGrid.h"
 #include "project/Project.h"
 #include "project/ProjectDocument.h"
 #include "run/windows/DbInputCalForm.h"

@@ -20,7 +20,7 @@
 #include <chrono>
 #include <thread>
 
-#include "analysis/windows/PictureArea.h"
+#include "ui/PictureArea.h"
 #include "app/AppTestSupport.h"
 #include "project/ProjectDocument.h"
 #include "run/libreoffice/RunTestSupport.h"

@@ -11,7 +11,7 @@
 #include <QTest>
 
 #include "app/AppTestSupport.h"
-#include "app/SettingsGrid.h"
+#include "ui/SettingsGrid.h"
 #include "app/WindowRegistry.h"
 #include "project/Project.h"
 #include "project/ProjectDocument.h"

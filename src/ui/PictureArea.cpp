@@ -1,4 +1,4 @@
-#include "analysis/windows/PictureArea.h"
+#include "ui/PictureArea.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "analysis/ResultTable.h"
+#include "db/ResultTable.h"
 #include "platform/UserInterface.h"
 
 namespace korvane {

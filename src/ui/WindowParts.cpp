@@ -1,4 +1,4 @@
-#include "WindowParts.h"
+#include "ui/WindowParts.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "Twips.h"
+#include "ui/Twips.h"
 
 class QCheckBox;
 class QComboBox;

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "analysis/ResultTable.h"
+#include "db/ResultTable.h"
 
 class QMenu;
 class QProgressBar;

@@ -1,4 +1,4 @@
-#include "SettingsGrid.h"
+#include "ui/SettingsGrid.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 
-#include "NumericBox.h"
+#include "ui/NumericBox.h"
 #include "platform/UserInterface.h"
 
 namespace korvane {

@@ -1,4 +1,4 @@
-#include "analysis/ResultTable.h"
+#include "db/ResultTable.h"
 
 #include <sys/stat.h>
 

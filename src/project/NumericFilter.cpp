@@ -1,4 +1,4 @@
-#include "run/NumericFilter.h"
+#include "project/NumericFilter.h"
 
 #include <algorithm>
 

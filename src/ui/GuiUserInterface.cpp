@@ -1,4 +1,4 @@
-#include "GuiUserInterface.h"
+#include "ui/GuiUserInterface.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <QTimer>
 
-#include "ConsoleUi.h"
+#include "platform/ConsoleOutput.h"
 #include "platform/StopSignals.h"
 
 namespace korvane {

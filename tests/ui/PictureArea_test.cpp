@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "app/AppTestSupport.h"
-#include "analysis/windows/PictureArea.h"
+#include "ui/PictureArea.h"
 
 using namespace korvane;
 using namespace korvane::test;

@@ -1,4 +1,4 @@
-#include "analysis/windows/AnalysisGrid.h"
+#include "ui/AnalysisGrid.h"
 
 #include <QAction>
 #include <QApplication>

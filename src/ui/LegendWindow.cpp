@@ -1,4 +1,4 @@
-#include "LegendWindow.h"
+#include "ui/LegendWindow.h"
 
 #include <QEvent>
 #include <QLabel>

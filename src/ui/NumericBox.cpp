@@ -1,10 +1,10 @@
-#include "NumericBox.h"
+#include "ui/NumericBox.h"
 
 #include <QLineEdit>
 #include <memory>
 
 #include "platform/UserInterface.h"
-#include "run/NumericFilter.h"
+#include "project/NumericFilter.h"
 
 namespace korvane {
 
