@@ -185,6 +185,7 @@ int main(int argc, char** argv) {
 #ifdef KORVANE_HAVE_MPI
         // Every rank starts here; only rank 0 takes the application folder.
         korvane::MpiSession mpi(argc, argv);
+        // The run hands out and calculates over the session's messages.
         korvane::RankTransportOver<korvane::MpiSession> ranks(mpi);
 #ifdef KORVANE_HAVE_LIBREOFFICE
         korvane::WorkbookLinkFactory links = [] { return korvane::CreateWorkbookLink(); };
