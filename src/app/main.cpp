@@ -15,6 +15,8 @@
 #include "platform/AppFolder.h"
 #ifdef KORVANE_HAVE_MPI
 #include "platform/mpi/MpiSession.h"
+#include "run/RankDispatch.h"
+#include "run/RankTransport.h"
 #endif
 #include "platform/StopSignals.h"
 #include "project/Paths.h"
@@ -183,7 +185,14 @@ int main(int argc, char** argv) {
 #ifdef KORVANE_HAVE_MPI
         // Every rank starts here; only rank 0 takes the application folder.
         korvane::MpiSession mpi(argc, argv);
-        if (mpi.rank() != 0) return mpi.end(mpi.serve());
+        // The run hands out and calculates over the session's messages.
+        korvane::RankTransportOver<korvane::MpiSession> ranks(mpi);
+#ifdef KORVANE_HAVE_LIBREOFFICE
+        korvane::WorkbookLinkFactory links = [] { return korvane::CreateWorkbookLink(); };
+#else
+        korvane::WorkbookLinkFactory links = [] { return std::unique_ptr<korvane::WorkbookLink>(); };
+#endif
+        if (mpi.rank() != 0) return mpi.end(korvane::ServeRank(ranks, links));
         auto rootLock = korvane::OpenAppFolder(error);
         if (!rootLock) {
             korvane::PrintMessage(error);
@@ -195,8 +204,9 @@ int main(int argc, char** argv) {
         for (char c : commandLine)
             if (c != '"') projectPath += c;
         projectPath = korvane::ResolveAppRelative(projectPath);
-        return mpi.end(
-            RunHeadless(commandLine, options, mpi.size() > 1 ? mpi.pools(projectPath) : korvane::CalcPoolFactory{}));
+        return mpi.end(RunHeadless(commandLine, options,
+                                   mpi.size() > 1 ? korvane::RankPools(ranks, projectPath, links)
+                                                  : korvane::CalcPoolFactory{}));
 #else
         korvane::PrintMessage("この korvane は MPI なしでビルドされています (libopenmpi-dev を入れて再ビルドして下さい)。");
         return 2;
