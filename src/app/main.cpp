@@ -16,7 +16,6 @@
 #ifdef KORVANE_HAVE_MPI
 #include "platform/mpi/MpiSession.h"
 #include "run/RankDispatch.h"
-#include "run/RankTransport.h"
 #endif
 #include "platform/StopSignals.h"
 #include "project/Paths.h"
@@ -185,14 +184,12 @@ int main(int argc, char** argv) {
 #ifdef KORVANE_HAVE_MPI
         // Every rank starts here; only rank 0 takes the application folder.
         korvane::MpiSession mpi(argc, argv);
-        // The run hands out and calculates over the session's messages.
-        korvane::RankTransportOver<korvane::MpiSession> ranks(mpi);
 #ifdef KORVANE_HAVE_LIBREOFFICE
         korvane::WorkbookLinkFactory links = [] { return korvane::CreateWorkbookLink(); };
 #else
         korvane::WorkbookLinkFactory links = [] { return std::unique_ptr<korvane::WorkbookLink>(); };
 #endif
-        if (mpi.rank() != 0) return mpi.end(korvane::ServeRank(ranks, links));
+        if (mpi.rank() != 0) return mpi.end(korvane::ServeRank(mpi, links));
         auto rootLock = korvane::OpenAppFolder(error);
         if (!rootLock) {
             korvane::PrintMessage(error);
@@ -205,7 +202,7 @@ int main(int argc, char** argv) {
             if (c != '"') projectPath += c;
         projectPath = korvane::ResolveAppRelative(projectPath);
         return mpi.end(RunHeadless(commandLine, options,
-                                   mpi.size() > 1 ? korvane::RankPools(ranks, projectPath, links)
+                                   mpi.size() > 1 ? korvane::RankPools(mpi, projectPath, links)
                                                   : korvane::CalcPoolFactory{}));
 #else
         korvane::PrintMessage("この korvane は MPI なしでビルドされています (libopenmpi-dev を入れて再ビルドして下さい)。");

@@ -15,7 +15,7 @@
 
 #include "project/RunState.h"
 #include "run/CalcWorker.h"
-#include "run/RankTransport.h"
+#include "platform/RankTransport.h"
 #include "run/WorkerMessages.h"
 
 namespace korvane {

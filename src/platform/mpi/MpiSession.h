@@ -17,49 +17,45 @@
 #include <string>
 #include <vector>
 
+#include "platform/RankTransport.h"
+
 namespace korvane {
 
-class MpiSession {
+class MpiSession final : public RankTransport {
 public:
-    // receive() from whichever rank has something.
-    static constexpr int kAnyRank = -1;
-    // The tag of rank 0's last word to a rank (release()); the callers' own
-    // tags lie below it.
-    static constexpr int kReleased = 100;
-
     // MPI_Init (errors returned, never aborting the job).
     MpiSession(int& argc, char**& argv);
     // As end(0) when end() was not called.
-    ~MpiSession();
+    ~MpiSession() override;
     MpiSession(const MpiSession&) = delete;
     MpiSession& operator=(const MpiSession&) = delete;
 
-    int rank() const { return rank_; }
-    int size() const { return size_; }
+    int rank() const override { return rank_; }
+    int size() const override { return size_; }
 
     // Sends without waiting for the receiver: a rank that died must never
     // hold up the one that sends to it.
-    void send(int to, int tag, std::string bytes);
+    void send(int to, int tag, std::string bytes) override;
     // One message from `from` (or kAnyRank), if there is one; heartbeats and
     // words from a rank given up are not passed on.
-    bool receive(int from, int& source, int& tag, std::string& bytes);
+    bool receive(int from, int& source, int& tag, std::string& bytes) override;
     // Frees what has been delivered.
-    void pump();
+    void pump() override;
     // Something sent to `to` is still on its way.
-    bool pending(int to);
+    bool pending(int to) override;
     // Gives up what is still on its way to `to`.
-    void drop(int to);
+    void drop(int to) override;
 
     // The heartbeat of the ranks without a thread for it: at most once a
     // second, to each rank this one talks with that has nothing on its way.
-    void keepAlive();
+    void keepAlive() override;
     // Listens for `rank` from now on: silent for `seconds`, it is given up.
-    void watch(int rank, int seconds);
+    void watch(int rank, int seconds) override;
     // The ranks watched that have just been given up for their silence.
-    std::vector<int> silentRanks();
+    std::vector<int> silentRanks() override;
     // Rank 0: `rank`'s part of the job is over (kReleased), and it leaves
     // without MPI_Finalize when a rank was lost.
-    void release(int rank);
+    void release(int rank) override;
 
     // Releases the ranks not released yet and leaves the job; the process's
     // exit status is `status`. MPI_Finalize waits for every rank, also one

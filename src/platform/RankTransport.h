@@ -1,13 +1,13 @@
 #pragma once
-// The messages between the ranks of a job, as the run sees them: byte
-// strings with a tag, sent without waiting and received when they are there.
+// The messages between the ranks of a job: byte strings with a tag, sent
+// without waiting and received when they are there.
 // Rank 0 talks with every other rank, the others with rank 0 only. The
 // transport also keeps watch: a rank that stays silent too long is given up,
 // and then nothing more goes to it and nothing more from it is passed on.
 //
-// The MPI session of the platform is such a transport; it knows nothing of
-// the run, so RankTransportOver binds it here rather than deriving from this
-// class.
+// The MPI session (platform/mpi) is such a transport; the run hands out its
+// calculations over this interface (run/RankDispatch) and knows nothing of
+// MPI.
 
 #include <string>
 #include <vector>
@@ -53,32 +53,6 @@ public:
     // the job's own end (without MPI_Finalize after a rank was lost). The
     // ranks not released by the end of the job are released then.
     virtual void release(int rank) = 0;
-};
-
-// A transport made of any class with the operations above (the MPI session).
-template <class Session>
-class RankTransportOver final : public RankTransport {
-public:
-    static_assert(Session::kAnyRank == kAnyRank && Session::kReleased == kReleased);
-
-    explicit RankTransportOver(Session& session) : s_(session) {}
-
-    int rank() const override { return s_.rank(); }
-    int size() const override { return s_.size(); }
-    void send(int to, int tag, std::string bytes) override { s_.send(to, tag, std::move(bytes)); }
-    bool receive(int from, int& source, int& tag, std::string& bytes) override {
-        return s_.receive(from, source, tag, bytes);
-    }
-    void pump() override { s_.pump(); }
-    bool pending(int to) override { return s_.pending(to); }
-    void drop(int to) override { s_.drop(to); }
-    void keepAlive() override { s_.keepAlive(); }
-    void watch(int rank, int seconds) override { s_.watch(rank, seconds); }
-    std::vector<int> silentRanks() override { return s_.silentRanks(); }
-    void release(int rank) override { s_.release(rank); }
-
-private:
-    Session& s_;
 };
 
 }  // namespace korvane
