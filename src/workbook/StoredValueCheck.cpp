@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 
 #include "workbook/BasicText.h"
 #include "workbook/CheckParts.h"

@@ -6,8 +6,6 @@
 #include "workbook/WorkbookCheck.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <map>
 #include <set>
 

@@ -1,3 +1,8 @@
+// Starting soffice.bin in a process group of its own that dies with this
+// process, watching it, and ending it: a template profile made once per
+// process, the restart soffice asks for on a fresh profile, and a kill that
+// never touches a reaped process id. What the instance keeps on disk is in
+// InstanceFiles.cpp.
 #include "platform/libreoffice/LibreOfficeProcess.h"
 
 #include <fcntl.h>
