@@ -1,7 +1,7 @@
 #pragma once
 // The workbook link on LibreOffice Calc, reached over UNO through a pipe to a
 // private soffice process. No UNO type appears here: the UNO side lives in
-// LibreOfficeLink.cpp.
+// LibreOfficeLink.cpp and the files beside it that share LinkInternals.h.
 
 #include <sys/types.h>
 

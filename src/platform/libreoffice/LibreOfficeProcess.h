@@ -3,7 +3,8 @@
 // own process group. The process dies with its parent (PR_SET_PDEATHSIG) and
 // is killed with its whole group when this object quits or goes.
 //
-// POSIX and the sal C library only; the UNO side lives in LibreOfficeLink.cpp.
+// POSIX only; what the instance keeps on disk is in InstanceFiles.cpp, the
+// UNO side in LibreOfficeLink.cpp and its parts.
 
 #include <sys/types.h>
 
