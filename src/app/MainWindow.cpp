@@ -34,7 +34,6 @@
 #include "Artwork.h"
 #include "Desktop.h"
 #include "DropFiles.h"
-#include "RunWindows.h"
 #include "WindowRegistry.h"
 #include "app/MainWindowParts.h"
 #include "platform/UserInterface.h"
@@ -44,6 +43,7 @@
 #include "project/RunState.h"
 #include "run/RunDriver.h"
 #include "run/RunOptions.h"
+#include "run/windows/RunWindows.h"
 #include "ui/LegendWindow.h"
 #include "ui/NumericBox.h"
 

@@ -12,8 +12,6 @@
 #include <QToolBar>
 
 #include "Artwork.h"
-#include "RecentFilesWindow.h"
-#include "RunWindows.h"
 #include "SplashWindow.h"
 #include "WindowRegistry.h"
 #include "app/MainWindowParts.h"
@@ -22,8 +20,10 @@
 #include "project/ProjectDocument.h"
 #include "project/RecentFiles.h"
 #include "project/RunState.h"
+#include "project/windows/RecentFilesWindow.h"
 #include "run/RunDriver.h"
 #include "run/RunOptions.h"
+#include "run/windows/RunWindows.h"
 
 namespace korvane {
 

@@ -1,4 +1,4 @@
-#include "RecentFilesWindow.h"
+#include "project/windows/RecentFilesWindow.h"
 
 #include <QAction>
 #include <QCheckBox>

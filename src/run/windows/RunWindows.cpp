@@ -1,4 +1,4 @@
-#include "RunWindows.h"
+#include "run/windows/RunWindows.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
