@@ -65,45 +65,29 @@ std::string ZipBytes(const std::vector<std::pair<std::string, std::string>>& ent
     for (const auto& [name, bytes] : entries) {
         const unsigned long crc =
             crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size()));
+        // Version needed, flags, method (stored), time, date, CRC, sizes, name length.
+        std::string common;
+        for (unsigned v : {20u, 0u, 0u, 0u, 0x21u}) Put16(common, v);
+        Put32(common, crc);
+        Put32(common, bytes.size());
+        Put32(common, bytes.size());
+        Put16(common, static_cast<unsigned>(name.size()));
         const unsigned long offset = out.size();
-        out += "PK\x03\x04";
-        Put16(out, 20);
-        Put16(out, 0);
-        Put16(out, 0);  // stored
-        Put16(out, 0);
-        Put16(out, 0x21);
-        Put32(out, crc);
-        Put32(out, bytes.size());
-        Put32(out, bytes.size());
-        Put16(out, static_cast<unsigned>(name.size()));
-        Put16(out, 0);
+        out += "PK\x03\x04" + common;
+        Put16(out, 0);  // extra field length
         out += name + bytes;
         directory += "PK\x01\x02";
-        Put16(directory, 20);
-        Put16(directory, 20);
-        Put16(directory, 0);
-        Put16(directory, 0);
-        Put16(directory, 0);
-        Put16(directory, 0x21);
-        Put32(directory, crc);
-        Put32(directory, bytes.size());
-        Put32(directory, bytes.size());
-        Put16(directory, static_cast<unsigned>(name.size()));
-        Put16(directory, 0);
-        Put16(directory, 0);
-        Put16(directory, 0);
-        Put16(directory, 0);
+        Put16(directory, 20);  // version made by
+        directory += common;
+        for (int i = 0; i < 4; ++i) Put16(directory, 0);  // extra, comment, disk, internal attributes
         Put32(directory, 0);
         Put32(directory, offset);
         directory += name;
     }
     const unsigned long directoryOffset = out.size();
-    out += directory;
-    out += "PK\x05\x06";
-    Put16(out, 0);
-    Put16(out, 0);
-    Put16(out, static_cast<unsigned>(entries.size()));
-    Put16(out, static_cast<unsigned>(entries.size()));
+    out += directory + "PK\x05\x06";
+    for (unsigned v : {0u, 0u, static_cast<unsigned>(entries.size()), static_cast<unsigned>(entries.size())})
+        Put16(out, v);
     Put32(out, directory.size());
     Put32(out, directoryOffset);
     Put16(out, 0);

@@ -8,7 +8,7 @@
 
 using namespace korvane;
 
-TEST(InstanceLock, SecondInstanceIsRefusedUntilTheFirstEnds) {
+TEST(InstanceLock, SecondInstanceIsRefusedUntilTheFirstEndsAndAMissingFolderIsNamed) {
     test::TempDir dir;
     std::string error;
     auto first = InstanceLock::acquire(dir.path(), error);
@@ -21,12 +21,8 @@ TEST(InstanceLock, SecondInstanceIsRefusedUntilTheFirstEnds) {
     first.reset();
     auto third = InstanceLock::acquire(dir.path(), error);
     EXPECT_TRUE(third);
-}
-
-TEST(InstanceLock, UnwritableFolderIsAClearError) {
-    std::string error;
-    auto lock = InstanceLock::acquire("/nonexistent-folder", error);
-    EXPECT_FALSE(lock);
+    // A folder that cannot hold the lock is named.
+    EXPECT_FALSE(InstanceLock::acquire("/nonexistent-folder", error));
     EXPECT_NE(error.find("/nonexistent-folder"), std::string::npos);
 }
 
@@ -84,18 +80,16 @@ TEST(AppFolderChoice, FollowsHomeThenWritableProgramFolderThenPerUserFolder) {
               "/home/bob/.local/share/korvane");
     // No home folder at all: no folder, which the start reports.
     EXPECT_EQ(ChooseAppFolder({installed.bin, "", "", ""}).folder, "");
-}
 
-TEST(AppFolderChoice, ProgramFolderThatCannotBeWrittenGivesThePerUserFolderSeededFromIt) {
-    // A folder nobody can write, root included, and with no share folder beside it.
-    const std::string readOnly = "/proc/self";
-    const AppFolderChoice c = ChooseAppFolder({readOnly, "", "/x/data", "/home/ann"});
+    // A program folder nobody can write, root included, with no share folder
+    // beside it: the per-user folder, seeded from the program folder.
+    c = ChooseAppFolder({"/proc/self", "", "/x/data", "/home/ann"});
     EXPECT_EQ(c.folder, "/x/data/korvane");
-    EXPECT_EQ(c.dataSource, readOnly);
+    EXPECT_EQ(c.dataSource, "/proc/self");
     EXPECT_TRUE(c.perUser);
 }
 
-TEST(AppFolderData, FirstStartCopiesTheDataAndLaterStartsRefreshOnlyProgramFiles) {
+TEST(AppFolderData, FirstStartCopiesTheDataLaterStartsRefreshOnlyProgramFilesAndFailuresAreNamed) {
     InstalledLayout installed;
     const std::string& share = installed.share;
     MakeFile(share + "/OT_L128-2-127.dat", "array 2");
@@ -139,15 +133,10 @@ TEST(AppFolderData, FirstStartCopiesTheDataAndLaterStartsRefreshOnlyProgramFiles
 
     // Copying a folder onto itself changes nothing.
     ASSERT_TRUE(CopyDataFiles(app, app, error)) << error;
-}
-
-TEST(AppFolderData, FolderThatCannotBeWrittenIsAClearError) {
-    InstalledLayout installed;
-    MakeFile(installed.share + "/OT_L128-2-127.dat", "array 2");
-    test::TempDir home;
+    // A file where the folder should be: what could not be copied is named.
     const std::string blocked = home.file("blocked");
     test::WriteBytes(blocked, "a file where the folder should be");
-    std::string error;
-    EXPECT_FALSE(CopyDataFiles(installed.share, blocked, error));
-    EXPECT_NE(error.find("OT_L128-2-127.dat"), std::string::npos) << error;
+    EXPECT_FALSE(CopyDataFiles(share, blocked, error));
+    EXPECT_NE(error.find("コピーできません: "), std::string::npos) << error;
+    EXPECT_NE(error.find(blocked + "/"), std::string::npos) << error;
 }

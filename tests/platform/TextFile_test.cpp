@@ -6,7 +6,7 @@
 using namespace korvane;
 using namespace korvane::test;
 
-TEST(TextFile, JapaneseRoundTripIsCp932WithCrLf) {
+TEST(TextFile, JapaneseRoundTripIsCp932WithCrLfAndLfAloneReads) {
     TempDir dir;
     const std::string path = dir.file("a.txt");
     std::string error;
@@ -16,13 +16,8 @@ TEST(TextFile, JapaneseRoundTripIsCp932WithCrLf) {
     std::vector<std::string> lines;
     ASSERT_TRUE(ReadTextLines(path, lines, error)) << error;
     EXPECT_EQ(lines, (std::vector<std::string>{"3水準", "Validity(制限判定)", "", "~\\"}));
-}
-
-TEST(TextFile, ReadsLfOnlyAndMissingFinalLineEnd) {
-    TempDir dir;
+    // LF alone and a missing last line end read too.
     WriteBytes(dir.file("lf.txt"), "one\ntwo\r\nthree");
-    std::vector<std::string> lines;
-    std::string error;
     ASSERT_TRUE(ReadTextLines(dir.file("lf.txt"), lines, error));
     EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "three"}));
     WriteBytes(dir.file("empty.txt"), "");
@@ -45,7 +40,7 @@ TEST(TextFile, InvalidBytesAreAnErrorNamingFileAndLine) {
     EXPECT_NE(error.find("ファイルではなくフォルダです"), std::string::npos) << error;
 }
 
-TEST(TextFile, TextCp932CannotHoldIsRefusedAndTargetKept) {
+TEST(TextFile, TextCp932CannotHoldOrAMissingFolderIsRefusedAndTargetKept) {
     TempDir dir;
     const std::string path = dir.file("keep.txt");
     WriteBytes(path, "original\r\n");
@@ -60,6 +55,10 @@ TEST(TextFile, TextCp932CannotHoldIsRefusedAndTargetKept) {
     EXPECT_FALSE(w.writeLine("\xF0\x9F\x98\x80"));
     EXPECT_TRUE(w.close());
     EXPECT_EQ(ReadBytes(dir.file("w.txt")), "a\r\n");
+    // A missing folder: nothing to write into.
+    EXPECT_FALSE(WriteTextFileAtomic("/nonexistent-folder/x.txt", {"a"}, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(w.open("/nonexistent-folder/x.txt", TextLineWriter::Mode::Append));
 }
 
 TEST(TextFile, LineWriterAppendsAndEachLineIsOnDiskAtOnce) {
@@ -75,12 +74,4 @@ TEST(TextFile, LineWriterAppendsAndEachLineIsOnDiskAtOnce) {
     ASSERT_TRUE(w.writeLine("1,2"));
     ASSERT_TRUE(w.close());
     EXPECT_EQ(ReadBytes(path), "Count,x\r\n1,2\r\n");
-}
-
-TEST(TextFile, WriteIntoMissingFolderFails) {
-    std::string error;
-    EXPECT_FALSE(WriteTextFileAtomic("/nonexistent-folder/x.txt", {"a"}, error));
-    EXPECT_FALSE(error.empty());
-    TextLineWriter w;
-    EXPECT_FALSE(w.open("/nonexistent-folder/x.txt", TextLineWriter::Mode::Append));
 }

@@ -28,8 +28,11 @@ TEST(ExeFlow, ProgramsStandAboveTheMarkerAfterTheirTimingInFileOrder) {
     // A marker row.
     EXPECT_EQ(grid[1], (ExeRow{"-------------", "<初期値代入>", "------------------------------------------------"}));
     EXPECT_EQ(ExeGridTimings(grid), (std::vector<int>{0, 1, 2, 2, 2, 3, 4, 5, 5, 6, 6, 6}));
-    // A Windows path shows its file name too.
+    // A Windows path shows its file name too; an unknown timing stays visible at the end.
     EXPECT_EQ(BuildExeGrid({{"\\bin\\post.bat", "3", "x [a]"}})[3], (ExeRow{"post.bat", "x [a]", "\\bin\\post.bat"}));
+    grid = BuildExeGrid({Task("x", "odd"), Task("1", "a")});
+    EXPECT_EQ(grid.size(), 8u);
+    EXPECT_EQ(grid.back().args, "odd");
 }
 
 TEST(ExeFlow, SavingWritesEachProgramWithTheMarkerAboveAndRoundTrips) {
@@ -49,7 +52,9 @@ TEST(ExeFlow, SavingWritesEachProgramWithTheMarkerAboveAndRoundTrips) {
     EXPECT_EQ(BuildExeGrid(again), grid);
 }
 
-TEST(ExeFlow, UpAcrossAMarkerLowersTheTiming) {
+// A program moved across a marker takes the timing of the marker above it;
+// markers, the first row and the last row do not move further.
+TEST(ExeFlow, MovingAcrossAMarkerChangesTheTimingAndMarkersStay) {
     ExeGrid grid = BuildExeGrid({Task("2", "a")});
     int current = 2;  // the first row under "<変数値代入>"
     ASSERT_EQ(grid[2].args, "a");
@@ -61,18 +66,15 @@ TEST(ExeFlow, UpAcrossAMarkerLowersTheTiming) {
     // Up again, above the first marker: once per run.
     ASSERT_TRUE(MoveExeRow(grid, current, -1));
     EXPECT_EQ(ExeGridShellLines(grid)[0], " App.              :/opt/tools/a.sh,0,a");
-    // The first row cannot go further up.
     EXPECT_FALSE(MoveExeRow(grid, current, -1));
     EXPECT_EQ(current, 0);
-}
 
-TEST(ExeFlow, DownToTheEndRunsAfterTheDbLineAndMarkersDoNotMove) {
-    ExeGrid grid = BuildExeGrid({Task("5", "a")});
-    int current = 5;
+    grid = BuildExeGrid({Task("5", "a")});
+    current = 5;
     ASSERT_EQ(grid[5].args, "a");
-    ASSERT_TRUE(MoveExeRow(grid, current, +1));
+    ASSERT_TRUE(MoveExeRow(grid, current, +1));  // to the end: after the DB line
     EXPECT_EQ(ExeGridShellLines(grid)[0], " App.              :/opt/tools/a.sh,6,a");
-    EXPECT_FALSE(MoveExeRow(grid, current, +1));  // last row
+    EXPECT_FALSE(MoveExeRow(grid, current, +1));
     EXPECT_EQ(current, 6);
     const ExeGrid before = grid;
     current = 0;  // "<初期値代入>"
@@ -80,12 +82,6 @@ TEST(ExeFlow, DownToTheEndRunsAfterTheDbLineAndMarkersDoNotMove) {
     current = 99;
     EXPECT_FALSE(MoveExeRow(grid, current, -1));
     EXPECT_EQ(grid, before);
-}
-
-TEST(ExeFlow, AnUnknownTimingStaysVisibleAtTheEnd) {
-    ExeGrid grid = BuildExeGrid({Task("x", "odd"), Task("1", "a")});
-    EXPECT_EQ(grid.back().args, "odd");
-    EXPECT_EQ(grid.size(), 8u);
 }
 
 }  // namespace

@@ -141,7 +141,9 @@ TEST_F(ProjectDocumentTest, HeaderIsPositionalAndOddValuesAreSafe) {
     EXPECT_EQ(lines[3], "Excel Visible      :0");
 }
 
-TEST_F(ProjectDocumentTest, MissingOrUnreadableProjectChangesNothing) {
+// A project that cannot be read, a section without its end marker and a
+// save that cannot be done: each said, and nothing lost.
+TEST_F(ProjectDocumentTest, WhatCannotBeReadRewrittenOrSavedChangesNothing) {
     const std::string before = ReadBytes(doc.WorkingCopy());
     doc.ProjectPath = dir.file("missing.tolv");
     EXPECT_FALSE(doc.LoadProjectToWindow());
@@ -158,6 +160,24 @@ TEST_F(ProjectDocumentTest, MissingOrUnreadableProjectChangesNothing) {
     doc.ProjectPath = dir.path();  // a folder is not a project
     EXPECT_FALSE(doc.LoadProjectToWindow());
     EXPECT_EQ(ReadBytes(doc.WorkingCopy()), before);
+
+    auto lines = kDefault;
+    lines.erase(std::find(lines.begin(), lines.end(), "<<Shell Task End>>"));
+    ASSERT_TRUE(doc.WriteWorkingCopy(lines));
+    const std::string unended = ReadBytes(doc.WorkingCopy());
+    ui.messages.clear();
+    EXPECT_FALSE(doc.RewriteWorkingCopy(section::ShellTask, {ShellRowLine({"/bin/true", "3", ""})}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].find("<<Shell Task End>>"), std::string::npos) << ui.messages[0];
+    EXPECT_EQ(ReadBytes(doc.WorkingCopy()), unended);
+
+    ASSERT_TRUE(doc.WriteWorkingCopy(kDefault));
+    ASSERT_TRUE(doc.SaveProject(dir.file("keep.tolv")));
+    const std::string saved = ReadBytes(dir.file("keep.tolv"));
+    doc.header.workbookPath = "\xF0\x9F\x98\x80.xlsx";  // not representable in code page 932
+    EXPECT_FALSE(doc.SaveProject(dir.file("keep.tolv")));
+    EXPECT_EQ(ReadBytes(dir.file("keep.tolv")), saved);
+    EXPECT_GT(ui.messages.size(), 1u);
 }
 
 TEST_F(ProjectDocumentTest, CancelledOpenLeavesProjectWithoutNameAndSaveAsksForOne) {
@@ -189,17 +209,6 @@ TEST_F(ProjectDocumentTest, SectionRewriteKeepsEverythingElse) {
 
     ASSERT_TRUE(doc.RewriteKeyedLine(key::Macro, "M1, M2"));
     EXPECT_EQ(ParseProject(workingLines()).macro, "M1, M2");
-}
-
-TEST_F(ProjectDocumentTest, RewriteOfSectionWithoutEndMarkerIsRefused) {
-    auto lines = kDefault;
-    lines.erase(std::find(lines.begin(), lines.end(), "<<Shell Task End>>"));
-    ASSERT_TRUE(doc.WriteWorkingCopy(lines));
-    const std::string before = ReadBytes(doc.WorkingCopy());
-    EXPECT_FALSE(doc.RewriteWorkingCopy(section::ShellTask, {ShellRowLine({"/bin/true", "3", ""})}));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_NE(ui.messages[0].find("<<Shell Task End>>"), std::string::npos) << ui.messages[0];
-    EXPECT_EQ(ReadBytes(doc.WorkingCopy()), before);
 }
 
 // A hand-edited file is read the same way by the window and by the run: what
@@ -246,16 +255,7 @@ TEST_F(ProjectDocumentTest, TheWindowAndTheRunReadTheSameRows) {
     EXPECT_EQ(ParseProject(saved).shellTasks[0].arguments, "a,b c");
 }
 
-TEST_F(ProjectDocumentTest, FailedSaveLeavesTheTargetIntact) {
-    ASSERT_TRUE(doc.SaveProject(dir.file("keep.tolv")));
-    const std::string saved = ReadBytes(dir.file("keep.tolv"));
-    doc.header.workbookPath = "\xF0\x9F\x98\x80.xlsx";  // not representable in code page 932
-    EXPECT_FALSE(doc.SaveProject(dir.file("keep.tolv")));
-    EXPECT_EQ(ReadBytes(dir.file("keep.tolv")), saved);
-    EXPECT_FALSE(ui.messages.empty());
-}
-
-TEST(Paths, ResolveAndStoreBothWays) {
+TEST(Paths, ResolveStoreAndSplitBothWays) {
     EXPECT_EQ(ResolveAppRelative("\\models\\a.xls", "/opt/k"), "/opt/k/models/a.xls");
     EXPECT_EQ(ResolveAppRelative("\\\\server\\share\\a.xls", "/opt/k"), "\\\\server\\share\\a.xls");
     EXPECT_EQ(ResolveAppRelative("/home/u/a.xls", "/opt/k"), "/home/u/a.xls");
@@ -270,9 +270,7 @@ TEST(Paths, ResolveAndStoreBothWays) {
     EXPECT_EQ(StoreAppRelative("/opt/k/models/a.xls", "/opt/k"), "\\models\\a.xls");
     EXPECT_EQ(StoreAppRelative("/opt/kx/a.xls", "/opt/k"), "/opt/kx/a.xls");
     EXPECT_EQ(ResolveAppRelative(StoreAppRelative("/opt/k/a/b.tolv", "/opt/k"), "/opt/k"), "/opt/k/a/b.tolv");
-}
-
-TEST(Paths, PathPartSplitsAtBothSeparators) {
+    // Parts of a path split at both separators.
     EXPECT_EQ(PathPart("C:\\work\\model.xls", 1), "model.xls");
     EXPECT_EQ(PathPart("C:\\work\\model.xls", 3), "C:\\work\\");
     EXPECT_EQ(PathPart("/home/u/model.xls", 2), "/home/u");

@@ -81,25 +81,9 @@ TEST_F(RecentFilesTest, MissingFilesHiddenUnlessAskedAndDeleteMissingRemovesThem
     EXPECT_EQ(listBytes(), Cp932Lines({a}));
 }
 
-TEST_F(RecentFilesTest, DeleteAllAsksFirst) {
-    WriteBytes(app.file("Recent.dat"), "");
-    recent.AddRecent(project(1));
-    std::string before = listBytes();
-    RecordingUi ui;
-    ui.answerYes = false;
-    EXPECT_FALSE(recent.DeleteAll(ui));
-    EXPECT_EQ(ui.questions, std::vector<std::string>{"全てのリンクを削除します。よろしいですか？"});
-    EXPECT_EQ(listBytes(), before);
-
-    ui.answerYes = true;
-    EXPECT_TRUE(recent.DeleteAll(ui));
-    EXPECT_FALSE(listExists());
-    EXPECT_TRUE(recent.List(true).empty());
-    EXPECT_TRUE(listExists());
-    EXPECT_EQ(listBytes(), "");
-}
-
-TEST_F(RecentFilesTest, WithoutAListNothingIsRecordedUntilListingCreatesIt) {
+// Without a list nothing is recorded until listing creates it; deleting
+// all asks first and removes the list.
+TEST_F(RecentFilesTest, ListingCreatesTheListAndDeleteAllAsksFirst) {
     recent.AddRecent(project(1));
     EXPECT_FALSE(listExists());
     EXPECT_TRUE(recent.List(false).empty());
@@ -107,6 +91,15 @@ TEST_F(RecentFilesTest, WithoutAListNothingIsRecordedUntilListingCreatesIt) {
     EXPECT_EQ(listBytes(), "");
     recent.AddRecent(project(1));
     EXPECT_EQ(listBytes(), Cp932Lines({project(1)}));
+
+    RecordingUi ui;
+    ui.answerYes = false;
+    EXPECT_FALSE(recent.DeleteAll(ui));
+    EXPECT_EQ(ui.questions, std::vector<std::string>{"全てのリンクを削除します。よろしいですか？"});
+    EXPECT_EQ(listBytes(), Cp932Lines({project(1)}));
+    ui.answerYes = true;
+    EXPECT_TRUE(recent.DeleteAll(ui));
+    EXPECT_FALSE(listExists());
 }
 
 TEST_F(RecentFilesTest, UnreadableListLosesNothing) {

@@ -17,14 +17,7 @@ namespace {
 
 InputTask Input(const std::string& name, const std::string& lower, const std::string& initial,
                 const std::string& upper) {
-    InputTask t;
-    t.name = name;
-    t.range = "A1";
-    t.sheet = "S";
-    t.lower = lower;
-    t.initial = initial;
-    t.upper = upper;
-    return t;
+    return {name, "A1", "S", lower, initial, upper, "", ""};
 }
 
 ScrollInputRow Row(const std::string& lower, const std::string& current, const std::string& upper) {
@@ -70,10 +63,9 @@ TEST(ScrollInputs, RowsFromTheProjectAndTheirBars) {
     expect(4, "outside", "0", "15", "15", 100);
     expect(5, "crossed", "0", "5", "10", 50);
 
-    EXPECT_EQ(ValueAtPosition(rows[0], 73), "7.3");
+    // (A bar moved to 73 gives 7.3, 7.35 stands at 74, equal ends leave no
+    // position: the window's tests.) Decimal steps stay decimal:
     EXPECT_EQ(ValueAtPosition(Row("0.1", "0.1", "0.3"), 70), "0.24");
-    EXPECT_EQ(BarPosition(Row("2", "2", "2")), std::nullopt);  // no position: a disabled bar
-    EXPECT_EQ(BarPosition(Row("0", "7.35", "10")), 74);        // nearest, halves to even
 }
 
 TEST(ScrollInputs, TypedEndsNeverCrossTheCurrentValue) {
@@ -162,7 +154,6 @@ TEST(ScrollPlot, NormalisedProfilePeaksAndReadout) {
     EXPECT_EQ(marks[0].kind, PlotMark::Kind::Circle);
     EXPECT_EQ(marks[0].x1, 0.5);
     EXPECT_EQ(marks[0].y1, -1);
-    EXPECT_EQ(marks[0].x2, 0.05);
     EXPECT_EQ(marks[0].rgb, plotcolour::Current);
     EXPECT_EQ(marks[2].kind, PlotMark::Kind::Line);
     EXPECT_EQ(marks[2].rgb, plotcolour::Profile);
@@ -182,12 +173,10 @@ TEST(ScrollPlot, NormalisedProfilePeaksAndReadout) {
     EXPECT_EQ(marks.size(), 4u + 6u + 2u);  // a circle for each peak, and lines for column 2's
     EXPECT_EQ(marks[0].rgb, plotcolour::Peak);
     EXPECT_DOUBLE_EQ(marks[0].y1, 0.8);
-    EXPECT_EQ(marks[0].x2, 0.03);
     t.Clear_Peak();
     EXPECT_EQ(t.column(1).peakHigh, 2);
     EXPECT_EQ(t.column(1).peakLow, 2);
 
-    EXPECT_EQ(ReferenceMarks().size(), 3u);
     EXPECT_EQ(PointerColumn(0.75), 1);
     EXPECT_EQ(PointerColumn(1.0), std::nullopt);
     EXPECT_EQ(PointerColumn(7.2), 8);

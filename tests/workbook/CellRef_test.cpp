@@ -38,18 +38,10 @@ TEST(CellRef, SplitAddress) {
         EXPECT_EQ(row, c.row) << c.address;
         EXPECT_EQ(column, c.column) << c.address;
     }
-}
-
-TEST(CellRef, ColumnsThatLeaveThe32BitRangeGiveZero) {
-    EXPECT_EQ(ColumnFromLetters("AAAAAAA"), 321272407);
-    EXPECT_EQ(ColumnFromLetters("ZZZZZZZ"), 0);
-    EXPECT_EQ(ColumnFromLetters(std::string(30, '@') + "A"), 0);
-    EXPECT_EQ(ColumnFromLetters("xfd"), 16384);
-}
-
-TEST(CellRef, MacroReference) {
-    EXPECT_EQ(MacroReference("C:\\work\\model.xls", "Calc1"), "'C:\\work\\model.xls'!Calc1");
-    EXPECT_EQ(MacroReference("C:\\work\\model.xls", " Calc2"), "'C:\\work\\model.xls'! Calc2");
+    // Columns that leave the 32-bit range give 0.
+    for (const auto& [letters, column] : std::vector<std::pair<std::string, std::int32_t>>{
+             {"AAAAAAA", 321272407}, {"ZZZZZZZ", 0}, {std::string(30, '@') + "A", 0}, {"xfd", 16384}})
+        EXPECT_EQ(ColumnFromLetters(letters), column) << letters;
 }
 
 TEST(CellRef, ResolveAllReferencesFillsRowsAndColumns) {
@@ -63,7 +55,6 @@ TEST(CellRef, ResolveAllReferencesFillsRowsAndColumns) {
     EXPECT_EQ(state.InputColumns, (std::vector<std::int32_t>{0, 2, 27}));
     EXPECT_EQ(state.OutputRows, (std::vector<std::int64_t>{0, 3}));
     EXPECT_EQ(state.OutputColumns, (std::vector<std::int32_t>{0, 3}));
-
 }
 
 }  // namespace

@@ -54,26 +54,13 @@ TEST(WorkbookCheck, ErrorCellsAreGroupedByCauseUnknownFunctionsFirst) {
 }
 
 TEST(WorkbookCheck, ModulesThatDoNotCompileComeWithTheirLineThenTheConstructs) {
-    MacroModule solver;
-    solver.library = "VBAProject";
-    solver.name = "Solver";
-    solver.source = "Option VBASupport 1\nSub Solve\n  If c Then: a = 1\n  y = -x ^ 2\nEnd Sub\n";
-    solver.compileTried = true;
-    solver.compiles = false;
-    solver.failingLine = 3;
-    MacroModule helper;
-    helper.library = "Tools";
-    helper.name = "Helper";
-    helper.source = "Sub H\n  Debug.Print 1\nEnd Sub\n";
-    helper.compileTried = true;
-    MacroModule unlocated = solver;
-    unlocated.name = "Other";
-    unlocated.source = "Sub O\nEnd Sub\n";
-    unlocated.failingLine = 0;
-    MacroModule untried = solver;  // a shown window: compiling was not tried
-    untried.name = "Shown";
-    untried.compileTried = false;
-    untried.source = "Sub S\nEnd Sub\n";
+    // Library, name, source, compiling tried, compiles, failing line.
+    const MacroModule solver{"VBAProject", "Solver",
+                             "Option VBASupport 1\nSub Solve\n  If c Then: a = 1\n  y = -x ^ 2\nEnd Sub\n", true, false, 3};
+    const MacroModule helper{"Tools", "Helper", "Sub H\n  Debug.Print 1\nEnd Sub\n", true, true, 0};
+    const MacroModule unlocated{"VBAProject", "Other", "Sub O\nEnd Sub\n", true, false, 0};
+    // A shown window: compiling was not tried.
+    const MacroModule untried{"VBAProject", "Shown", "Sub S\nEnd Sub\n", false, false, 3};
 
     const auto findings = FindingsOf({}, {solver, helper, unlocated, untried});
     EXPECT_EQ(Wheres(findings),
@@ -139,20 +126,11 @@ StoredCell Stored(const std::string& address, const std::string& value,
 TEST(WorkbookCheck, CellsWhoseValueDiffersFromExcelsAreGroupedByCauseAndBlockTheRun) {
     CheckInput in;
     in.stored.readable = true;
-    MacroModule vba;
-    vba.library = "VBAProject";
-    vba.name = "Module1";
-    vba.source = "Function Ratio(x)\n  Ratio = x.Count\nEnd Function\n"
-                 "Function Missing(x)\n  Missing = CVErr(xlErrNA)\nEnd Function\n";
-    vba.compileTried = true;
-    MacroModule broken;
-    broken.library = "VBAProject";
-    broken.name = "Broken";
-    broken.source = "Function Twice(x)\n  Twice = (x +\nEnd Function\n";
-    broken.compileTried = true;
-    broken.compiles = false;
-    broken.failingLine = 2;
-    in.modules = {vba, broken};
+    in.modules = {{"VBAProject", "Module1",
+                   "Function Ratio(x)\n  Ratio = x.Count\nEnd Function\n"
+                   "Function Missing(x)\n  Missing = CVErr(xlErrNA)\nEnd Function\n",
+                   true, true, 0},
+                  {"VBAProject", "Broken", "Function Twice(x)\n  Twice = (x +\nEnd Function\n", true, false, 2}};
     in.values = {
         Value("A1", "=A9*2", 4),                                                      // same as stored
         Value("A2", "=A9/3", 0.1 + 1e-12),                                             // within 1e-9 relative

@@ -16,7 +16,7 @@ std::set<std::pair<int, int>> Covered(const std::vector<Block>& blocks) {
     return cells;
 }
 
-TEST(CellBlocks, WriteBlocksCoverExactlyTheWrittenCells) {
+TEST(CellBlocks, WriteBlocksCoverExactlyTheWrittenCellsEvenRandomOnes) {
     // A 3x2 block, a run of three in one row, two lone cells, and a gap that
     // must not be written (row 0, column 4).
     std::vector<Position> cells = {{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1},
@@ -26,17 +26,16 @@ TEST(CellBlocks, WriteBlocksCoverExactlyTheWrittenCells) {
     for (auto& p : cells) wanted.insert({p.row, p.column});
     EXPECT_EQ(Covered(blocks), wanted);
     EXPECT_EQ(blocks.size(), 5u);  // the 3x2 block, D1, F1:H1, C6, J10
-}
 
-TEST(CellBlocks, WriteBlocksOfRandomCellsNeverSpillOver) {
+    // Random cells: never a cell too many.
     std::mt19937 random(7);
     for (int round = 0; round < 200; ++round) {
-        std::set<std::pair<int, int>> wanted;
+        std::set<std::pair<int, int>> drawn;
         const int n = 1 + random() % 30;
-        while (static_cast<int>(wanted.size()) < n) wanted.insert({int(random() % 8), int(random() % 8)});
-        std::vector<Position> cells;
-        for (auto& [r, c] : wanted) cells.push_back({r, c});
-        EXPECT_EQ(Covered(ExactBlocks(cells)), wanted);
+        while (static_cast<int>(drawn.size()) < n) drawn.insert({int(random() % 8), int(random() % 8)});
+        std::vector<Position> positions;
+        for (auto& [r, c] : drawn) positions.push_back({r, c});
+        EXPECT_EQ(Covered(ExactBlocks(positions)), drawn);
     }
 }
 

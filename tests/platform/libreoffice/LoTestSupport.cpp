@@ -84,26 +84,17 @@ void FillModel(const Reference<sheet::XSpreadsheetDocument>& doc, bool withJapan
     sheets->insertNewByName("Outputs", 1);
     Reference<sheet::XSpreadsheet> inputs(sheets->getByName("Inputs"), UNO_QUERY_THROW);
     Reference<sheet::XSpreadsheet> outputs(sheets->getByName("Outputs"), UNO_QUERY_THROW);
-    const char* columns = "ABCDEFGHIJ";
-    for (int i = 0; i < 10; ++i) {
-        std::string col(1, columns[i]);
-        Put(inputs, (col + "1").c_str(), std::to_string(i + 1));
-        Put(outputs, (col + "1").c_str(), "=$Inputs." + col + "1*2");
+    for (char c = 'A'; c <= 'J'; ++c) {
+        Put(inputs, std::string{c, '1'}.c_str(), std::to_string(c - 'A' + 1));
+        Put(outputs, std::string{c, '1'}.c_str(), std::string("=$Inputs.") + c + "1*2");
     }
-    Put(outputs, "A2", "=$Inputs.A1>0");
-    Put(outputs, "B2", "=$Inputs.A1<0");
-    Put(outputs, "C2", "hello");
-    Put(outputs, "E2", "=1/0");
-    Put(outputs, "F2", "=NA()");
-    Put(outputs, "G2", "0");
-    Put(outputs, "H2", "1");
-    Put(outputs, "I2", "=\"\"");
-    Put(outputs, "J2", "1234567.891");
-    Put(outputs, "K2", "0.000012345");
+    for (const auto& [address, formula] : std::vector<std::pair<const char*, const char*>>{
+             {"A2", "=$Inputs.A1>0"}, {"B2", "=$Inputs.A1<0"}, {"C2", "hello"}, {"E2", "=1/0"}, {"F2", "=NA()"},
+             {"G2", "0"}, {"H2", "1"}, {"I2", "=\"\""}, {"J2", "1234567.891"}, {"K2", "0.000012345"}})
+        Put(outputs, address, formula);
     if (withJapaneseSheet) {
         sheets->insertNewByName(U("計算 1"), 2);
-        Reference<sheet::XSpreadsheet> third(sheets->getByName(U("計算 1")), UNO_QUERY_THROW);
-        Put(third, "A1", "=$Outputs.A1+1");
+        Put(Reference<sheet::XSpreadsheet>(sheets->getByName(U("計算 1")), UNO_QUERY_THROW), "A1", "=$Outputs.A1+1");
     }
 }
 
@@ -151,49 +142,54 @@ void Store(const Reference<lang::XComponent>& component, const std::string& path
     osl::FileBase::getFileURLFromSystemPath(U(path), url);
     Reference<frame::XStorable> storable(component, UNO_QUERY_THROW);
     storable->storeToURL(url, Props({{"FilterName", Any(OUString::createFromAscii(filter))}}));
+    Reference<util::XCloseable>(component, UNO_QUERY_THROW)->close(true);
+}
+
+// A new hidden Calc document in `link`'s instance.
+Reference<lang::XComponent> NewCalcDocument(LibreOfficeLink& link) {
+    Reference<uno::XComponentContext> context = lo::UnoAccess::context(link);
+    if (!context.is()) throw uno::RuntimeException("no running instance");
+    return frame::Desktop::create(context)->loadComponentFromURL("private:factory/scalc", "_blank", 0,
+                                                                 Props({{"Hidden", Any(true)}}));
+}
+
+Reference<script::XLibraryContainer> BasicLibraries(const Reference<lang::XComponent>& component) {
+    Reference<document::XEmbeddedScripts> scripts(component, UNO_QUERY_THROW);
+    return Reference<script::XLibraryContainer>(scripts->getBasicLibraries(), UNO_QUERY_THROW);
+}
+
+// What the VBA export writes: the project library in VBA mode, its module
+// Module1 with its module kind.
+void AddVbaModule1(const Reference<lang::XComponent>& component, const OUString& source) {
+    Reference<script::XLibraryContainer> libraries = BasicLibraries(component);
+    Reference<script::vba::XVBACompatibility> compat(libraries, UNO_QUERY_THROW);
+    compat->setVBACompatibilityMode(true);
+    compat->setProjectName("VBAProject");
+    Reference<container::XNameContainer> lib = libraries->createLibrary("VBAProject");
+    lib->insertByName("Module1", Any(source));
+    script::ModuleInfo info;
+    info.ModuleType = script::ModuleType::NORMAL;
+    Reference<script::vba::XVBAModuleInfo>(lib, UNO_QUERY_THROW)->insertModuleInfo("Module1", info);
 }
 
 }  // namespace
 
 bool MakeTestWorkbooks(LibreOfficeLink& link, const std::string& folder, TestWorkbooks& books,
                        std::string& error) {
-    Reference<uno::XComponentContext> context = lo::UnoAccess::context(link);
-    if (!context.is()) {
-        error = "no running instance";
-        return false;
-    }
     try {
-        auto desktop = frame::Desktop::create(context);
-        for (int kind = 0; kind < 2; ++kind) {
-            const bool vba = kind == 1;
-            Reference<lang::XComponent> component =
-                desktop->loadComponentFromURL("private:factory/scalc", "_blank", 0, Props({{"Hidden", Any(true)}}));
-            Reference<sheet::XSpreadsheetDocument> doc(component, UNO_QUERY_THROW);
-            FillModel(doc, !vba);
-            Reference<document::XEmbeddedScripts> scripts(component, UNO_QUERY_THROW);
-            Reference<script::XLibraryContainer> libraries(scripts->getBasicLibraries(), UNO_QUERY_THROW);
-            if (vba) {
-                // What the VBA export writes: the project library in VBA mode,
-                // each module with its module kind.
-                Reference<script::vba::XVBACompatibility> compat(libraries, UNO_QUERY_THROW);
-                compat->setVBACompatibilityMode(true);
-                compat->setProjectName("VBAProject");
-                Reference<container::XNameContainer> lib = libraries->createLibrary("VBAProject");
-                lib->insertByName("Module1", Any(OUString::createFromAscii(kVbaModule1)));
-                script::ModuleInfo info;
-                info.ModuleType = script::ModuleType::NORMAL;
-                Reference<script::vba::XVBAModuleInfo>(lib, UNO_QUERY_THROW)->insertModuleInfo("Module1", info);
-                books.xlsm = folder + "/model.xlsm";
-                Store(component, books.xlsm, "Calc MS Excel 2007 VBA XML");
-            } else {
-                Reference<container::XNameContainer> lib = libraries->createLibrary("Standard");
-                lib->insertByName("Module1", Any(OUString::createFromAscii(kBasicModule1)));
-                lib->insertByName("Module2", Any(OUString::createFromAscii(kBasicModule2)));
-                books.ods = folder + "/model.ods";
-                Store(component, books.ods, "calc8");
-            }
-            Reference<util::XCloseable>(component, UNO_QUERY_THROW)->close(true);
-        }
+        Reference<lang::XComponent> component = NewCalcDocument(link);
+        FillModel(Reference<sheet::XSpreadsheetDocument>(component, UNO_QUERY_THROW), true);
+        Reference<container::XNameContainer> lib = BasicLibraries(component)->createLibrary("Standard");
+        lib->insertByName("Module1", Any(OUString::createFromAscii(kBasicModule1)));
+        lib->insertByName("Module2", Any(OUString::createFromAscii(kBasicModule2)));
+        books.ods = folder + "/model.ods";
+        Store(component, books.ods, "calc8");
+
+        component = NewCalcDocument(link);
+        FillModel(Reference<sheet::XSpreadsheetDocument>(component, UNO_QUERY_THROW), false);
+        AddVbaModule1(component, OUString::createFromAscii(kVbaModule1));
+        books.xlsm = folder + "/model.xlsm";
+        Store(component, books.xlsm, "Calc MS Excel 2007 VBA XML");
     } catch (const uno::Exception& e) {
         error = S(e.Message);
         return false;
@@ -203,33 +199,16 @@ bool MakeTestWorkbooks(LibreOfficeLink& link, const std::string& folder, TestWor
 
 bool MakeVbaWorkbook(LibreOfficeLink& link, const std::string& path, const std::vector<std::string>& cells,
                      const std::string& module1, std::string& error) {
-    Reference<uno::XComponentContext> context = lo::UnoAccess::context(link);
-    if (!context.is()) {
-        error = "no running instance";
-        return false;
-    }
     try {
-        auto desktop = frame::Desktop::create(context);
-        Reference<lang::XComponent> component =
-            desktop->loadComponentFromURL("private:factory/scalc", "_blank", 0, Props({{"Hidden", Any(true)}}));
-        Reference<sheet::XSpreadsheetDocument> doc(component, UNO_QUERY_THROW);
-        Reference<sheet::XSpreadsheets> sheets = doc->getSheets();
+        Reference<lang::XComponent> component = NewCalcDocument(link);
+        Reference<sheet::XSpreadsheets> sheets =
+            Reference<sheet::XSpreadsheetDocument>(component, UNO_QUERY_THROW)->getSheets();
         Reference<container::XNamed>(sheets->getByName("Sheet1"), UNO_QUERY_THROW)->setName("Model");
         Reference<sheet::XSpreadsheet> model(sheets->getByName("Model"), UNO_QUERY_THROW);
         for (std::size_t i = 0; i < cells.size(); ++i)
             model->getCellByPosition(static_cast<sal_Int32>(i), 0)->setFormula(U(cells[i]));
-        Reference<document::XEmbeddedScripts> scripts(component, UNO_QUERY_THROW);
-        Reference<script::XLibraryContainer> libraries(scripts->getBasicLibraries(), UNO_QUERY_THROW);
-        Reference<script::vba::XVBACompatibility> compat(libraries, UNO_QUERY_THROW);
-        compat->setVBACompatibilityMode(true);
-        compat->setProjectName("VBAProject");
-        Reference<container::XNameContainer> lib = libraries->createLibrary("VBAProject");
-        lib->insertByName("Module1", Any(U(module1)));
-        script::ModuleInfo info;
-        info.ModuleType = script::ModuleType::NORMAL;
-        Reference<script::vba::XVBAModuleInfo>(lib, UNO_QUERY_THROW)->insertModuleInfo("Module1", info);
+        AddVbaModule1(component, U(module1));
         Store(component, path, "Calc MS Excel 2007 VBA XML");
-        Reference<util::XCloseable>(component, UNO_QUERY_THROW)->close(true);
     } catch (const uno::Exception& e) {
         error = S(e.Message);
         return false;

@@ -274,6 +274,16 @@ std::string WithStored(std::string xml, const std::string& address, const std::s
     return xml.replace(start, end - start, tag + typeAttr + ">" + inner);
 }
 
+// The XML of the first sheet of the package at `path`, "" when unreadable.
+std::string FirstSheetXml(const std::string& path) {
+    std::vector<ZipEntry> entries;
+    std::string error, sheet;
+    if (ReadZipDirectory(path, entries, error))
+        for (const auto& e : entries)
+            if (e.name == "xl/worksheets/sheet1.xml") ReadZipEntry(path, e, sheet, error);
+    return sheet;
+}
+
 TEST_F(MacroFailuresTest, ValuesExcelStoredAreComparedWithLibreOfficesAndDifferencesNamed) {
     // An Excel workbook as Excel saved it: LibreOffice writes the package
     // and its VBA project, the values "Excel" stored are put in after.
@@ -289,13 +299,8 @@ TEST_F(MacroFailuresTest, ValuesExcelStoredAreComparedWithLibreOfficesAndDiffere
                                       "End Function\n",
                                       error))
         << error;
-    std::vector<ZipEntry> entries;
-    ASSERT_TRUE(ReadZipDirectory(path, entries, error)) << error;
-    std::string sheet;
-    for (const auto& e : entries)
-        if (e.name == "xl/worksheets/sheet1.xml") {
-            ASSERT_TRUE(ReadZipEntry(path, e, sheet, error)) << error;
-        }
+    std::string sheet = FirstSheetXml(path);
+    ASSERT_FALSE(sheet.empty());
     sheet = WithStored(sheet, "B1", "", "0.19017");
     sheet = WithStored(sheet, "C1", "e", "#N/A");
     sheet = WithStored(sheet, "F1", "", "3", " t=\"array\" ref=\"F1\" ca=\"1\">IFERROR(SUM(_xlfn.SEQUENCE(A1)),\"\")");
@@ -344,13 +349,7 @@ TEST_F(MacroFailuresTest, ValuesExcelStoredAreComparedWithLibreOfficesAndDiffere
     ASSERT_TRUE(test::MakeVbaWorkbook(link(), broken, {"2", "=TWICE(A1)"},
                                       "Function Twice(x)\n  Twice = (x +\nEnd Function\n", error))
         << error;
-    sheet.clear();
-    ASSERT_TRUE(ReadZipDirectory(broken, entries, error)) << error;
-    for (const auto& e : entries)
-        if (e.name == "xl/worksheets/sheet1.xml") {
-            ASSERT_TRUE(ReadZipEntry(broken, e, sheet, error)) << error;
-        }
-    ASSERT_TRUE(test::ReplaceZipEntry(broken, "xl/worksheets/sheet1.xml", WithStored(sheet, "B1", "", "4")));
+    ASSERT_TRUE(test::ReplaceZipEntry(broken, "xl/worksheets/sheet1.xml", WithStored(FirstSheetXml(broken), "B1", "", "4")));
     ASSERT_TRUE(link().open(broken)) << link().lastError();
     ASSERT_TRUE(CheckOpenWorkbook(link(), broken, findings, error)) << error;
     all.clear();

@@ -159,7 +159,9 @@ TEST_F(CalculationTest, OneWholeCalculationOnABasicWorkbook) {
     EXPECT_FALSE(FileExists("pwned"));
 }
 
-TEST_F(CalculationTest, OutputsNotReadAreEmptiedAndTheCalculationIsInvalid) {
+// Outputs not read are emptied and make the calculation invalid; a missing
+// sheet or macro stops it, named.
+TEST_F(CalculationTest, OutputsNotReadAreEmptiedAndAMissingSheetOrMacroIsNamed) {
     s.WorkbookPath = books_.ods;
     input("a", "A1", "", "", "");
     values_ = {"1"};
@@ -179,6 +181,15 @@ TEST_F(CalculationTest, OutputsNotReadAreEmptiedAndTheCalculationIsInvalid) {
     EXPECT_EQ(s.UnreadableCalcs, 2);     // once in calculate(), once here
     EXPECT_NE(s.FirstUnreadable.find("E2"), std::string::npos) << s.FirstUnreadable;
     EXPECT_NE(s.FirstUnreadable.find("#DIV/0!"), std::string::npos) << s.FirstUnreadable;
+
+    s.InputSheets[1] = "NoSuchSheet";
+    EXPECT_FALSE(calculate(error));
+    EXPECT_NE(error.find("NoSuchSheet"), std::string::npos) << error;
+    s.InputSheets[1] = "Inputs";
+    s.MacroList = "Calc1,NoSuchMacro";
+    error.clear();
+    EXPECT_FALSE(calculate(error));
+    EXPECT_NE(error.find("NoSuchMacro"), std::string::npos) << error;
 }
 
 // A macro recorded on the active sheet works on the last input's sheet; after
@@ -205,23 +216,6 @@ TEST_F(CalculationTest, TheLastInputsSheetIsActiveForTheMacros) {
     std::string readError;
     ASSERT_TRUE(ReadOutputs(s, *link_, readError)) << readError;
     EXPECT_EQ(link_->activeSheetName(), "Outputs");  // the last output's sheet
-}
-
-TEST_F(CalculationTest, AMissingSheetOrMacroIsNamed) {
-    s.WorkbookPath = books_.ods;
-    input("a", "A1", "", "", "");
-    s.InputSheets[1] = "NoSuchSheet";
-    values_ = {"1"};
-    output("o", "Outputs", "A1");
-    std::string error;
-    EXPECT_FALSE(calculate(error));
-    EXPECT_NE(error.find("NoSuchSheet"), std::string::npos) << error;
-
-    s.InputSheets[1] = "Inputs";
-    s.MacroList = "Calc1,NoSuchMacro";
-    error.clear();
-    EXPECT_FALSE(calculate(error));
-    EXPECT_NE(error.find("NoSuchMacro"), std::string::npos) << error;
 }
 
 }  // namespace
