@@ -368,7 +368,9 @@ TEST(CommandLine, ASignalStopsTheRunInOrder) {
         ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 2; }, 90)) << ReadBytes(home.file("stderr.txt"));
         ::kill(pid, c.signo);
         EXPECT_EQ(ExitStatus(pid, 60), 3) << ReadBytes(home.file("stderr.txt"));
-        if (!c.window) EXPECT_TRUE(Contains(ReadBytes(home.file("stderr.txt")), "SIGINT"));
+        if (!c.window) {
+            EXPECT_TRUE(Contains(ReadBytes(home.file("stderr.txt")), "SIGINT"));
+        }
         EXPECT_TRUE(ReadBytes(db).ends_with("\r\n"));
         EXPECT_GE(DataLines(db), 2);
         ASSERT_NE(PidFrom(bg), 0);
@@ -646,7 +648,9 @@ TEST(CommandLine, AnMpiJobEndsWithKorvanesStatus) {
             const std::string mpirun = kRanksLeavingEarly + "mpirun --allow-run-as-root --oversubscribe " +
                                        (recovery ? "--enable-recovery " : "") + "-n 2 ";
             Result r = RunKorvane(home.path(), mpirun + "'" + KorvaneExe() + "' --mpi '" + project + "'", false);
-            if (!recovery) EXPECT_EQ(r.status, c.status) << r.err;
+            if (!recovery) {
+                EXPECT_EQ(r.status, c.status) << r.err;
+            }
             EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
             EXPECT_TRUE(Contains(r.err, "korvane: 終了ステータス " + std::to_string(c.status) + "\n")) << r.err;
             EXPECT_FALSE(fs::exists(home.file("db.csv")));
