@@ -566,22 +566,20 @@ std::string ExampleStudy(const TempDir& home, const std::string& name, const std
     } while (0)
 
 // Three ranks (rank 0 writing, two calculating) write the bytes one instance
-// writes, for every plan.
+// writes, for every plan (the Monte Carlo study's in ADyingMpiRankLosesNoLine,
+// which ends with them too).
 TEST(CommandLine, ThreeMpiRanksWriteTheSameBytesAsOneInstance) {
     TempDir home;
     SKIP_WITHOUT_MPI(home);
-    struct Case {
-        std::string example, calcs;
-    };
-    for (const Case& c : {Case{"beam-montecarlo", "60"}, Case{"beam-datafile", ""}, Case{"beam-orthogonal", ""}}) {
-        SCOPED_TRACE(c.example);
-        const std::string project = ExampleStudy(home, c.example, c.calcs);
+    for (const std::string example : {"beam-datafile", "beam-orthogonal"}) {
+        SCOPED_TRACE(example);
+        const std::string project = ExampleStudy(home, example);
         Result r = RunKorvane(home.path(),
                               "mpirun --allow-run-as-root --oversubscribe --enable-recovery -n 3 '" + KorvaneExe() +
                                   "' --mpi '" + project + "'",
                               false);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(ReadBytes(home.file("db.csv")), Golden(c.example + ".csv"));
+        EXPECT_EQ(ReadBytes(home.file("db.csv")), Golden(example + ".csv"));
     }
 }
 
