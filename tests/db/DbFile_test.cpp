@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <filesystem>
+#include <optional>
 
 #include "TestSupport.h"
 #include "platform/AppFolder.h"
@@ -70,52 +72,44 @@ TEST(DbWriter, SingleRunWritesThreeExactLinesInShiftJis) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST(DbWriter, OverWriteReplacesAnExistingFile) {
+// What a run leaves after what the file held: OverWrite replaces it; Append
+// adds a block of its own, finishing a last line cut short (also one cut
+// after its CR) and putting no blank line into an empty file. A path
+// relative to the application folder lands there.
+TEST(DbWriter, OverWriteReplacesAndAppendAddsABlock) {
     TempDir dir;
-    WriteBytes(dir.file("db.csv"), "old,content\r\nmore,lines\r\nand,more\r\n");
-    RunState s = MakeState(dir.file("db.csv"), "OverWrite", {{"x", ""}}, {{"y", "7"}});
-    RecordingUi ui;
-    WriteRun(s, ui, 5);
-    EXPECT_EQ(ReadBytes(dir.file("db.csv")),
-              Cp932Lines({"Count,x,y,Validity(制限判定)", "-,[Input],[Output],[System]",
-                          "1,10,7,True", "2,20,7,False", "3,30,7,True", "4,40,7,False",
-                          "5,50,7,True"}));
-}
+    const std::string path = dir.file("db.csv");
+    const std::vector<std::string> run = {"Count,x,y,Validity(制限判定)", "-,[Input],[Output],[System]",
+                                          "1,10,7,True", "2,20,7,False"};
+    const std::string appendedBlock = Cp932Lines(run);
+    struct Case {
+        const char* mode;
+        std::optional<std::string> before;
+        std::string after;
+    };
+    for (const Case& c : {Case{"OverWrite", "old,content\r\nmore,lines\r\nand,more\r\n", Cp932Lines(run)},
+                          Case{"Append", std::nullopt, Cp932Lines(run)},
+                          Case{"Append", "", Cp932Lines(run)},
+                          Case{"Append", Cp932Lines(run), Cp932Lines(run) + appendedBlock},
+                          Case{"Append", "1,5,True", "1,5,True\r\n" + appendedBlock},
+                          Case{"Append", "1,5,True\r", "1,5,True\r\n" + appendedBlock}}) {
+        SCOPED_TRACE(std::string(c.mode) + " after " + c.before.value_or("no file"));
+        std::filesystem::remove(path);
+        if (c.before) WriteBytes(path, *c.before);
+        RunState s = MakeState(path, c.mode, {{"x", ""}}, {{"y", "7"}});
+        RecordingUi ui;
+        WriteRun(s, ui, 2);
+        EXPECT_EQ(ReadBytes(path), c.after);
+    }
 
-TEST(DbWriter, AppendRunsFollowEachOther) {
-    TempDir dir;
-    std::string path = dir.file("db.csv");
-    RunState s = MakeState(path, "Append", {{"x", ""}}, {{"y", "7"}});
+    std::string before = AppFolder();
+    SetAppFolder(dir.path());
+    ::mkdir(dir.file("out").c_str(), 0777);
+    RunState s = MakeState("\\out\\db.csv", "OverWrite", {{"a", "1"}}, {});
     RecordingUi ui;
-    WriteRun(s, ui, 2);  // creates the file
-    s.OutputNames[1] = "z";
-    WriteRun(s, ui, 1);
-    EXPECT_EQ(ReadBytes(path),
-              Cp932Lines({"Count,x,y,Validity(制限判定)", "-,[Input],[Output],[System]",
-                          "1,10,7,True", "2,20,7,False", "Count,x,z,Validity(制限判定)",
-                          "-,[Input],[Output],[System]", "1,10,7,True"}));
-}
-
-TEST(DbWriter, AppendFinishesALastLineWithoutLineEnd) {
-    TempDir dir;
-    RunState s = MakeState(dir.file("db.csv"), "Append", {{"x", ""}}, {});
-    RecordingUi ui;
-    WriteBytes(s.DbPath, "Count,x,Validity(\x90\xa7\x8c\xc0\x94\xbb\x92\xe8)\r\n-,[Input],[System]\r\n1,5,True");
-    WriteRun(s, ui, 1, 2);
-    EXPECT_EQ(ReadBytes(s.DbPath),
-              Cp932Lines({"Count,x,Validity(制限判定)", "-,[Input],[System]", "1,5,True",
-                          "Count,x,Validity(制限判定)", "-,[Input],[System]", "2,20,False"}));
-
-    // A line cut after its CR only needs the LF.
-    WriteBytes(s.DbPath, "1,5,True\r");
     WriteRun(s, ui, 0);
-    EXPECT_EQ(ReadBytes(s.DbPath),
-              Cp932Lines({"1,5,True", "Count,x,Validity(制限判定)", "-,[Input],[System]"}));
-
-    // An empty existing file gets no blank line.
-    WriteBytes(s.DbPath, "");
-    WriteRun(s, ui, 0);
-    EXPECT_EQ(ReadBytes(s.DbPath), Cp932Lines({"Count,x,Validity(制限判定)", "-,[Input],[System]"}));
+    SetAppFolder(before);
+    EXPECT_EQ(ReadBytes(dir.file("out/db.csv")), Cp932Lines({"Count,a,Validity(制限判定)", "-,[Input],[System]"}));
 }
 
 // A comma, a quote or a line break in a value would shift every later column
@@ -155,6 +149,7 @@ TEST(DbWriter, ValuesWithCommasQuotesAndLineBreaksKeepTheirColumns) {
     // a character; only a field that starts with one is quoted.
     EXPECT_EQ(SplitDbFields("1,6\" pipe,\"a,b\",x\"y\",,"),
               (std::vector<std::string>{"1", "6\" pipe", "a,b", "x\"y\"", "", ""}));
+    EXPECT_EQ(SplitDbFields(""), std::vector<std::string>{""});
 }
 
 // A disk that fills up in the middle of a line (here: a file size limit, which
@@ -267,31 +262,15 @@ TEST(DbWriter, UnencodableTextStopsWithAClearMessageAndWritesNoPartialLine) {
     EXPECT_EQ(ReadBytes(h.DbPath), "");
 }
 
-TEST(DbWriter, PathRelativeToTheApplicationFolder) {
-    TempDir dir;
-    std::string before = AppFolder();
-    SetAppFolder(dir.path());
-    ::mkdir(dir.file("out").c_str(), 0777);
-    RunState s = MakeState("\\out\\db.csv", "OverWrite", {{"a", "1"}}, {});
-    RecordingUi ui;
-    WriteRun(s, ui, 0);
-    SetAppFolder(before);
-    EXPECT_EQ(ReadBytes(dir.file("out/db.csv")), Cp932Lines({"Count,a,Validity(制限判定)", "-,[Input],[System]"}));
-}
-
 // ------------------------------------------------------------------ reader
-
-TEST(DbReader, VerdictRule) {
-    EXPECT_TRUE(IsInvalidVerdict("fAlSe"));
-    EXPECT_FALSE(IsInvalidVerdict("False "));
-    EXPECT_FALSE(IsInvalidVerdict("0"));
-    EXPECT_EQ(SplitDbFields(""), std::vector<std::string>{""});
-    EXPECT_EQ(SplitDbFields("a,,b,"), (std::vector<std::string>{"a", "", "b", ""}));
-}
 
 TEST(DbReader, BlocksHeadersAndCountsOfAnAppendedFile) {
     TempDir dir;
     std::string path = dir.file("db.csv");
+    // Only "False", in any case and nothing around it, is an invalid verdict.
+    EXPECT_TRUE(IsInvalidVerdict("fAlSe"));
+    EXPECT_FALSE(IsInvalidVerdict("False "));
+    EXPECT_FALSE(IsInvalidVerdict("0"));
     // Two runs with different columns, a stray kind line, a lower-case verdict.
     WriteBytes(path, Cp932Lines({"Count,x,y,Validity(制限判定)", "-,[Input],[Output],[System]",
                                  "1,1,2,True", "2,2,4,false", "3,3,6,True",
@@ -375,7 +354,10 @@ TEST(DbReader, AStrayQuoteSwallowsNoLine) {
     EXPECT_EQ(counts.invalid, 1);
 }
 
-TEST(DbReader, ShortAndEmptyFiles) {
+// An empty file and a lone names line read as nothing counted; a missing
+// file and bytes that are not Shift_JIS are errors naming the file (and the
+// line), the lines before the bad one still read.
+TEST(DbReader, ShortEmptyMissingAndDamagedFiles) {
     TempDir dir;
     std::string error;
     DbHeader header;
@@ -385,28 +367,20 @@ TEST(DbReader, ShortAndEmptyFiles) {
     EXPECT_TRUE(header.names.empty());
     ASSERT_TRUE(CountDbLines(dir.file("empty.csv"), counts, error));
     EXPECT_EQ(counts.all(), 0);
-
     WriteBytes(dir.file("one.csv"), "Count,a,Validity");  // no line end
     ASSERT_TRUE(ReadDbHeader(dir.file("one.csv"), header, error));
     EXPECT_EQ(header.names.size(), 3u);
     EXPECT_TRUE(header.kinds.empty());
-
     EXPECT_FALSE(CountDbLines(dir.file("missing.csv"), counts, error));
     EXPECT_NE(error.find("missing.csv"), std::string::npos);
-}
 
-TEST(DbReader, BytesThatAreNotShiftJisNameFileAndLine) {
-    TempDir dir;
-    std::string path = dir.file("bad.csv");
+    const std::string path = dir.file("bad.csv");
     WriteBytes(path, Cp932Lines({"Count,a,Validity(制限判定)", "-,[Input],[System]", "1,2,True"}) +
                          "2,\x82\xff,True\r\n3,4,True\r\n");
-    DbCounts counts;
-    std::string error;
     EXPECT_FALSE(CountDbLines(path, counts, error));
     EXPECT_NE(error.find(path), std::string::npos) << error;
     EXPECT_NE(error.find(" の 4 行目は Shift_JIS"), std::string::npos) << error;
     EXPECT_EQ(counts.all(), 1);  // the lines before the bad one
-
     DbReader reader;
     ASSERT_TRUE(reader.open(path));
     DbReader::Line line;

@@ -1,3 +1,5 @@
+// The filter of the numeric text boxes: digits, dots and a leading minus
+// stay; anything else goes, one character per change event.
 #include "project/NumericFilter.h"
 
 #include <gtest/gtest.h>
@@ -20,57 +22,53 @@ FilterOutcome ByChangeEvents(const std::string& text) {
     return out;
 }
 
-TEST(NumericFilter, RemovesOnlyTheFirstRejectedCharacter) {
-    const FilterResult r = FilterNumericText("1a2b");
-    EXPECT_TRUE(r.removed);
-    EXPECT_EQ(r.text, "12b");
-    EXPECT_EQ(r.caret, 3u);
-
-    const FilterResult typed = FilterNumericText("12a");
-    EXPECT_TRUE(typed.removed);
-    EXPECT_EQ(typed.text, "12");
-}
-
-TEST(NumericFilter, AcceptedTextIsLeftAlone) {
+// One pass removes only the first rejected character: blank to comma,
+// slash, everything above "9", a minus not first; a non-ASCII character goes
+// whole, a stray byte alone. The caret counts characters, not bytes.
+TEST(NumericFilter, OnePassRemovesTheFirstRejectedCharacterOnly) {
+    struct Row {
+        std::string text, after;
+        std::size_t caret;
+    };
+    for (const Row& r : std::vector<Row>{
+             {"1a2b", "12b", 3}, {"12a", "12", 2}, {" ", "", 0}, {"!", "", 0}, {"+", "", 0}, {",", "", 0},
+             {"/", "", 0}, {":", "", 0}, {"e", "", 0}, {"E", "", 0}, {"\x7f", "", 0}, {"5-", "5", 1},
+             {"--", "-", 1}, {"1e5", "15", 2},
+             {"1\xEF\xBC\x92" "3", "13", 2},           // full-width 2 (3 bytes)
+             {"\xF0\x9F\x98\x80" "7", "7", 1},         // an emoji (4 bytes)
+             {"a12\xEF\xBD\x82", "12\xEF\xBD\x82", 3},  // the full-width b waits for the next pass
+             {"\xFF" "1", "1", 1}}) {
+        const FilterResult f = FilterNumericText(r.text);
+        EXPECT_TRUE(f.removed) << r.text;
+        EXPECT_EQ(f.text, r.after) << r.text;
+        EXPECT_EQ(f.caret, r.caret) << r.text;
+    }
     for (const std::string text : {"", "-5", "1.2.3", "0123456789", "..", "-", "1\t2", "-.5"}) {
-        const FilterResult r = FilterNumericText(text);
-        EXPECT_FALSE(r.removed) << text;
-        EXPECT_EQ(r.text, text);
+        const FilterResult f = FilterNumericText(text);
+        EXPECT_FALSE(f.removed) << text;
+        EXPECT_EQ(f.text, text);
     }
 }
 
-TEST(NumericFilter, RejectedCodesAroundTheAcceptedOnes) {
-    // blank .. comma, slash, and everything above "9"
-    for (const std::string text : {" ", "!", "+", ",", "/", ":", "e", "E", "\x7f", "5-", "--"}) {
-        EXPECT_TRUE(FilterNumericText(text).removed) << text;
-    }
-    EXPECT_EQ(FilterNumericText("5-").text, "5");
-    EXPECT_EQ(FilterNumericText("1e5").text, "15");
-}
-
-TEST(NumericFilter, NonAsciiCharactersGoWhole) {
-    // full-width 2 (3 bytes), then an emoji (4 bytes)
-    const FilterResult r = FilterNumericText("1\xEF\xBC\x92" "3");
-    EXPECT_EQ(r.text, "13");
-    EXPECT_EQ(r.caret, 2u);
-    EXPECT_EQ(FilterNumericText("\xF0\x9F\x98\x80" "7").text, "7");
-    // The caret counts characters, not bytes.
-    const FilterResult left = FilterNumericText("a12\xEF\xBD\x82");
-    EXPECT_EQ(left.text, "12\xEF\xBD\x82");
-    EXPECT_EQ(left.caret, 3u);
-    // A stray byte, or a cut-off sequence, goes one byte per event.
-    EXPECT_EQ(FilterNumericText("\xFF" "1").text, "1");
-    EXPECT_EQ(FilterUntilAccepted("1\xE3\x81").beeps, 2);
-}
-
+// A paste is cleaned a character per beep (a cut-off sequence a byte per
+// beep); once what stood before it is gone, a minus is first and stays. The
+// count boxes drop the dots too, without a beep.
 TEST(NumericFilter, PasteIsCleanedOneBeepPerCharacter) {
-    const FilterOutcome paste = FilterUntilAccepted("1,2 3");
-    EXPECT_EQ(paste.text, "123");
-    EXPECT_EQ(paste.beeps, 2);
-    EXPECT_EQ(paste.caret, 3u);
-    // Once what stood before it is gone, a minus is first and stays.
-    EXPECT_EQ(FilterUntilAccepted("a-5").text, "-5");
-    EXPECT_EQ(FilterUntilAccepted("--5").text, "-5");
+    struct Row {
+        std::string text;
+        bool count;
+        std::string after;
+        int beeps;
+    };
+    for (const Row& r : std::vector<Row>{{"1,2 3", false, "123", 2}, {"a-5", false, "-5", 1}, {"--5", false, "-5", 1},
+                                         {"1\xE3\x81", false, "1", 2}, {"10.5", true, "105", 0},
+                                         {".-5a", true, "5", 2}}) {
+        const FilterOutcome out = FilterUntilAccepted(r.text, r.count);
+        EXPECT_EQ(out.text, r.after) << r.text;
+        EXPECT_EQ(out.beeps, r.beeps) << r.text;
+    }
+    EXPECT_EQ(FilterUntilAccepted("1,2 3").caret, 3u);
+    EXPECT_EQ(RemoveDots("1.2."), "12");
 }
 
 TEST(NumericFilter, RepeatedFilterMatchesChangeEvents) {
@@ -87,16 +85,6 @@ TEST(NumericFilter, RepeatedFilterMatchesChangeEvents) {
             EXPECT_EQ(actual.caret, expected.caret) << text;
         }
     }
-}
-
-TEST(NumericFilter, CountBoxesDropTheDots) {
-    EXPECT_EQ(RemoveDots("1.2."), "12");
-    const FilterOutcome typed = FilterUntilAccepted("10.5", true);
-    EXPECT_EQ(typed.text, "105");
-    EXPECT_EQ(typed.beeps, 0);
-    const FilterOutcome pasted = FilterUntilAccepted(".-5a", true);
-    EXPECT_EQ(pasted.text, "5");
-    EXPECT_EQ(pasted.beeps, 2);
 }
 
 }  // namespace

@@ -147,7 +147,9 @@ TEST_F(DataFileInputTest, FileShorterThanCountedStopsWithoutChangingValues) {
     EXPECT_NE(error.find("data.csv"), std::string::npos) << error;
 }
 
-TEST_F(DataFileInputTest, PreviewShowsAtMost26Lines) {
+// The preview shows at most 26 lines and finds the first line of numbers
+// (0 when none of those shown is one); it names a file that is not there.
+TEST_F(DataFileInputTest, PreviewShowsAtMost26LinesAndFindsTheFirstNumericOne) {
     DataPreview preview;
     WriteBytes(app.file("long.csv"), Cp932Lines(Lines(1, 100)));
     ASSERT_TRUE(LoadDataPreview("\\long.csv", app.path(), preview, error)) << error;
@@ -155,17 +157,14 @@ TEST_F(DataFileInputTest, PreviewShowsAtMost26Lines) {
     EXPECT_TRUE(preview.truncated);
     EXPECT_EQ(preview.lines[25], (std::vector<std::string>{"26", "x", "y", "260"}));
 
-    EXPECT_FALSE(LoadDataPreview("\\none.csv", app.path(), preview, error));
-    EXPECT_EQ(error, kDataFilePathMessage);
-    EXPECT_TRUE(LoadDataPreview("", app.path(), preview, error));
-    EXPECT_TRUE(preview.lines.empty());
-}
-
-TEST_F(DataFileInputTest, AutoFindsTheFirstNumericLine) {
     WriteBytes(app.file("data.csv"), Cp932Lines({"名前,値", "単位,mm", "1.5,2", "3,4"}));
-    DataPreview preview;
     ASSERT_TRUE(LoadDataPreview(app.file("data.csv"), app.path(), preview, error)) << error;
     EXPECT_EQ(FirstNumericLine(preview), 3);
     preview.lines.resize(2);
     EXPECT_EQ(FirstNumericLine(preview), 0);
+
+    EXPECT_FALSE(LoadDataPreview("\\none.csv", app.path(), preview, error));
+    EXPECT_EQ(error, kDataFilePathMessage);
+    EXPECT_TRUE(LoadDataPreview("", app.path(), preview, error));
+    EXPECT_TRUE(preview.lines.empty());
 }

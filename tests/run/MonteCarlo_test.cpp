@@ -77,7 +77,9 @@ TEST(DrawTest, DrawsFollowTheFormulas) {
     EXPECT_EQ(a.next(), b.next());  // an unknown distribution takes no number
 }
 
-TEST(DrawTest, ValuesStayStrictlyInsideTheirLimits) {
+// Drawn values stay strictly inside their limits, as written; limits a
+// distribution never reaches give up instead of hanging, the value untouched.
+TEST(DrawTest, ValuesStayStrictlyInsideTheirLimitsOrTheDrawGivesUp) {
     UniformSource u;
     u.seed(99);
     double x = 0;
@@ -88,18 +90,11 @@ TEST(DrawTest, ValuesStayStrictlyInsideTheirLimits) {
         ASSERT_TRUE(DrawSample(u, "", "0", kNormalDistribution, 0, 1, x));
         ASSERT_LT(x, 0.0);
         ASSERT_TRUE(DrawSample(u, "-0.5", "", kUniformDistribution, 0, 1, x));
-        ASSERT_GT(x, -0.5);
-        ASSERT_LT(x, 1.0);
+        ASSERT_TRUE(x > -0.5 && x < 1.0) << x;
         ASSERT_TRUE(DrawSample(u, "", "", kUniformDistribution, 0, 1, x));
-        ASSERT_GE(x, -1.0);
-        ASSERT_LT(x, 1.0);
+        ASSERT_TRUE(x >= -1.0 && x < 1.0) << x;
     }
-}
-
-TEST(DrawTest, UnreachableLimitsGiveUpInsteadOfHanging) {
-    UniformSource u;
-    u.seed(1);
-    double x = 42;
+    x = 42;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(DrawSample(u, "2", "3", kUniformDistribution, 0, 1, x));
     EXPECT_FALSE(DrawSample(u, "1", "2", "不明", 0, 1, x));  // always 0

@@ -1,5 +1,8 @@
 // The program itself, run unattended without a display: its exit status and
-// what it prints on stderr.
+// what it prints on stderr. One file, for all of these tests start the built
+// program (alone or under mpirun) as a process, signal or kill it, and share
+// the helpers that start, watch and end it: the workbook check, macros that
+// fail, signals, a second instance, resuming, and MPI jobs.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -12,49 +15,23 @@
 #include <filesystem>
 #include <fstream>
 
-#include "LoTestSupport.h"
-#include "TestSupport.h"
-#include "db/DbFile.h"
-#include "platform/TextFile.h"
-#include "project/Project.h"
+#include "RunFixture.h"
 
 namespace korvane {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace test;
 
 struct Result {
     int status = -1;
     std::string err, out;
 };
 
-std::string KorvaneExe() {
-    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "korvane").string();
-}
-
-// A text file's lines (none, with a test failure, when it cannot be read).
-std::vector<std::string> FileLines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::string error;
-    EXPECT_TRUE(ReadTextLines(path, lines, error)) << error;
-    return lines;
-}
-
-// The example study `name` as it is shipped, the example files (and the
-// build's array files) copied into `home`, the application folder of the runs.
-Project ExampleProject(const test::TempDir& home, const std::string& name) {
-    fs::create_directories(home.file("examples"));
-    for (const auto& entry : fs::directory_iterator(KORVANE_EXAMPLES_DIR))
-        fs::copy_file(entry.path(), home.file("examples/" + entry.path().filename().string()),
-                      fs::copy_options::skip_existing);
-    const fs::path app = fs::path(KorvaneExe()).parent_path();
-    for (const char* f : {"OT_L128-2-127.dat", "OT_L108-3-49.dat"})
-        fs::copy_file(app / f, home.file(f), fs::copy_options::skip_existing);
-    return ParseProject(FileLines(home.file("examples/" + name + ".tolv")));
-}
+std::string KorvaneExe() { return BuildAppFolder() + "/korvane"; }
 
 // Writes `p` as home/`file`; its path.
-std::string WriteStudy(const test::TempDir& home, const Project& p, const std::string& file) {
+std::string WriteStudy(const TempDir& home, const Project& p, const std::string& file) {
     std::string error;
     EXPECT_TRUE(WriteTextFileAtomic(home.file(file), ProjectLines(p), error)) << error;
     return home.file(file);
@@ -73,8 +50,8 @@ Result RunKorvane(const std::string& home, const std::string& args, bool prefixK
     Result r;
     int raw = std::system(cmd.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.err = test::ReadBytes(errFile);
-    r.out = test::ReadBytes(outFile);
+    r.err = ReadBytes(errFile);
+    r.out = ReadBytes(outFile);
     return r;
 }
 
@@ -86,60 +63,38 @@ const std::string kRanksLeavingEarly = "ASAN_OPTIONS=detect_leaks=0 ";
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// A Single project on \model.fods: input x in Model!A1 (initial 3), output
+// A Single project on `workbook`: input x in Model!A1 (initial 3), output
 // y in Model!C1, the macros of `macro`, results in \db.csv.
-void WriteProject(const std::string& path, const std::string& macro) {
+Project SingleStudy(const std::string& workbook, const std::string& macro = "") {
     Project p;
-    p.excelFileName = "\\model.fods";
+    p.excelFileName = workbook;
     p.dataBaseFileName = "\\db.csv";
     p.macro = macro;
-    InputTask x;
-    x.name = "x";
-    x.sheet = "Model";
-    x.range = "A1";
-    x.initial = "3";
-    p.inputTasks = {x};
-    OutputTask y;
-    y.name = "y";
-    y.sheet = "Model";
-    y.range = "C1";
-    p.outputTasks = {y};
-    std::string error;
-    ASSERT_TRUE(WriteTextFileAtomic(path, ProjectLines(p), error)) << error;
+    p.inputTasks = {In("x", 1, "3")};
+    p.inputTasks[0].sheet = "Model";
+    p.outputTasks = {Out("y", 3)};
+    p.outputTasks[0].sheet = "Model";
+    return p;
 }
 
 // Model!C1 = the macro's result for Model!A1.
 void WriteModel(const std::string& path, const std::string& module) {
-    test::WriteFods(path, {{"Model", {{"0", "", "0"}}}}, {{"Standard", "Module1", module}});
+    WriteFods(path, {{"Model", {{"0", "", "0"}}}}, {{"Standard", "Module1", module}});
 }
 
 // An Excel workbook whose Model!C1 (=A1+1) stored `c1` when Excel saved it
 // with A1 = 0; Model!B1 (=A1*3) stored 0.
 void WriteExcelModel(const std::string& path, const std::string& c1) {
-    test::WriteXlsx(path, {{"Model", "<row r=\"1\"><c r=\"A1\"><v>0</v></c><c r=\"B1\"><f>A1*3</f><v>0</v></c>"
-                                     "<c r=\"C1\"><f>A1+1</f><v>" + c1 + "</v></c></row>"}});
+    WriteXlsx(path, {{"Model", "<row r=\"1\"><c r=\"A1\"><v>0</v></c><c r=\"B1\"><f>A1*3</f><v>0</v></c>"
+                               "<c r=\"C1\"><f>A1+1</f><v>" + c1 + "</v></c></row>"}});
 }
 
 TEST(CommandLine, AWorkbookThatDiffersFromWhatExcelStoredIsRefusedUnlessAccepted) {
-    test::TempDir home;
+    TempDir home;
     WriteExcelModel(home.file("model.xlsx"), "7");
-    const std::string before = test::ReadBytes(home.file("model.xlsx"));
-    Project p;
-    p.excelFileName = "\\model.xlsx";
-    p.dataBaseFileName = "\\db.csv";
-    InputTask x;
-    x.name = "x";
-    x.sheet = "Model";
-    x.range = "A1";
-    x.initial = "3";
-    p.inputTasks = {x};
-    OutputTask y;
-    y.name = "y";
-    y.sheet = "Model";
-    y.range = "C1";
-    p.outputTasks = {y};
-    const std::string study = WriteStudy(home, p, "study.tolv");
-    test::WriteBytes(home.file("db.csv"), "Count,x,y,Judge\r\n1,3,6,True\r\n");
+    const std::string before = ReadBytes(home.file("model.xlsx"));
+    const std::string study = WriteStudy(home, SingleStudy("\\model.xlsx"), "study.tolv");
+    WriteBytes(home.file("db.csv"), "Count,x,y,Judge\r\n1,3,6,True\r\n");
 
     // The check names the cell with both values and its formula.
     Result check = RunKorvane(home.path(), "--check '" + home.file("model.xlsx") + "'");
@@ -152,7 +107,7 @@ TEST(CommandLine, AWorkbookThatDiffersFromWhatExcelStoredIsRefusedUnlessAccepted
     EXPECT_EQ(refused.status, 2) << refused.err;
     EXPECT_TRUE(Contains(refused.err, "Model!C1  Excel 7  LibreOffice 1")) << refused.err;
     EXPECT_TRUE(Contains(refused.err, "--accept-differences")) << refused.err;
-    EXPECT_EQ(test::ReadBytes(home.file("db.csv")), "Count,x,y,Judge\r\n1,3,6,True\r\n");
+    EXPECT_EQ(ReadBytes(home.file("db.csv")), "Count,x,y,Judge\r\n1,3,6,True\r\n");
 
     // Run anyway when told to, saying so.
     Result accepted = RunKorvane(home.path(), "--accept-differences '" + study + "'");
@@ -161,7 +116,7 @@ TEST(CommandLine, AWorkbookThatDiffersFromWhatExcelStoredIsRefusedUnlessAccepted
     const auto lines = FileLines(home.file("db.csv"));
     ASSERT_FALSE(lines.empty());
     EXPECT_TRUE(Contains(lines.back(), "4")) << lines.back();  // y = 3 + 1
-    EXPECT_EQ(test::ReadBytes(home.file("model.xlsx")), before);
+    EXPECT_EQ(ReadBytes(home.file("model.xlsx")), before);
 
     // What Excel stored, LibreOffice computes: a clean check.
     WriteExcelModel(home.file("clean.xlsx"), "1");
@@ -170,16 +125,43 @@ TEST(CommandLine, AWorkbookThatDiffersFromWhatExcelStoredIsRefusedUnlessAccepted
     EXPECT_EQ(clean.out, "");
 
     // No workbook in the file at all: unreadable, not clean.
-    test::WriteBytes(home.file("empty.xlsx"), "");
+    WriteBytes(home.file("empty.xlsx"), "");
     Result empty = RunKorvane(home.path(), "--check '" + home.file("empty.xlsx") + "'");
     EXPECT_EQ(empty.status, 2);
     EXPECT_TRUE(Contains(empty.err, "0 バイト")) << empty.err;
 }
 
+TEST(CommandLine, TheCheckPrintsOneLinePerFindingAndExitsByWhatItFound) {
+    TempDir home;
+    WriteFods(home.file("clean.fods"), {{"Model", {{"2", "=[.A1]*2"}}}}, {{"Standard", "Module1", "Sub A\nEnd Sub\n"}});
+    WriteFods(home.file("excel.fods"), {{"Model", {{"a-b", "=TEXTBEFORE([.A1];\"-\")"}}}},
+              {{"Standard", "Module1", "Option VBASupport 1\nSub A\n  Debug.Print 1\nEnd Sub\n"}});
+    Result clean = RunKorvane(home.path(), "--check '" + home.file("clean.fods") + "'");
+    EXPECT_EQ(clean.status, 0) << clean.err;
+    EXPECT_EQ(clean.out, "");
+    Result found = RunKorvane(home.path(), "--check '" + home.file("excel.fods") + "'");
+    EXPECT_EQ(found.status, 1) << found.err;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, nl; (nl = found.out.find('\n', at)) != std::string::npos; at = nl + 1)
+        lines.push_back(found.out.substr(at, nl - at));
+    ASSERT_EQ(lines.size(), 2u) << found.out;
+    EXPECT_EQ(lines[0].rfind("Model!B1: #NAME? 関数 TEXTBEFORE は LibreOffice にありません", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("Module1:3: Debug.Print は", 0), 0u) << lines[1];
+    // A path relative to the application folder, as project files store them.
+    EXPECT_EQ(RunKorvane(home.path(), "--check '\\excel.fods'").status, 1);
+
+    Result missing = RunKorvane(home.path(), "--check '" + home.file("none.fods") + "'");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_TRUE(Contains(missing.err, "none.fods")) << missing.err;
+    EXPECT_EQ(RunKorvane(home.path(), "--check").status, 2);
+}
+
 TEST(CommandLine, HelpVersionAndRefusals) {
-    test::TempDir home;
+    TempDir home;
     EXPECT_EQ(RunKorvane(home.path(), "--version").status, 0);
-    EXPECT_EQ(RunKorvane(home.path(), "--help").status, 0);
+    const Result help = RunKorvane(home.path(), "--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(Contains(help.out, "--check WORKBOOK")) << help.out;
 
     Result missing = RunKorvane(home.path(), "'" + home.file("none.tolv") + "'");
     EXPECT_EQ(missing.status, 2);
@@ -205,8 +187,8 @@ TEST(CommandLine, HelpVersionAndRefusals) {
 }
 
 TEST(CommandLine, TheSingleExampleRunsToItsEndAndExitsZero) {
-    test::TempDir home;
-    ExampleProject(home, "beam-single");
+    TempDir home;
+    CopyAppFiles(home);
     Result r = RunKorvane(home.path(), "'\\examples\\beam-single.tolv'");
     EXPECT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> lines = FileLines(home.file("examples/beam-single.csv"));
@@ -214,9 +196,12 @@ TEST(CommandLine, TheSingleExampleRunsToItsEndAndExitsZero) {
     EXPECT_EQ(lines[2], "0,1000,500,20.,40.,206000,1,93.75,1.89623786407767,3.14,2.61333333333333,True");
 }
 
-TEST(CommandLine, AMacroThatCannotRunFailsTheRunNamingModuleLineAndCause) {
-    test::TempDir home;
-    WriteProject(home.file("p.tolv"), "Calc");
+// A macro that cannot run fails the run naming module, line and cause, and
+// records no made-up results; one that LibreOffice computes otherwise than
+// Excel would is warned about, and the run goes on.
+TEST(CommandLine, MacrosThatCannotRunFailTheRunAndOnesThatComputeDifferentlyAreWarnedAbout) {
+    TempDir home;
+    WriteStudy(home, SingleStudy("\\model.fods", "Calc"), "p.tolv");
     // A VBA module LibreOffice cannot compile: before, the run ended with 0
     // and recorded the workbook's stored values.
     WriteModel(home.file("model.fods"),
@@ -231,23 +216,33 @@ TEST(CommandLine, AMacroThatCannotRunFailsTheRunNamingModuleLineAndCause) {
     EXPECT_TRUE(Contains(r.err, "マクロ「Calc」(Standard.Module1) を実行できません")) << r.err;
     EXPECT_TRUE(Contains(r.err, "Module1 の 5 行目: If c Then: ThisComponent")) << r.err;
     EXPECT_TRUE(Contains(r.err, "「:」を消して")) << r.err;
-    const std::vector<std::string> lines = FileLines(home.file("db.csv"));
-    EXPECT_EQ(lines.size(), 2u);  // the header, and no line of made-up results
+    EXPECT_EQ(FileLines(home.file("db.csv")).size(), 2u);  // the header, and no line of made-up results
 
     // A runtime error: the line and LibreOffice's own text.
-    WriteModel(home.file("model.fods"),
-               "Sub Calc\n"
-               "  Dim a(1) As Integer\n"
-               "  a(5) = 1\n"
-               "End Sub\n");
+    WriteModel(home.file("model.fods"), "Sub Calc\n  Dim a(1) As Integer\n  a(5) = 1\nEnd Sub\n");
     r = RunKorvane(home.path(), "'\\p.tolv'");
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_TRUE(Contains(r.err, "マクロ「Calc」(Standard.Module1) の実行中にエラーが発生しました (Module1 の 3 行目: "
                                 "a(5) = 1): Error 9: Index out of defined range."))
         << r.err;
 
+    // Computed otherwise than by Excel: a warning, and the run goes on.
+    WriteModel(home.file("model.fods"),
+               "Sub Calc\n"
+               "  Dim x As Double\n"
+               "  x = ThisComponent.Sheets(0).getCellRangeByName(\"A1\").getValue()\n"
+               "  ThisComponent.Sheets(0).getCellRangeByName(\"C1\").setValue(-x ^ 2)\n"
+               "End Sub\n");
+    r = RunKorvane(home.path(), "'\\p.tolv'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Excel と同じに計算されない箇所があります (1 件)。計算は続けます。")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Module1:4: -x ^ 2 は Excel (VBA) では -(x ^ 2)")) << r.err;
+    const std::vector<std::string> lines = FileLines(home.file("db.csv"));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[2], "0,3,9,True");  // Excel would give -9: hence the warning
+
     // A macro the workbook does not have.
-    WriteProject(home.file("p.tolv"), "Calc,Solve");
+    WriteStudy(home, SingleStudy("\\model.fods", "Calc,Solve"), "p.tolv");
     WriteModel(home.file("model.fods"), "Sub Calc\nEnd Sub\n");
     r = RunKorvane(home.path(), "'\\p.tolv'");
     EXPECT_EQ(r.status, 1) << r.err;
@@ -255,66 +250,20 @@ TEST(CommandLine, AMacroThatCannotRunFailsTheRunNamingModuleLineAndCause) {
     EXPECT_TRUE(Contains(r.err, "このブックのマクロ: Module1.Calc")) << r.err;
 }
 
-TEST(CommandLine, AWorkbookThatComputesDifferentlyIsWarnedAboutAndTheRunGoesOn) {
-    test::TempDir home;
-    WriteProject(home.file("p.tolv"), "Calc");
-    WriteModel(home.file("model.fods"),
-               "Sub Calc\n"
-               "  Dim x As Double\n"
-               "  x = ThisComponent.Sheets(0).getCellRangeByName(\"A1\").getValue()\n"
-               "  ThisComponent.Sheets(0).getCellRangeByName(\"C1\").setValue(-x ^ 2)\n"
-               "End Sub\n");
-    Result r = RunKorvane(home.path(), "'\\p.tolv'");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Contains(r.err, "Excel と同じに計算されない箇所があります (1 件)。計算は続けます。")) << r.err;
-    EXPECT_TRUE(Contains(r.err, "Module1:4: -x ^ 2 は Excel (VBA) では -(x ^ 2)")) << r.err;
-    const std::vector<std::string> lines = FileLines(home.file("db.csv"));
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[2], "0,3,9,True");  // Excel would give -9: hence the warning
-}
-
-TEST(CommandLine, TheCheckPrintsOneLinePerFindingAndExitsByWhatItFound) {
-    test::TempDir home;
-    test::WriteFods(home.file("clean.fods"), {{"Model", {{"2", "=[.A1]*2"}}}}, {{"Standard", "Module1", "Sub A\nEnd Sub\n"}});
-    test::WriteFods(home.file("excel.fods"), {{"Model", {{"a-b", "=TEXTBEFORE([.A1];\"-\")"}}}},
-                    {{"Standard", "Module1", "Option VBASupport 1\nSub A\n  Debug.Print 1\nEnd Sub\n"}});
-    Result clean = RunKorvane(home.path(), "--check '" + home.file("clean.fods") + "'");
-    EXPECT_EQ(clean.status, 0) << clean.err;
-    EXPECT_EQ(clean.out, "");
-    Result found = RunKorvane(home.path(), "--check '" + home.file("excel.fods") + "'");
-    EXPECT_EQ(found.status, 1) << found.err;
-    std::vector<std::string> lines;
-    for (std::size_t at = 0, nl; (nl = found.out.find('\n', at)) != std::string::npos; at = nl + 1)
-        lines.push_back(found.out.substr(at, nl - at));
-    ASSERT_EQ(lines.size(), 2u) << found.out;
-    EXPECT_EQ(lines[0].rfind("Model!B1: #NAME? 関数 TEXTBEFORE は LibreOffice にありません", 0), 0u) << lines[0];
-    EXPECT_EQ(lines[1].rfind("Module1:3: Debug.Print は", 0), 0u) << lines[1];
-    // A path relative to the application folder, as project files store them.
-    EXPECT_EQ(RunKorvane(home.path(), "--check '\\excel.fods'").status, 1);
-
-    Result missing = RunKorvane(home.path(), "--check '" + home.file("none.fods") + "'");
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_TRUE(Contains(missing.err, "none.fods")) << missing.err;
-    EXPECT_EQ(RunKorvane(home.path(), "--check").status, 2);
-    EXPECT_TRUE(Contains(RunKorvane(home.path(), "--help").out, "--check WORKBOOK"));
-}
-
 // A long Monte Carlo study of the example, with the given extra programs, in
-// `home`; its project path.
-std::string LongStudy(const test::TempDir& home, const std::vector<ShellTask>& programs) {
+// `home` (results in home/db.csv); its project path.
+std::string LongStudy(const TempDir& home, const std::vector<ShellTask>& programs) {
     Project p = ExampleProject(home, "beam-montecarlo");
     p.monteCarlo.numOfCalc = "100000";
     p.shellTasks = programs;
     return WriteStudy(home, p, "long.tolv");
 }
 
-// Starts the program on `project` (none when empty), its temporary folder
-// inside `home`; stderr goes to home/stderr.txt. Without a display unless
-// `withDisplay`, which keeps the display the test set up and lets the
+// Starts `argv` (the program searched in PATH), KORVANE_HOME=home, its
+// temporary folder home/tmp, stderr into home/stderr.txt. Without a display
+// unless `withDisplay`, which keeps the display the test set up and lets the
 // program use it.
-pid_t StartKorvane(const test::TempDir& home, const std::string& project, std::vector<std::string> options = {},
-                   bool withDisplay = false, bool sigintIgnored = false) {
-    const std::string exe = KorvaneExe();
+pid_t Start(const TempDir& home, std::vector<std::string> argv, bool withDisplay = false, bool sigintIgnored = false) {
     fs::create_directories(home.file("tmp"));
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -331,14 +280,21 @@ pid_t StartKorvane(const test::TempDir& home, const std::string& project, std::v
         ::setenv("TMPDIR", home.file("tmp").c_str(), 1);
         const int err = ::open(home.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(err, 2);
-        std::vector<char*> argv{const_cast<char*>(exe.c_str())};
-        for (auto& o : options) argv.push_back(o.data());
-        if (!project.empty()) argv.push_back(const_cast<char*>(project.c_str()));
-        argv.push_back(nullptr);
-        ::execv(exe.c_str(), argv.data());
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(a.data());
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
         ::_exit(127);
     }
     return pid;
+}
+
+// Starts korvane with `options` on `project` (none when empty).
+pid_t StartKorvane(const TempDir& home, const std::string& project, std::vector<std::string> options = {},
+                   bool withDisplay = false, bool sigintIgnored = false) {
+    options.insert(options.begin(), KorvaneExe());
+    if (!project.empty()) options.push_back(project);
+    return Start(home, options, withDisplay, sigintIgnored);
 }
 
 // Waits up to `seconds` for the condition, polling.
@@ -363,13 +319,13 @@ int ExitStatus(pid_t pid, double seconds) {
 
 // A process that is gone (or only a zombie waiting for its reaper).
 bool Gone(pid_t pid) {
-    const std::string stat = test::ReadBytes("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat = ReadBytes("/proc/" + std::to_string(pid) + "/stat");
     const auto close = stat.rfind(')');
     return stat.empty() || (close != std::string::npos && stat.substr(close + 2, 1) == "Z");
 }
 
 pid_t PidFrom(const std::string& file) {
-    const std::string text = test::ReadBytes(file);
+    const std::string text = ReadBytes(file);
     return text.empty() ? 0 : static_cast<pid_t>(std::stol(text));
 }
 
@@ -380,96 +336,87 @@ std::int64_t DataLines(const std::string& db) {
     return counts.all();
 }
 
-// Ctrl-C stops an unattended run as Stop does: whole lines, the programs it
-// started ended, LibreOffice's temporary files gone, status 3.
-TEST(CommandLine, ASignalStopsTheRunInOrder) {
-    test::TempDir home;
-    const std::string bg = home.file("bg.pid");
-    const std::string project =
-        LongStudy(home, {{"/bin/sh", "0", "-c \"sleep 1000 & echo $! > " + bg + "\""}, {"/bin/sleep", "1", "0.1"}});
-    const pid_t pid = StartKorvane(home, project);
-    const std::string db = home.file("examples/beam-montecarlo.csv");
-    ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 2; }, 90)) << test::ReadBytes(home.file("stderr.txt"));
-    ::kill(pid, SIGINT);
-    EXPECT_EQ(ExitStatus(pid, 60), 3);
-    const std::string err = test::ReadBytes(home.file("stderr.txt"));
-    EXPECT_NE(err.find("SIGINT"), std::string::npos) << err;
-    const std::string bytes = test::ReadBytes(db);
-    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
-    EXPECT_GE(DataLines(db), 2);
-    ASSERT_NE(PidFrom(bg), 0);
-    EXPECT_TRUE(WaitFor([&] { return Gone(PidFrom(bg)); }, 5)) << "the background program outlived the run";
-    EXPECT_TRUE(fs::is_empty(home.file("tmp"))) << "temporary files left behind";
+// What Korvane's LibreOffice instances left in home/tmp.
+std::vector<std::string> InstanceLeftovers(const TempDir& home) {
+    std::vector<std::string> left;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(home.file("tmp"), ec))
+        if (entry.path().filename().string().rfind("korvane-lo", 0) == 0) left.push_back(entry.path().string());
+    return left;
 }
 
-// Started from a desktop, with its window shown, a run stops on SIGTERM as
-// without a display, and on a SIGINT it inherited as ignored: status 3,
-// whole lines, no LibreOffice folder left, no message box waiting for a click.
-TEST(CommandLine, ASignalStopsARunWithItsWindowShownInOrder) {
-    test::PrivateDisplay display;
-    std::string reason;
-    if (!display.start(reason)) GTEST_SKIP() << reason;
-    for (int signo : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE(signo == SIGINT ? "SIGINT" : "SIGTERM");
-        test::TempDir home;
-        const std::string project = LongStudy(home, {{"/bin/sleep", "1", "0.1"}});
-        const pid_t pid = StartKorvane(home, project, {}, true, signo == SIGINT);
-        const std::string db = home.file("examples/beam-montecarlo.csv");
-        ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 2; }, 90)) << test::ReadBytes(home.file("stderr.txt"));
-        ::kill(pid, signo);
-        EXPECT_EQ(ExitStatus(pid, 60), 3) << test::ReadBytes(home.file("stderr.txt"));
-        const std::string bytes = test::ReadBytes(db);
-        EXPECT_TRUE(bytes.ends_with("\r\n"));
+// A signal stops a run as Stop does: status 3, whole lines, the programs it
+// started ended, no LibreOffice folder left. Unattended on Ctrl-C; started
+// from a desktop, with its window shown, on SIGTERM and on a SIGINT it
+// inherited as ignored, with no message box waiting for a click.
+TEST(CommandLine, ASignalStopsTheRunInOrder) {
+    struct Case {
+        int signo;
+        bool window;
+    };
+    PrivateDisplay display;
+    for (const Case c : {Case{SIGINT, false}, {SIGTERM, true}, {SIGINT, true}}) {
+        SCOPED_TRACE(std::string(c.signo == SIGINT ? "SIGINT" : "SIGTERM") + (c.window ? " with the window" : ""));
+        std::string reason;
+        if (c.window && display.display().empty() && !display.start(reason)) GTEST_SKIP() << reason;
+        TempDir home;
+        const std::string bg = home.file("bg.pid");
+        const std::string project =
+            LongStudy(home, {{"/bin/sh", "0", "-c \"sleep 1000 & echo $! > " + bg + "\""}, {"/bin/sleep", "1", "0.1"}});
+        const pid_t pid = StartKorvane(home, project, {}, c.window, c.window && c.signo == SIGINT);
+        const std::string db = home.file("db.csv");
+        ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 2; }, 90)) << ReadBytes(home.file("stderr.txt"));
+        ::kill(pid, c.signo);
+        EXPECT_EQ(ExitStatus(pid, 60), 3) << ReadBytes(home.file("stderr.txt"));
+        if (!c.window) {
+            EXPECT_TRUE(Contains(ReadBytes(home.file("stderr.txt")), "SIGINT"));
+        }
+        EXPECT_TRUE(ReadBytes(db).ends_with("\r\n"));
         EXPECT_GE(DataLines(db), 2);
-        for (const auto& entry : fs::directory_iterator(home.file("tmp")))
-            EXPECT_EQ(entry.path().filename().string().rfind("korvane-lo-", 0), std::string::npos)
-                << entry.path() << " left behind";
+        ASSERT_NE(PidFrom(bg), 0);
+        EXPECT_TRUE(WaitFor([&] { return Gone(PidFrom(bg)); }, 5)) << "the background program outlived the run";
+        if (c.window) {
+            EXPECT_EQ(InstanceLeftovers(home), std::vector<std::string>{});
+        } else {
+            EXPECT_TRUE(fs::is_empty(home.file("tmp"))) << "temporary files left behind";
+        }
     }
 }
 
-// A calculation that hangs in a program: the first SIGTERM waits for it, the
-// second ends everything at once, still with whole lines only.
-TEST(CommandLine, ASecondSignalEndsAHungCalculationAtOnce) {
-    test::TempDir home;
-    const std::string hang = home.file("hang.pid");
-    const std::string project = LongStudy(home, {{"/bin/sh", "2", "-c \"echo $$ > " + hang + "; exec sleep 1000\""}});
-    const pid_t pid = StartKorvane(home, project);
-    ASSERT_TRUE(WaitFor([&] { return PidFrom(hang) != 0; }, 90)) << test::ReadBytes(home.file("stderr.txt"));
-    ::kill(pid, SIGTERM);
-    ::usleep(300000);
-    EXPECT_FALSE(Gone(pid));  // still waiting for the calculation
-    ::kill(pid, SIGTERM);
-    EXPECT_EQ(ExitStatus(pid, 10), 3);
-    EXPECT_TRUE(WaitFor([&] { return Gone(PidFrom(hang)); }, 5)) << "the hung program outlived Korvane";
-    const std::string bytes = test::ReadBytes(home.file("examples/beam-montecarlo.csv"));
-    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
-    EXPECT_EQ(DataLines(home.file("examples/beam-montecarlo.csv")), 0);
-}
-
-// A single signal to an unattended run whose calculation hangs: after the
-// grace time the calculation is ended, no line of it written, and the run
-// ends in order with the stop status.
-TEST(CommandLine, ASignalEndsAHungCalculationAfterTheGraceTime) {
-    test::TempDir home;
-    const std::string hang = home.file("hang.pid");
-    const std::string project = LongStudy(home, {{"/bin/sh", "2", "-c \"echo $$ > " + hang + "; exec sleep 1000\""}});
-    const pid_t pid = StartKorvane(home, project, {"--workers", "2"});
-    ASSERT_TRUE(WaitFor([&] { return PidFrom(hang) != 0; }, 90)) << test::ReadBytes(home.file("stderr.txt"));
-    ::kill(pid, SIGTERM);
-    EXPECT_EQ(ExitStatus(pid, 30), 3);
-    const std::string err = test::ReadBytes(home.file("stderr.txt"));
-    EXPECT_NE(err.find("打ち切りました"), std::string::npos) << err;
-    EXPECT_TRUE(WaitFor([&] { return Gone(PidFrom(hang)); }, 5)) << "the hung program outlived the run";
-    const std::string bytes = test::ReadBytes(home.file("examples/beam-montecarlo.csv"));
-    EXPECT_TRUE(bytes.ends_with("\r\n"));
-    EXPECT_EQ(DataLines(home.file("examples/beam-montecarlo.csv")), 0);
-    EXPECT_TRUE(fs::is_empty(home.file("tmp"))) << "temporary files left behind";
+// A calculation that hangs in a program. With one worker the first SIGTERM
+// waits for it and a second ends everything at once; with two workers a
+// single signal ends it after the grace time. Either way no line of it is
+// written, the hung program is ended, and the run ends with the stop status.
+TEST(CommandLine, ASignalEndsAHungCalculationInOrder) {
+    for (int workers : {1, 2}) {
+        SCOPED_TRACE(workers);
+        TempDir home;
+        const std::string hang = home.file("hang.pid");
+        const std::string project = LongStudy(home, {{"/bin/sh", "2", "-c \"echo $$ > " + hang + "; exec sleep 1000\""}});
+        const pid_t pid = StartKorvane(home, project, workers == 1 ? std::vector<std::string>{}
+                                                                   : std::vector<std::string>{"--workers", "2"});
+        ASSERT_TRUE(WaitFor([&] { return PidFrom(hang) != 0; }, 90)) << ReadBytes(home.file("stderr.txt"));
+        ::kill(pid, SIGTERM);
+        if (workers == 1) {
+            ::usleep(300000);
+            EXPECT_FALSE(Gone(pid));  // still waiting for the calculation
+            ::kill(pid, SIGTERM);
+            EXPECT_EQ(ExitStatus(pid, 10), 3);
+        } else {
+            EXPECT_EQ(ExitStatus(pid, 30), 3);
+            EXPECT_TRUE(Contains(ReadBytes(home.file("stderr.txt")), "打ち切りました"));
+            EXPECT_TRUE(fs::is_empty(home.file("tmp"))) << "temporary files left behind";
+        }
+        EXPECT_TRUE(WaitFor([&] { return Gone(PidFrom(hang)); }, 5)) << "the hung program outlived the run";
+        EXPECT_TRUE(ReadBytes(home.file("db.csv")).ends_with("\r\n"));
+        EXPECT_EQ(DataLines(home.file("db.csv")), 0);
+    }
 }
 
 // A second Korvane on the same folder is refused: unattended on stderr, and
 // started from a desktop launcher in a message box too, which someone reads.
 TEST(CommandLine, ASecondInstanceOnTheSameFolderIsRefused) {
-    test::TempDir home;
+    TempDir home;
     // Hold the folder's lock from a first program that waits.
     ASSERT_EQ(std::system(("flock -n '" + home.file("korvane.lock") + "' sleep 20 &").c_str()), 0);
     std::system("sleep 0.3");
@@ -477,45 +424,51 @@ TEST(CommandLine, ASecondInstanceOnTheSameFolderIsRefused) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("既に実行中"), std::string::npos) << r.err;
 
-    test::PrivateDisplay display;
+    PrivateDisplay display;
     std::string reason;
     if (!display.start(reason)) GTEST_SKIP() << reason;
     const pid_t pid = StartKorvane(home, "", {}, true);
     // The box is there until someone presses OK.
     std::string window;
-    EXPECT_TRUE(WaitFor([&] { return !(window = test::ShellOutput("xdotool search --name '^Korvane$' 2>/dev/null")).empty(); }, 30));
+    EXPECT_TRUE(WaitFor([&] { return !(window = ShellOutput("xdotool search --name '^Korvane$' 2>/dev/null")).empty(); }, 30));
     EXPECT_FALSE(Gone(pid));
     // Under load the box may not take keys yet: press OK until it is gone.
     int status = -1;
     for (int attempt = 0; attempt < 30 && status < 0; ++attempt) {
-        test::Shell("xdotool key --window " + window + " Return 2>/dev/null");
+        Shell("xdotool key --window " + window + " Return 2>/dev/null");
         int raw = 0;
         if (WaitFor([&] { return ::waitpid(pid, &raw, WNOHANG) == pid; }, 1))
             status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     }
     if (status < 0) status = ExitStatus(pid, 1);
     EXPECT_EQ(status, 1);
-    const std::string err = test::ReadBytes(home.file("stderr.txt"));
+    const std::string err = ReadBytes(home.file("stderr.txt"));
     EXPECT_NE(err.find("KORVANE_HOME"), std::string::npos) << err;
+}
+
+// The example Monte Carlo study of 60 calculations (its golden file's) as
+// home/p.tolv, results in home/db.csv, with the given programs.
+Project SixtyCalculations(const TempDir& home, const std::vector<ShellTask>& programs = {}) {
+    Project p = ExampleProject(home, "beam-montecarlo");
+    p.monteCarlo.numOfCalc = "60";
+    p.shellTasks = programs;
+    WriteStudy(home, p, "p.tolv");
+    return p;
 }
 
 // A study killed mid-run (kill -9, a line cut short by it) and resumed, with
 // two workers, ends byte for byte as the uninterrupted study.
 TEST(CommandLine, AKilledStudyResumesToTheBytesOfAnUninterruptedOne) {
-    test::TempDir home;
-    Project p = ExampleProject(home, "beam-montecarlo");
-    p.monteCarlo.numOfCalc = "60";
-    p.dataBaseFileName = "\\db.csv";
-    p.shellTasks = {{"/bin/sleep", "2", "0.1"}};  // slow enough to be caught mid-run
-    WriteStudy(home, p, "p.tolv");
+    TempDir home;
+    SixtyCalculations(home, {{"/bin/sleep", "2", "0.1"}});  // slow enough to be caught mid-run
     const std::string db = home.file("db.csv");
-    const std::string golden = test::ReadBytes(KORVANE_GOLDEN_DIR "/beam-montecarlo.csv");
+    const std::string golden = Golden("beam-montecarlo.csv");
 
     const pid_t pid = StartKorvane(home, home.file("p.tolv"), {"--workers", "2"});
-    ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 8; }, 90)) << test::ReadBytes(home.file("stderr.txt"));
+    ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 8; }, 90)) << ReadBytes(home.file("stderr.txt"));
     ::kill(pid, SIGKILL);
     ExitStatus(pid, 10);
-    const std::string killed = test::ReadBytes(db);
+    const std::string killed = ReadBytes(db);
     ASSERT_LT(killed.size(), golden.size());
     EXPECT_EQ(golden.substr(0, killed.size()), killed);
     {
@@ -525,45 +478,40 @@ TEST(CommandLine, AKilledStudyResumesToTheBytesOfAnUninterruptedOne) {
     }
     Result r = RunKorvane(home.path(), "--resume --workers=2 '" + home.file("p.tolv") + "'");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(test::ReadBytes(db), golden);
+    EXPECT_EQ(ReadBytes(db), golden);
     // Resuming a finished study changes nothing.
     r = RunKorvane(home.path(), "--resume '" + home.file("p.tolv") + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("終わっています"), std::string::npos) << r.err;
-    EXPECT_EQ(test::ReadBytes(db), golden);
+    EXPECT_EQ(ReadBytes(db), golden);
 }
 
 // A DB file that is not this study's (another seed, other columns, no
 // header at all) is refused with the reason and left as it was, and no
 // program of the study has run.
 TEST(CommandLine, ResumingAnotherStudysFileIsRefusedAndChangesNothing) {
-    test::TempDir home;
-    const Project example = ExampleProject(home, "beam-montecarlo");
-    const std::string golden = test::ReadBytes(KORVANE_GOLDEN_DIR "/beam-montecarlo.csv");
-    std::size_t cut = 0;
-    for (int line = 0; line < 12; ++line) cut = golden.find("\r\n", cut) + 2;
+    TempDir home;
+    const std::string start = FirstLines(Golden("beam-montecarlo.csv"), 12);
     struct Case {
         std::string what, file, expected;
     };
-    for (const Case& c : {Case{"seed", golden.substr(0, cut), "一致しません"},
-                          Case{"columns", golden.substr(0, cut), "変数名が違います"},
+    for (const Case& c : {Case{"seed", start, "一致しません"}, Case{"columns", start, "変数名が違います"},
                           Case{"no header", "Count,x", "見出し行"},  // a names line cut short
                           Case{"no DB file", "1,2,3\r\n", "DBファイルではありません"},
-                          Case{"random seed", golden.substr(0, cut), "Random"}}) {
+                          Case{"random seed", start, "Random"}}) {
         SCOPED_TRACE(c.what);
-        Project p = example;
+        Project p = ExampleProject(home, "beam-montecarlo");
         p.monteCarlo.numOfCalc = "60";
-        p.dataBaseFileName = "\\db.csv";
         if (c.what == "seed") p.monteCarlo.randomSeed = "4321";
         if (c.what == "columns") p.outputTasks.pop_back();
         if (c.what == "random seed") p.monteCarlo.randomSeed = "Random";
         p.shellTasks = {{"/bin/touch", "0", home.file("timing0.ran")}};
         WriteStudy(home, p, "p.tolv");
-        test::WriteBytes(home.file("db.csv"), c.file);
+        WriteBytes(home.file("db.csv"), c.file);
         Result r = RunKorvane(home.path(), "--resume '" + home.file("p.tolv") + "'");
         EXPECT_EQ(r.status, 2) << r.err;
         EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
-        EXPECT_EQ(test::ReadBytes(home.file("db.csv")), c.file);
+        EXPECT_EQ(ReadBytes(home.file("db.csv")), c.file);
         EXPECT_FALSE(fs::exists(home.file("timing0.ran"))) << "a program ran before the refusal";
     }
 }
@@ -573,50 +521,40 @@ TEST(CommandLine, ResumingAnotherStudysFileIsRefusedAndChangesNothing) {
 // later (here: the workbook lacks the model's sheet) leaves the file byte for
 // byte as it was, its line cut short included.
 TEST(CommandLine, AStrayQuoteCostsAResumeNoLine) {
-    test::TempDir home;
-    Project p = ExampleProject(home, "beam-montecarlo");
-    p.monteCarlo.numOfCalc = "60";
-    p.dataBaseFileName = "\\db.csv";
-    WriteStudy(home, p, "p.tolv");
-    const std::string golden = test::ReadBytes(KORVANE_GOLDEN_DIR "/beam-montecarlo.csv");
+    TempDir home;
+    Project p = SixtyCalculations(home);
+    const std::string golden = Golden("beam-montecarlo.csv");
     // Line 6: a quote opened at its first output and never closed.
-    std::size_t at = 0;
-    for (int line = 1; line < 6; ++line) at = golden.find("\r\n", at) + 2;
+    std::size_t at = FirstLines(golden, 5).size();
     for (int comma = 0; comma < 7; ++comma) at = golden.find(',', at) + 1;
     const std::string edited = golden.substr(0, at) + "\"" + golden.substr(at);
-    test::WriteBytes(home.file("db.csv"), edited);
+    WriteBytes(home.file("db.csv"), edited);
     Result r = RunKorvane(home.path(), "--resume '" + home.file("p.tolv") + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("終わっています"), std::string::npos) << r.err;
-    EXPECT_EQ(test::ReadBytes(home.file("db.csv")), edited);
+    EXPECT_EQ(ReadBytes(home.file("db.csv")), edited);
 
-    std::size_t cut = 0;
-    for (int line = 0; line < 30; ++line) cut = edited.find("\r\n", cut) + 2;
-    const std::string interrupted = edited.substr(0, cut + 9);  // and a line cut short
-    test::WriteBytes(home.file("db.csv"), interrupted);
-    test::WriteFods(home.file("other.fods"), {{"Other", {{"0"}}}});
+    const std::string cut = FirstLines(edited, 30);
+    const std::string interrupted = edited.substr(0, cut.size() + 9);  // and a line cut short
+    WriteBytes(home.file("db.csv"), interrupted);
+    WriteFods(home.file("other.fods"), {{"Other", {{"0"}}}});
     p.excelFileName = "\\other.fods";
     WriteStudy(home, p, "p.tolv");
     r = RunKorvane(home.path(), "--resume '" + home.file("p.tolv") + "'");
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_NE(r.err.find("Model"), std::string::npos) << r.err;  // the sheet it lacks
-    EXPECT_EQ(test::ReadBytes(home.file("db.csv")), interrupted);
+    EXPECT_EQ(ReadBytes(home.file("db.csv")), interrupted);
 }
 
 // ------------------------------------------------------------------ MPI
 
-// The example studies with the DB path the golden files were written with.
-std::string ExampleStudy(const test::TempDir& home, const std::string& name, const std::string& calcs = {},
+// The example study `name` as home/`name`.tolv.
+std::string ExampleStudy(const TempDir& home, const std::string& name, const std::string& calcs = {},
                          const std::vector<ShellTask>& programs = {}) {
     Project p = ExampleProject(home, name);
-    p.dataBaseFileName = "\\db.csv";
     if (!calcs.empty()) p.monteCarlo.numOfCalc = calcs;
     p.shellTasks = programs;
     return WriteStudy(home, p, name + ".tolv");
-}
-
-std::string MpiRun(int ranks) {
-    return "mpirun --allow-run-as-root --oversubscribe --enable-recovery -n " + std::to_string(ranks) + " ";
 }
 
 // Skips the test when there is no mpirun or korvane was built without MPI.
@@ -628,74 +566,67 @@ std::string MpiRun(int ranks) {
     } while (0)
 
 // Three ranks (rank 0 writing, two calculating) write the bytes one instance
-// writes, for every plan.
+// writes, for every plan (the Monte Carlo study's in ADyingMpiRankLosesNoLine,
+// which ends with them too).
 TEST(CommandLine, ThreeMpiRanksWriteTheSameBytesAsOneInstance) {
-    test::TempDir home;
+    TempDir home;
     SKIP_WITHOUT_MPI(home);
-    struct Case {
-        std::string example, calcs, golden;
-    };
-    for (const Case& c : {Case{"beam-montecarlo", "60", "beam-montecarlo.csv"}, Case{"beam-datafile", "", "beam-datafile.csv"},
-                          Case{"beam-orthogonal", "", "beam-orthogonal.csv"}}) {
-        SCOPED_TRACE(c.example);
-        const std::string project = ExampleStudy(home, c.example, c.calcs);
-        Result r = RunKorvane(home.path(), MpiRun(3) + "'" + KorvaneExe() + "' --mpi '" + project + "'", false);
+    for (const std::string example : {"beam-datafile", "beam-orthogonal"}) {
+        SCOPED_TRACE(example);
+        const std::string project = ExampleStudy(home, example);
+        Result r = RunKorvane(home.path(),
+                              "mpirun --allow-run-as-root --oversubscribe --enable-recovery -n 3 '" + KorvaneExe() +
+                                  "' --mpi '" + project + "'",
+                              false);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(test::ReadBytes(home.file("db.csv")), test::ReadBytes(KORVANE_GOLDEN_DIR "/" + c.golden));
+        EXPECT_EQ(ReadBytes(home.file("db.csv")), Golden(example + ".csv"));
     }
 }
 
 // The pid of the korvane process of `rank` started with KORVANE_HOME=home.
-pid_t RankProcess(const test::TempDir& home, int rank) {
+pid_t RankProcess(const TempDir& home, int rank) {
     for (const auto& entry : fs::directory_iterator("/proc")) {
         const std::string name = entry.path().filename().string();
         if (name.empty() || !std::isdigit(static_cast<unsigned char>(name[0]))) continue;
-        std::string env = test::ReadBytes((entry.path() / "environ").string());
+        std::string env = ReadBytes((entry.path() / "environ").string());
         std::replace(env.begin(), env.end(), '\0', '\n');
         env = "\n" + env;
         if (env.find("\nKORVANE_HOME=" + home.path() + "\n") == std::string::npos) continue;
         if (env.find("\nOMPI_COMM_WORLD_RANK=" + std::to_string(rank) + "\n") == std::string::npos) continue;
-        if (test::ReadBytes((entry.path() / "comm").string()).rfind("korvane", 0) != 0) continue;
+        if (ReadBytes((entry.path() / "comm").string()).rfind("korvane", 0) != 0) continue;
         return static_cast<pid_t>(std::stol(name));
     }
     return 0;
 }
 
+// Starts mpirun with recovery on two or three ranks of korvane --mpi `project`.
+pid_t StartMpiJob(const TempDir& home, int ranks, const std::string& project) {
+    return Start(home, {"mpirun", "--allow-run-as-root", "--oversubscribe", "--enable-recovery", "-n",
+                        std::to_string(ranks), KorvaneExe(), "--mpi", project});
+}
+
 // A rank killed mid-run loses no line: its calculation goes to the other.
 TEST(CommandLine, ADyingMpiRankLosesNoLine) {
-    test::TempDir home;
+    TempDir home;
     SKIP_WITHOUT_MPI(home);
-    const std::string project = ExampleStudy(home, "beam-montecarlo", "60", {{"/bin/sleep", "2", "0.2"}});
-    const std::string exe = KorvaneExe();
-    const pid_t mpirun = ::fork();
-    if (mpirun == 0) {
-        ::unsetenv("DISPLAY");
-        ::unsetenv("WAYLAND_DISPLAY");
-        ::setenv("KORVANE_HOME", home.path().c_str(), 1);
-        const int err = ::open(home.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(err, 2);
-        ::execlp("mpirun", "mpirun", "--allow-run-as-root", "--oversubscribe", "--enable-recovery", "-n", "3",
-                 exe.c_str(), "--mpi", project.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const pid_t mpirun = StartMpiJob(home, 3, ExampleStudy(home, "beam-montecarlo", "60", {{"/bin/sleep", "2", "0.2"}}));
     const std::string db = home.file("db.csv");
-    ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 5; }, 120)) << test::ReadBytes(home.file("stderr.txt"));
+    ASSERT_TRUE(WaitFor([&] { return DataLines(db) >= 5; }, 120)) << ReadBytes(home.file("stderr.txt"));
     const pid_t rank1 = RankProcess(home, 1);
     ASSERT_NE(rank1, 0);
     ::kill(rank1, SIGKILL);
-    EXPECT_EQ(ExitStatus(mpirun, 240), 0) << test::ReadBytes(home.file("stderr.txt"));
-    EXPECT_EQ(test::ReadBytes(db), test::ReadBytes(KORVANE_GOLDEN_DIR "/beam-montecarlo.csv"));
-    EXPECT_NE(test::ReadBytes(home.file("stderr.txt")).find("ランク 1"), std::string::npos);
+    EXPECT_EQ(ExitStatus(mpirun, 240), 0) << ReadBytes(home.file("stderr.txt"));
+    EXPECT_EQ(ReadBytes(db), Golden("beam-montecarlo.csv"));
+    EXPECT_NE(ReadBytes(home.file("stderr.txt")).find("ランク 1"), std::string::npos);
 }
 
 // The job's exit status is Korvane's under mpirun, the command the README
 // gives. Under --enable-recovery Open MPI 4.1 ends with 0 whatever the ranks
 // return: the last line rank 0 writes says how the run ended.
 TEST(CommandLine, AnMpiJobEndsWithKorvanesStatus) {
-    test::TempDir home;
+    TempDir home;
     SKIP_WITHOUT_MPI(home);
     Project p = ExampleProject(home, "beam-montecarlo");
-    p.dataBaseFileName = "\\db.csv";
     p.monteCarlo.numOfCalc = "4";
     Project refused = p;
     refused.outputTasks.clear();
@@ -715,7 +646,9 @@ TEST(CommandLine, AnMpiJobEndsWithKorvanesStatus) {
             const std::string mpirun = kRanksLeavingEarly + "mpirun --allow-run-as-root --oversubscribe " +
                                        (recovery ? "--enable-recovery " : "") + "-n 2 ";
             Result r = RunKorvane(home.path(), mpirun + "'" + KorvaneExe() + "' --mpi '" + project + "'", false);
-            if (!recovery) EXPECT_EQ(r.status, c.status) << r.err;
+            if (!recovery) {
+                EXPECT_EQ(r.status, c.status) << r.err;
+            }
             EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
             EXPECT_TRUE(Contains(r.err, "korvane: 終了ステータス " + std::to_string(c.status) + "\n")) << r.err;
             EXPECT_FALSE(fs::exists(home.file("db.csv")));
@@ -723,59 +656,25 @@ TEST(CommandLine, AnMpiJobEndsWithKorvanesStatus) {
     }
 }
 
-// Starts `mpirun args...` with KORVANE_HOME=home, no display, TMPDIR
-// home/tmp and stderr into home/stderr.txt.
-pid_t StartMpirun(const test::TempDir& home, std::vector<std::string> args) {
-    fs::create_directories(home.file("tmp"));
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::unsetenv("DISPLAY");
-        ::unsetenv("WAYLAND_DISPLAY");
-        ::setenv("KORVANE_HOME", home.path().c_str(), 1);
-        ::setenv("TMPDIR", home.file("tmp").c_str(), 1);
-        const int err = ::open(home.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(err, 2);
-        std::vector<char*> argv;
-        static std::string name = "mpirun";
-        argv.push_back(name.data());
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execvp("mpirun", argv.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-// What Korvane's instances left in a temporary folder.
-std::vector<std::string> InstanceLeftovers(const std::string& tmp) {
-    std::vector<std::string> left;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(tmp, ec))
-        if (entry.path().filename().string().rfind("korvane-lo", 0) == 0) left.push_back(entry.path().string());
-    return left;
-}
-
 // Rank 0 killed during a program of timing 0 (it has loaded the project and
 // not yet handed anything out): the other rank gives up after a set time
 // with a message and leaves nothing behind, and the job ends. Before, the
 // rank waited for ever.
 TEST(CommandLine, AnMpiRankLeavesWhenRank0DiesBeforeTheRun) {
-    test::TempDir home;
+    TempDir home;
     SKIP_WITHOUT_MPI(home);
     const std::string started = home.file("started.pid");
-    const std::string project = ExampleStudy(home, "beam-montecarlo", "4",
-                                             {{"/bin/sh", "0", "-c \"echo $$ > " + started + "; exec sleep 1000\""}});
-    const pid_t mpirun = StartMpirun(home, {"--allow-run-as-root", "--oversubscribe", "--enable-recovery", "-n", "2",
-                                            KorvaneExe(), "--mpi", project});
-    ASSERT_TRUE(WaitFor([&] { return PidFrom(started) != 0; }, 60)) << test::ReadBytes(home.file("stderr.txt"));
+    const pid_t mpirun = StartMpiJob(
+        home, 2, ExampleStudy(home, "beam-montecarlo", "4", {{"/bin/sh", "0", "-c \"echo $$ > " + started + "; exec sleep 1000\""}}));
+    ASSERT_TRUE(WaitFor([&] { return PidFrom(started) != 0; }, 60)) << ReadBytes(home.file("stderr.txt"));
     const pid_t rank0 = RankProcess(home, 0);
     ASSERT_NE(rank0, 0);
     ::kill(rank0, SIGKILL);
     ::kill(PidFrom(started), SIGKILL);
     EXPECT_GE(ExitStatus(mpirun, 90), 0) << "the job did not end";
-    const std::string err = test::ReadBytes(home.file("stderr.txt"));
+    const std::string err = ReadBytes(home.file("stderr.txt"));
     EXPECT_TRUE(Contains(err, "MPI ランク 1: ランク 0 から")) << err;
-    EXPECT_EQ(InstanceLeftovers(home.file("tmp")), std::vector<std::string>{});
+    EXPECT_EQ(InstanceLeftovers(home), std::vector<std::string>{});
     EXPECT_FALSE(fs::exists(home.file("db.csv")));
 }
 
@@ -784,29 +683,27 @@ TEST(CommandLine, AnMpiRankLeavesWhenRank0DiesBeforeTheRun) {
 // the run is refused before the DB file is touched. Before, it calculated
 // with its own copy and the job ended with 0.
 TEST(CommandLine, AnMpiRankWithAnotherCopyOfTheWorkbookRefusesTheRun) {
-    test::TempDir home;
+    TempDir home;
     SKIP_WITHOUT_MPI(home);
     Project p = ExampleProject(home, "beam-montecarlo");
-    p.dataBaseFileName = "\\db.csv";
     p.monteCarlo.numOfCalc = "4";
     p.excelFileName = "/proc/self/cwd/beam.fods";
     const std::string project = WriteStudy(home, p, "p.tolv");
     fs::create_directories(home.file("node0"));
     fs::create_directories(home.file("node1"));
-    const std::string beam = test::ReadBytes(home.file("examples/beam.fods"));
-    test::WriteBytes(home.file("node0/beam.fods"), beam);
-    test::WriteBytes(home.file("node1/beam.fods"), beam + "\n");
-    test::WriteBytes(home.file("db.csv"), "Count,P,L,Judge\r\n1,1,1,True\r\n");
+    const std::string beam = ReadBytes(home.file("examples/beam.fods"));
+    WriteBytes(home.file("node0/beam.fods"), beam);
+    WriteBytes(home.file("node1/beam.fods"), beam + "\n");
+    WriteBytes(home.file("db.csv"), "Count,P,L,Judge\r\n1,1,1,True\r\n");
     const std::string exe = "'" + KorvaneExe() + "' --mpi '" + project + "'";
     Result r = RunKorvane(home.path(),
                           kRanksLeavingEarly + "mpirun --allow-run-as-root --oversubscribe -n 1 -wdir '" +
-                              home.file("node0") + "' " + exe +
-                              " : -n 1 -wdir '" + home.file("node1") + "' " + exe,
+                              home.file("node0") + "' " + exe + " : -n 1 -wdir '" + home.file("node1") + "' " + exe,
                           false);
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_TRUE(Contains(r.err, "MPI ランク 1 (ホスト ")) << r.err;
     EXPECT_TRUE(Contains(r.err, "のエクセルファイルがランク 0 のものと異なります: /proc/self/cwd/beam.fods")) << r.err;
-    EXPECT_EQ(test::ReadBytes(home.file("db.csv")), "Count,P,L,Judge\r\n1,1,1,True\r\n");
+    EXPECT_EQ(ReadBytes(home.file("db.csv")), "Count,P,L,Judge\r\n1,1,1,True\r\n");
 }
 
 }  // namespace
