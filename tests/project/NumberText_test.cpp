@@ -137,7 +137,9 @@ TEST(ParseFormattedNumber, ReadsBackWhatThePatternWrote) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pattern);
         const std::string text = FormatPattern(c.x, c.pattern);
-        if (c.expected) EXPECT_EQ(text, c.expected);
+        if (c.expected) {
+            EXPECT_EQ(text, c.expected);
+        }
         double back = 0;
         ASSERT_TRUE(ParseFormattedNumber(text, c.pattern, back)) << text;
         EXPECT_EQ(FormatPattern(back, c.pattern), text);

@@ -81,7 +81,9 @@ TEST_F(MacroFailuresTest, ALibraryThatDoesNotCompileStopsEveryMacroNamingModuleL
             EXPECT_TRUE(Contains(e, std::string("マクロ「") + macro + "」")) << e;
             EXPECT_TRUE(Contains(e, "モジュール Solver を LibreOffice がコンパイルできない")) << e;
             EXPECT_TRUE(Contains(e, "Solver の " + std::to_string(c.line) + " 行目: " + c.lineText)) << e;
-            if (!c.advice.empty()) EXPECT_TRUE(Contains(e, c.advice)) << e;
+            if (!c.advice.empty()) {
+                EXPECT_TRUE(Contains(e, c.advice)) << e;
+            }
         }
         EXPECT_EQ(cell("B1"), "");
         EXPECT_FALSE(link().run(MacroReference(path, "Nothing")));
