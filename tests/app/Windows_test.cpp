@@ -87,7 +87,7 @@ private slots:
         QVERIFY(!sawTimerClose);
     }
 
-    void legendPicturesAreBuiltAndOpenFromTheWindow() {
+    void legendPicturesAndHelpFileAreBuiltAndOpenFromTheWindow() {
         for (const char* name : {"Calc_Flow.BMP", "Dstbt1.BMP", "Replace.BMP"}) {
             QPixmap picture(QString::fromStdString(BuiltAppFolder() + "/legend_files/" + name));
             QVERIFY2(!picture.isNull() && picture.width() >= 500 && picture.height() >= 300, name);
@@ -110,17 +110,13 @@ private slots:
         std::filesystem::remove(f.app.file("legend_files/Calc_Flow.BMP"));
         QTest::mouseClick(f.find<QPushButton>("Command1"), Qt::LeftButton);
         QVERIFY(f.ui.messages.back().find("Calc_Flow.BMP") != std::string::npos);
-    }
 
-    void helpFileIsBuiltAndOpensFromTheWindow() {
+        // The help file, opened by the desktop.
         const std::string built = ReadBytes(BuiltAppFolder() + "/Help/Help.pdf");
         QVERIFY2(built.rfind("%PDF-", 0) == 0, "Help.pdf is not a PDF");
         QVERIFY(built.size() > 20000);
         // The Japanese text is set in an embedded Japanese font.
         QVERIFY(built.find("NotoSansCJKjp") != std::string::npos || built.find("FontFile") != std::string::npos);
-
-        Fixture f;
-        CopyAssets(f.app.path());
         std::vector<std::string> opened;
         f.window->hooks().openDocument = [&](const std::string& path, std::string&) {
             opened.push_back(path);

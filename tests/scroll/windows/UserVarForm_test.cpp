@@ -123,9 +123,7 @@ private slots:
         QCOMPARE(f.form->bar(0)->value(), 50);
         QCOMPARE(in->cellWidget(0, 4), f.form->bar(0));
         QTableWidget* out = f.outputs();
-        QCOMPARE(CellText(out, 0, 1), QStringLiteral("double"));
-        QCOMPARE(CellText(out, 2, 1), QStringLiteral("1.000e+01"));
-        QCOMPARE(CellText(out, 1, 1), QStringLiteral("2.000e+01"));
+        QCOMPARE(GridColumn(out, 1).mid(0, 3), (QStringList{"double", "2.000e+01", "1.000e+01"}));  // name, Upr, value
         // An output without limits: [2v, 0] from its first value -8.
         QCOMPARE(CellText(out, 1, 2), QStringLiteral("0.000e+00"));
         QCOMPARE(CellText(out, 3, 2), QStringLiteral("-1.600e+01"));
@@ -222,15 +220,11 @@ private slots:
         combo->setCurrentIndex(2);
         emit combo->activated(2);
         QTRY_VERIFY(f.form->calculations() > before);
-        QCOMPARE(CellText(out, 0, 1), QStringLiteral("neg"));
-        QCOMPARE(CellText(out, 2, 1), QStringLiteral("-8.000e+00"));
-        QCOMPARE(CellText(out, 1, 1), QStringLiteral("0.000e+00"));
-        QCOMPARE(CellText(out, 3, 1), QStringLiteral("-1.600e+01"));
+        QCOMPARE(GridColumn(out, 1).mid(0, 4), (QStringList{"neg", "0.000e+00", "-8.000e+00", "-1.600e+01"}));
         emit out->cellClicked(0, 1);
         combo->setCurrentIndex(0);
         emit combo->activated(0);
-        QCOMPARE(CellText(out, 0, 1), QString());
-        QCOMPARE(CellText(out, 1, 1), QString());
+        QCOMPARE(GridColumn(out, 1).mid(0, 2), (QStringList{QString(), QString()}));
         f.form->close();
     }
 
