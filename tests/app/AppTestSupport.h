@@ -1,14 +1,17 @@
 #pragma once
 // Helpers of the window tests: a user interface that answers from a script,
-// a main window over a fresh application folder, drops, and waiting for
-// modal windows. Header-only: every window test is its own program.
+// a main window over a fresh application folder, grid cells and settings
+// grid entries, drops, files and workbooks, and waiting for modal windows.
+// Header-only: every window test is its own program.
 
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QDropEvent>
 #include <QFile>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -21,8 +24,9 @@
 
 #include "app/MainWindow.h"
 #include "TestSupport.h"
-#include "platform/AppFolder.h"
 #include "platform/TextFile.h"
+#include "ui/SettingsGrid.h"
+#include "platform/AppFolder.h"
 #include "project/ProjectDocument.h"
 #include "project/RunState.h"
 #include "workbook/WorkbookLink.h"
@@ -80,15 +84,30 @@ struct Fixture {
     T* find(const char* name) {
         return window->findChild<T*>(QString::fromLatin1(name));
     }
-    std::vector<std::string> workingCopy() {
-        std::vector<std::string> lines;
-        std::string error;
-        ReadTextLines(app.file("tmp.tolv1"), lines, error);
-        return lines;
-    }
+    std::vector<std::string> workingCopy();
 };
 
+// The text lines of a file (a DB file, a working copy); none when unreadable.
+inline std::vector<std::string> FileLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::string error;
+    ReadTextLines(path, lines, error);
+    return lines;
+}
+inline std::vector<std::string> Fixture::workingCopy() { return FileLines(app.file("tmp.tolv1")); }
+
 inline QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// LibreOffice itself makes dir/model.xlsx from the CSV text `csv` (formulas
+// allowed): what went wrong, empty when the workbook is there.
+inline QByteArray MakeXlsx(const TempDir& dir, const std::string& csv) {
+    WriteBytes(dir.file("model.csv"), csv);
+    QProcess convert;
+    convert.start("soffice", {"--headless", "-env:UserInstallation=file://" + Q(dir.file("profile")), "--convert-to",
+                              "xlsx", Q(dir.file("model.csv")), "--outdir", Q(dir.path())});
+    if (!convert.waitForFinished(120000)) return "soffice did not convert the workbook";
+    return QFile::exists(Q(dir.file("model.xlsx"))) ? QByteArray() : "no model.xlsx: " + convert.readAllStandardError();
+}
 
 // Puts `lines` into the fixture's working copy, as an editor would find it.
 inline void SetWorkingCopy(Fixture& f, const std::vector<std::string>& lines) {
@@ -115,10 +134,29 @@ inline void ClickCell(QTableWidget* grid, int row, int column) {
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(row, column)).center());
 }
 
+// A grid cell's text, empty where there is no item.
+inline QString CellText(const QTableWidget* grid, int row, int column) {
+    const auto* item = grid->item(row, column);
+    return item ? item->text() : QString();
+}
+
+// Types `text` over a settings grid cell's old text, then Enter.
+inline void EnterCell(SettingsGrid* grid, int row, int column, const QString& text) {
+    ClickCell(grid, row, column);
+    grid->valText()->selectAll();
+    QTest::keyClick(grid->valText(), Qt::Key_Delete);
+    QTest::keyClicks(grid->valText(), text);
+    QTest::keyClick(grid->valText(), Qt::Key_Return);
+}
+
+// Fails the test with the first message shown, if any.
+#define VERIFY_NO_MESSAGE(ui) \
+    QVERIFY2((ui).messages.empty(), (ui).messages.empty() ? "" : (ui).messages.front().c_str())
+
 // The texts of a grid column, rows from 0.
 inline QStringList GridColumn(const QTableWidget* grid, int column) {
     QStringList out;
-    for (int r = 0; r < grid->rowCount(); ++r) out << (grid->item(r, column) ? grid->item(r, column)->text() : QString());
+    for (int r = 0; r < grid->rowCount(); ++r) out << CellText(grid, r, column);
     return out;
 }
 
@@ -163,5 +201,10 @@ private:
     QTimer timer_;
     QWidget* last_ = nullptr;
 };
+
+// Closes the end window of a run, if that is the modal window.
+inline void CloseEndWindow(QWidget* modal) {
+    if (modal->objectName() == QLatin1String("End_Window_Form")) Click(modal, "CloseCommand");
+}
 
 }  // namespace korvane::test

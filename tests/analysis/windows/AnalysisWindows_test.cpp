@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QFile>
 #include <QHeaderView>
-#include <QImage>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -56,18 +55,6 @@ std::vector<std::string> BigDb(int lines) {
     return db;
 }
 
-QString Cell(QTableWidget* grid, int row, int column) {
-    auto* item = grid->item(row, column);
-    return item ? item->text() : QString();
-}
-
-template <class T>
-T* Child(QWidget* parent, const char* name) {
-    T* child = parent->findChild<T*>(QString::fromLatin1(name));
-    if (!child) qWarning("no child %s", name);
-    return child;
-}
-
 }  // namespace
 
 class AnalysisWindowsTest : public QObject {
@@ -82,23 +69,20 @@ private slots:
         f.ui.files = {db};
         f.ui.answers = {true};  // Yes: leave the invalid line out
         f.window->findChild<QAction*>("Stdev_Ave_etc")->trigger();
-        auto* stats = Child<StatisticsWindow>(f.window.get(), "Stdev_Form");
-        QVERIFY(stats);
-        QCOMPARE(stats->windowTitle(), QStringLiteral("標準偏差"));
-        auto* close = Child<QPushButton>(stats, "CloseCommand");
+        auto* stats = Find<StatisticsWindow>(f.window.get(), "Stdev_Form");
+        auto* close = Find<QPushButton>(stats, "CloseCommand");
         QTRY_VERIFY(close->isEnabled());
-        QVERIFY(!Child<QPushButton>(stats, "Command2")->isEnabled());
-        auto* grid = Child<QTableWidget>(stats, "CellsGrid");
-        QCOMPARE(grid->horizontalHeaderItem(5)->text(), QStringLiteral("標準偏差"));
-        QCOMPARE(Cell(grid, 1, 0), QStringLiteral("y"));
-        QCOMPARE(Cell(grid, 1, 4), QStringLiteral("2.667e+0"));
-        QCOMPARE(Child<QLabel>(stats, "Data_fig_Label")->text(), QStringLiteral("3"));
+        QVERIFY(!Find<QPushButton>(stats, "Command2")->isEnabled());
+        auto* grid = Find<QTableWidget>(stats, "CellsGrid");
+        QCOMPARE(CellText(grid, 1, 0), QStringLiteral("y"));
+        QCOMPARE(CellText(grid, 1, 4), QStringLiteral("2.667e+0"));
+        QCOMPARE(Find<QLabel>(stats, "Data_fig_Label")->text(), QStringLiteral("3"));
         QCOMPARE(f.ui.messages, (std::vector<std::string>{"見出しと列数が合わない 1 行は解析から除きました。",
                                                            "データ数が100個以下のため、精度が悪い可能性があります。"}));
 
         // Saved as displayed.
         f.ui.files = {f.app.file("stats.csv")};
-        Child<QMenu>(stats, "DummyMenu")->findChild<QAction*>("Save_Result")->trigger();
+        Find<QMenu>(stats, "DummyMenu")->findChild<QAction*>("Save_Result")->trigger();
         QCOMPARE(f.ui.dialogs.back().title, std::string("結果保存先を選択"));
         QCOMPARE(ReadBytes(f.app.file("stats.csv")),
                  Cp932Lines({",最小,平均,最大,分散,標準偏差", "x,1.000e+0,2.000e+0,3.000e+0,6.667e-1,8.165e-1",
@@ -107,39 +91,33 @@ private slots:
         // The histogram of the selected row, counted with the same filter:
         // 2, 4, 6 in 25 bins of width 0.16.
         grid->setCurrentCell(1, 0);
-        Child<QMenu>(stats, "DummyMenu")->findChild<QAction*>("Histogram_Menu")->trigger();
+        Find<QMenu>(stats, "DummyMenu")->findChild<QAction*>("Histogram_Menu")->trigger();
         QPointer<HistogramWindow> first = stats->histogram();
         QVERIFY(first);
         QTRY_VERIFY(!first->counting() && first->result().complete);
-        QCOMPARE(Child<QLabel>(first, "Item_Name_Label")->text(), QStringLiteral("y"));
-        QCOMPARE(Child<QLabel>(first, "X_Label_L")->text(), QStringLiteral("2.000e+0"));
-        QCOMPARE(Child<QLabel>(first, "X_Label_U")->text(), QStringLiteral("6.000e+0"));
-        QCOMPARE(Child<QLabel>(first, "Y_Label")->text(), QStringLiteral("1"));
-        QCOMPARE(Child<QLabel>(first, "Ave_Label")->text(), QStringLiteral("Ave：4.000e+0"));
+        QCOMPARE(Find<QLabel>(first, "Item_Name_Label")->text(), QStringLiteral("y"));
+        QCOMPARE(Find<QLabel>(first, "X_Label_L")->text(), QStringLiteral("2.000e+0"));
+        QCOMPARE(Find<QLabel>(first, "X_Label_U")->text(), QStringLiteral("6.000e+0"));
+        QCOMPARE(Find<QLabel>(first, "Y_Label")->text(), QStringLiteral("1"));
+        QCOMPARE(Find<QLabel>(first, "Ave_Label")->text(), QStringLiteral("Ave：4.000e+0"));
         const auto& bins = first->result().bins;
         QCOMPARE(bins[0], std::int64_t(1));
         QCOMPARE(bins[12], std::int64_t(1));  // 4: (4 - 2) / 0.16 = 12.5
         QCOMPARE(bins[24], std::int64_t(1));
         // Three bars and the mean line.
         QCOMPARE(first->picture()->itemCount(), std::size_t(4));
-        // Saved, the picture names its column and carries its figures.
+        // The picture names its column and carries its figures when saved
+        // (the saved labels themselves: PictureArea_test).
         const auto& labels = first->picture()->exportLabels();
         QCOMPARE(labels.title, QStringLiteral("ヒストグラム: y"));
         QCOMPARE(labels.xLow, QStringLiteral("2.000e+0"));
         QCOMPARE(labels.xHigh, QStringLiteral("6.000e+0"));
         QCOMPARE(labels.yHigh, QStringLiteral("1"));
         QCOMPARE(labels.notes.value(0), QStringLiteral("最小 2.000e+0    平均 4.000e+0    最大 6.000e+0"));
-        QVERIFY(first->picture()->saveSvg(QString::fromStdString(f.app.file("histogram.svg"))));
-        const std::string svg = ReadBytes(f.app.file("histogram.svg"));
-        QVERIFY(svg.find("<title>ヒストグラム: y</title>") != std::string::npos);
-        QVERIFY(svg.find("最大 6.000e+0") != std::string::npos);
-        QVERIFY(first->picture()->savePng(QString::fromStdString(f.app.file("histogram.png"))));
-        QVERIFY(QImage(QString::fromStdString(f.app.file("histogram.png"))).height() > first->picture()->height());
-        if (const char* keep = std::getenv("KORVANE_KEEP_PICTURES")) {
+        if (const char* keep = std::getenv("KORVANE_KEEP_PICTURES"))
             first->picture()->savePng(QString::fromUtf8(keep) + QStringLiteral("/histogram.png"));
-        }
         // Opened again: the first window goes.
-        Child<QMenu>(stats, "DummyMenu")->findChild<QAction*>("Histogram_Menu")->trigger();
+        Find<QMenu>(stats, "DummyMenu")->findChild<QAction*>("Histogram_Menu")->trigger();
         QTRY_VERIFY(!first);
         QVERIFY(stats->histogram());
     }
@@ -150,25 +128,25 @@ private slots:
         const std::string db = WriteDb(dir, "big.csv", BigDb(60000));
         auto* stats = new StatisticsWindow(ui, db, false);
         // Stopped as soon as the progress bar first moves, within the pass.
-        auto* bar = Child<QProgressBar>(stats, "ProgressBar1");
+        auto* bar = Find<QProgressBar>(stats, "ProgressBar1");
         QObject::connect(bar, &QProgressBar::valueChanged, stats, [stats](int value) {
             if (value > 0 && stats->computing())
-                QTest::mouseClick(Child<QPushButton>(stats, "Command2"), Qt::LeftButton);
+                QTest::mouseClick(Find<QPushButton>(stats, "Command2"), Qt::LeftButton);
         });
         stats->show();
-        QTRY_VERIFY(!stats->computing() && Child<QPushButton>(stats, "CloseCommand")->isEnabled());
-        auto* grid = Child<QTableWidget>(stats, "CellsGrid");
-        QCOMPARE(Cell(grid, 0, 0), QStringLiteral("x"));
-        QCOMPARE(Cell(grid, 0, 2), QString());  // no value after a stop
-        QVERIFY(Child<QProgressBar>(stats, "ProgressBar1")->value() < Child<QProgressBar>(stats, "ProgressBar1")->maximum());
+        QTRY_VERIFY(!stats->computing() && Find<QPushButton>(stats, "CloseCommand")->isEnabled());
+        auto* grid = Find<QTableWidget>(stats, "CellsGrid");
+        QCOMPARE(CellText(grid, 0, 0), QStringLiteral("x"));
+        QCOMPARE(CellText(grid, 0, 2), QString());  // no value after a stop
+        QVERIFY(bar->value() < bar->maximum());
         QVERIFY(ui.messages.empty());
         QPointer<StatisticsWindow> gone = stats;
-        QTest::mouseClick(Child<QPushButton>(stats, "CloseCommand"), Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(stats, "CloseCommand"), Qt::LeftButton);
         QTRY_VERIFY(!gone);
 
         // Closed by its frame while computing: the pass stops, then it closes.
         QPointer<SensitivityWindow> sens = new SensitivityWindow(ui, db, false);
-        QObject::connect(Child<QProgressBar>(sens, "ProgressBar1"), &QProgressBar::valueChanged, sens,
+        QObject::connect(Find<QProgressBar>(sens, "ProgressBar1"), &QProgressBar::valueChanged, sens,
                          [&sens](int value) {
                              if (value > 0 && sens->computing()) sens->close();
                          });
@@ -182,35 +160,35 @@ private slots:
         ScriptedUi ui;
         auto* sens = new SensitivityWindow(ui, WriteDb(dir, "s.csv", kSens), false);
         sens->show();
-        QTRY_VERIFY(Child<QPushButton>(sens, "CloseCommand")->isEnabled());
-        auto* grid = Child<QTableWidget>(sens, "CellsGrid");
+        QTRY_VERIFY(Find<QPushButton>(sens, "CloseCommand")->isEnabled());
+        auto* grid = Find<QTableWidget>(sens, "CellsGrid");
         QCOMPARE(grid->horizontalHeaderItem(3)->text(), QStringLiteral("<総合感度>"));
-        QCOMPARE(Cell(grid, 0, 0), QStringLiteral("<Obj.>"));
-        QCOMPARE(Cell(grid, 1, 1), QStringLiteral("1.00000"));
-        QCOMPARE(Cell(grid, 2, 1), QStringLiteral("0.22222"));
-        QCOMPARE(Cell(grid, 1, 2), QStringLiteral("-"));  // q does not vary: no sensitivity
+        QCOMPARE(CellText(grid, 0, 0), QStringLiteral("<Obj.>"));
+        QCOMPARE(CellText(grid, 1, 1), QStringLiteral("1.00000"));
+        QCOMPARE(CellText(grid, 2, 1), QStringLiteral("0.22222"));
+        QCOMPARE(CellText(grid, 1, 2), QStringLiteral("-"));  // q does not vary: no sensitivity
         QCOMPARE(grid->item(1, 1)->background().color(), QColor(255, 192, 192));
-        QCOMPARE(Cell(grid, 1, 3), QString());
-        QCOMPARE(Child<QLabel>(sens, "Label1")->text(), QStringLiteral("p"));
+        QCOMPARE(CellText(grid, 1, 3), QString());
+        QCOMPARE(Find<QLabel>(sens, "Label1")->text(), QStringLiteral("p"));
         // The profile of p: a circle per input, the red one at 1, a line.
         QCOMPARE(sens->picture()->itemCount(QColor(255, 0, 0)), std::size_t(1));
         QCOMPARE(sens->picture()->itemCount(QColor(255, 255, 0)), std::size_t(2));
 
         // Objective: a click on the objectives row opens the chooser there.
-        auto* combo = Child<QComboBox>(sens, "DsnObj_Combo");
+        auto* combo = Find<QComboBox>(sens, "DsnObj_Combo");
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(0, 1)).center());
         QVERIFY(combo->isVisible());
         QCOMPARE(combo->currentText(), QStringLiteral("-"));
         combo->setCurrentIndex(2);
         emit combo->activated(2);
         QVERIFY(!combo->isVisible());
-        QCOMPARE(Cell(grid, 0, 1), QStringLiteral("最小化"));
-        QCOMPARE(Cell(grid, 1, 3), QStringLiteral("1.00000"));
-        QCOMPARE(Cell(grid, 2, 3), QStringLiteral("0.22222"));
+        QCOMPARE(CellText(grid, 0, 1), QStringLiteral("最小化"));
+        QCOMPARE(CellText(grid, 1, 3), QStringLiteral("1.00000"));
+        QCOMPARE(CellText(grid, 2, 3), QStringLiteral("0.22222"));
         QCOMPARE(grid->item(1, 3)->background().color(), QColor(255, 192, 192));
         // A click elsewhere hides the chooser and charts that column.
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(2, 3)).center());
-        QCOMPARE(Child<QLabel>(sens, "Label1")->text(), QStringLiteral("<<総合感度>>"));
+        QCOMPARE(Find<QLabel>(sens, "Label1")->text(), QStringLiteral("<<総合感度>>"));
 
         ui.files = {dir.file("sens.csv")};
         sens->popupMenu()->findChild<QAction*>("Save_Result")->trigger();
@@ -256,36 +234,36 @@ private slots:
                                         "4,1,30,10,-1,True", "5,2,10,-10,0,True", "6,3,30,1,1,True"});
         auto* effects = new EffectsWindow(ui, db);
         effects->show();
-        auto* data = Child<QTableWidget>(effects, "TableGrid1");
+        auto* data = Find<QTableWidget>(effects, "TableGrid1");
         QCOMPARE(data->columnCount(), 5);  // the verdict is dropped
-        QCOMPARE(Cell(data, 1, 2), QStringLiteral("-"));  // B has no middle level
-        QCOMPARE(Cell(data, 3, 3), QStringLiteral("10"));
-        auto* tabs = Child<QTabBar>(effects, "TabStrip1");
+        QCOMPARE(CellText(data, 1, 2), QStringLiteral("-"));  // B has no middle level
+        QCOMPARE(CellText(data, 3, 3), QStringLiteral("10"));
+        auto* tabs = Find<QTabBar>(effects, "TabStrip1");
         QCOMPARE(tabs->count(), 2);
         QCOMPARE(tabs->tabText(1), QStringLiteral("z"));
-        auto* cells = Child<QTableWidget>(effects, "CellsGrid");
+        auto* cells = Find<QTableWidget>(effects, "CellsGrid");
         QCOMPARE(cells->horizontalHeaderItem(1)->text(), QStringLiteral("A"));
         QCOMPARE(cells->horizontalHeaderItem(3)->text(), QString());
-        QCOMPARE(Cell(cells, 0, 1), QStringLiteral("0.000000"));
-        QCOMPARE(Cell(cells, 1, 1), QStringLiteral("20.000000"));
-        QCOMPARE(Cell(cells, 1, 2), QStringLiteral("-"));
+        QCOMPARE(CellText(cells, 0, 1), QStringLiteral("0.000000"));
+        QCOMPARE(CellText(cells, 1, 1), QStringLiteral("20.000000"));
+        QCOMPARE(CellText(cells, 1, 2), QStringLiteral("-"));
         // Two groups: five open circles, three lines, two markers.
         QCOMPARE(effects->picture()->itemCount(QColor(255, 255, 0)), std::size_t(5));
         QCOMPARE(effects->picture()->itemCount(QColor(255, 0, 0)), std::size_t(2));
 
         tabs->setCurrentIndex(1);  // z: mean 0 at A's middle level
-        QCOMPARE(Cell(cells, 1, 1), QStringLiteral("-"));
-        QCOMPARE(Cell(cells, 0, 1), QStringLiteral("0.000000"));
+        QCOMPARE(CellText(cells, 1, 1), QStringLiteral("-"));
+        QCOMPARE(CellText(cells, 0, 1), QStringLiteral("0.000000"));
 
         // All outputs: the other output dark under the current one.
-        Child<QCheckBox>(effects, "Check1")->setChecked(true);
+        Find<QCheckBox>(effects, "Check1")->setChecked(true);
         QVERIFY(effects->picture()->itemCount(QColor(128, 128, 0)) > 0);
-        Child<QCheckBox>(effects, "Check1")->setChecked(false);
+        Find<QCheckBox>(effects, "Check1")->setChecked(false);
         QCOMPARE(effects->picture()->itemCount(QColor(128, 128, 0)), std::size_t(0));
 
         // A click on a factor's header offers the inputs; the empty entry
         // empties the column, B puts B there.
-        auto* chooser = Child<QComboBox>(effects, "Param_Combo");
+        auto* chooser = Find<QComboBox>(effects, "Param_Combo");
         auto* header = cells->horizontalHeader();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                           QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
@@ -295,12 +273,12 @@ private slots:
         chooser->setCurrentIndex(0);
         emit chooser->activated(0);
         QCOMPARE(cells->horizontalHeaderItem(1)->text(), QString());
-        QCOMPARE(Cell(cells, 0, 1), QString());
+        QCOMPARE(CellText(cells, 0, 1), QString());
         effects->chooseFactor(3);
         chooser->setCurrentIndex(2);
         emit chooser->activated(2);
         QCOMPARE(cells->horizontalHeaderItem(3)->text(), QStringLiteral("B"));
-        QCOMPARE(Cell(cells, 0, 3), Cell(cells, 0, 2));  // B beside B
+        QCOMPARE(CellText(cells, 0, 3), CellText(cells, 0, 2));  // B beside B
         effects->close();
     }
 
@@ -308,21 +286,20 @@ private slots:
         Fixture f;
         const std::string db = WriteDb(f.app, "run.csv", kSmall);
         f.window->findChild<QAction*>("Graph_Draw")->trigger();
-        auto* graphs = Child<GraphContainer>(f.window.get(), "MDIForm1");
-        QVERIFY(graphs);
+        auto* graphs = Find<GraphContainer>(f.window.get(), "MDIForm1");
         f.ui.files = {db};
-        QTest::mouseClick(Child<QToolButton>(graphs, "DB_Brws_Button"), Qt::LeftButton);
+        QTest::mouseClick(Find<QToolButton>(graphs, "DB_Brws_Button"), Qt::LeftButton);
         QCOMPARE(f.ui.dialogs.back().title, std::string("データファイルを選択"));
-        auto* x = Child<QComboBox>(graphs, "X_Combo");
-        auto* y = Child<QComboBox>(graphs, "Y_Combo");
+        auto* x = Find<QComboBox>(graphs, "X_Combo");
+        auto* y = Find<QComboBox>(graphs, "Y_Combo");
         QCOMPARE(x->count(), 4);
         QCOMPARE(y->currentText(), QStringLiteral("x"));
         x->setCurrentIndex(1);
         y->setCurrentIndex(2);
-        auto* hide = Child<QCheckBox>(graphs, "Check1");
+        auto* hide = Find<QCheckBox>(graphs, "Check1");
         hide->setChecked(true);
-        QVERIFY(!Child<QCheckBox>(graphs, "Check2")->isEnabled());
-        QTest::mouseClick(Child<QPushButton>(graphs, "Create_Graph_Button"), Qt::LeftButton);
+        QVERIFY(!Find<QCheckBox>(graphs, "Check2")->isEnabled());
+        QTest::mouseClick(Find<QPushButton>(graphs, "Create_Graph_Button"), Qt::LeftButton);
         const auto subs = graphs->area()->subWindowList();
         QCOMPARE(subs.size(), 1);
         auto* graph = qobject_cast<GraphWindow*>(subs[0]->widget());
@@ -348,7 +325,7 @@ private slots:
                 colours->accept();
             }
         });
-        auto* x1 = Child<QLabel>(graph, "X1Label");
+        auto* x1 = Find<QLabel>(graph, "X1Label");
         QTest::mouseClick(x1, Qt::LeftButton);
         QCOMPARE(x1->text(), QStringLiteral("4.00e-1"));
         QTest::qWait(60);  // the watcher sees the first box gone before the next
@@ -358,23 +335,23 @@ private slots:
         QCOMPARE(graph->axisText("X2"), QStringLiteral("3.60e+0"));
 
         // Edit: invalid lines shown and coloured; the axes follow the new range.
-        QTest::mouseClick(Child<QPushButton>(graph, "Edit_Command"), Qt::LeftButton);
-        auto* frame = Child<QWidget>(graph, "Edit_Frame");
+        QTest::mouseClick(Find<QPushButton>(graph, "Edit_Command"), Qt::LeftButton);
+        auto* frame = Find<QWidget>(graph, "Edit_Frame");
         QVERIFY(frame->isVisible());
-        Child<QCheckBox>(frame, "Check1")->setChecked(false);
-        Child<QCheckBox>(frame, "Check2")->setChecked(true);
-        QTest::mouseClick(Child<QPushButton>(frame, "Create_Graph_Button"), Qt::LeftButton);
+        Find<QCheckBox>(frame, "Check1")->setChecked(false);
+        Find<QCheckBox>(frame, "Check2")->setChecked(true);
+        QTest::mouseClick(Find<QPushButton>(frame, "Create_Graph_Button"), Qt::LeftButton);
         QVERIFY(!frame->isVisible());
         QCOMPARE(graph->axisText("X2"), QStringLiteral("1.20e+1"));
         QCOMPARE(graph->picture()->itemCount(graph->colour(1)), std::size_t(3));
         QCOMPARE(graph->picture()->itemCount(graph->colour(2)), std::size_t(1));
 
         // A colour chosen and then cancelled goes back.
-        QTest::mouseClick(Child<QPushButton>(graph, "Edit_Command"), Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(graph, "Edit_Command"), Qt::LeftButton);
         const QColor before = graph->colour(1);
-        QTest::mouseClick(Child<QLabel>(frame, "Picture3"), Qt::LeftButton);
+        QTest::mouseClick(Find<QLabel>(frame, "Picture3"), Qt::LeftButton);
         QCOMPARE(graph->colour(1), QColor(Qt::green));
-        QTest::mouseClick(Child<QPushButton>(frame, "Cancel_Command"), Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(frame, "Cancel_Command"), Qt::LeftButton);
         QCOMPARE(graph->colour(1), before);
         QVERIFY(!frame->isVisible());
         graphs->close();
