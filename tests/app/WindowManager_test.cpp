@@ -163,7 +163,7 @@ public:
         : watcher_([&owner, main, &seen](QWidget* modal) {
               auto* box = qobject_cast<QMessageBox*>(modal);
               if (!box || !owner) return;
-              QTest::qWaitForWindowExposed(box);
+              if (!QTest::qWaitForWindowExposed(box)) return;  // seen stays empty: the test fails
               QTest::qWait(300);  // the manager restacks after the map
               seen.text = box->text();
               seen.ownedByWindow = TransientFor(box) == static_cast<qulonglong>(owner->window()->winId());
