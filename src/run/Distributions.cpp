@@ -26,7 +26,7 @@ constexpr double kEulerGamma = 0.57721566490153286061;
 constexpr double kPi = 3.14159265358979323846;
 
 // The Weibull shapes the solver looks between, and the coefficients of
-// variation they give (about 2E+14 and 1.3E-05).
+// variation they give (about 3.2E+14 and 1.28E-05).
 constexpr double kWeibullShapeMin = 0.02;
 constexpr double kWeibullShapeMax = 1.0e5;
 
@@ -139,8 +139,15 @@ std::optional<Distribution> MakeDistribution(const std::string& name, double cen
         return std::nullopt;
     }
     const double c = center, s = spread;
+    // Ends that overflow, or a spread lost beside the centre, leave no interval.
+    const bool bounded = std::isfinite(c - s) && std::isfinite(c + s) && c - s < c && c < c + s;
+    auto tooNarrow = [&]() -> std::optional<Distribution> {
+        error = name + "の標準偏差が中心値に比べて小さすぎるか、値の範囲が大きすぎます。";
+        return std::nullopt;
+    };
     if (name == kNormalDistribution)
         return Distribution(name, bm::normal_distribution<double, Policy>(c, s));
+    if ((name == kUniformDistribution || name == kTriangularDistribution) && !bounded) return tooNarrow();
     if (name == kUniformDistribution)
         return Distribution(name, bm::uniform_distribution<double, Policy>(c - s, c + s));
     if (name == kTriangularDistribution)
@@ -148,6 +155,7 @@ std::optional<Distribution> MakeDistribution(const std::string& name, double cen
     if (name == kGumbelDistribution) {
         // Mean a + gamma b, standard deviation pi b / sqrt(6).
         const double scale = s * std::sqrt(6.0) / kPi;
+        if (!std::isfinite(c - kEulerGamma * scale)) return tooNarrow();
         return Distribution(name, bm::extreme_value_distribution<double, Policy>(c - kEulerGamma * scale, scale));
     }
     if (name == kLognormalDistribution) {
@@ -157,6 +165,10 @@ std::optional<Distribution> MakeDistribution(const std::string& name, double cen
         }
         // The logarithm's parameters from the variable's mean and deviation.
         const double sigma2 = std::log1p((s / c) * (s / c));
+        if (!(std::isfinite(sigma2) && sigma2 > 0.0)) {
+            error = name + "の変動係数（標準偏差÷中心値）が扱える範囲を外れています。";
+            return std::nullopt;
+        }
         return Distribution(name,
                             bm::lognormal_distribution<double, Policy>(std::log(c) - 0.5 * sigma2, std::sqrt(sigma2)));
     }
@@ -167,7 +179,7 @@ std::optional<Distribution> MakeDistribution(const std::string& name, double cen
         }
         const auto shape = WeibullShape(s / c);
         if (!shape) {
-            error = name + "の変動係数（標準偏差÷中心値）は1.3E-05から1E+13の間にして下さい。";
+            error = name + "の変動係数（標準偏差÷中心値）は1.3E-05から3E+14の間にして下さい。";
             return std::nullopt;
         }
         const double scale = c / bm::tgamma(1.0 + 1.0 / *shape, Policy());

@@ -86,12 +86,14 @@ private:
 // - "対数正規分布": mean c, standard deviation s of the variable (c > 0);
 // - "ガンベル分布": largest values, mean c, standard deviation s;
 // - "ワイブル分布": two parameters, mean c (> 0), the shape solved from the
-//   coefficient of variation s / c (between about 1.3E-05 and 1E+13);
+//   coefficient of variation s / c (between 1.3E-05 and 3E+14);
 // - "三角分布": symmetric, mode c, half width s;
 // - "離散一様分布": the integers c - s .. c + s, equally likely; c and s must be
 //   whole numbers (a fractional one is refused rather than rounded, so that
 //   the values drawn are the ones the user wrote down).
-// Every spread must be above 0 and every number finite.
+// Every spread must be above 0 and every number finite; the range of a
+// uniform or triangular variable must neither overflow nor vanish beside its
+// centre.
 std::optional<Distribution> MakeDistribution(const std::string& name, double center, double spread,
                                              std::string& error);
 

@@ -298,6 +298,9 @@ TEST(DistributionTest, ImpossibleParametersAreRefusedWithTheReason) {
         {kDiscreteUniformDistribution, 2.5, 1, "整数で"},
         {kDiscreteUniformDistribution, 2, 1.5, "整数で"},
         {kTriangularDistribution, std::nan(""), 1, "有限の数値"},
+        {kTriangularDistribution, 1e20, 1, "小さすぎる"},
+        {kUniformDistribution, 1e308, 1e308, "大きすぎ"},
+        {kLognormalDistribution, 1e-300, 1, "変動係数"},
         {"ポアソン分布", 1, 1, "は使えません"},
     };
     for (const auto& k : cases) {
