@@ -256,6 +256,8 @@ double TruncatedDistribution::value(double u) const {
     // Rounding in F and its inverse may step a hair past a limit.
     if (!(x >= lower_)) x = lower_;
     if (!(x <= upper_)) x = upper_;
+    // Without a limit, a quantile of an extreme shape may overflow.
+    if (std::isinf(x)) x = std::copysign(std::numeric_limits<double>::max(), x);
     return x;
 }
 

@@ -219,7 +219,8 @@ TEST(DistributionTest, TruncationIsExactAndNeverCrossesALimit) {
         {kNormalDistribution, 0, 1, -1.5, 0.5},      {kNormalDistribution, 0, 1, 10, 12},
         {kNormalDistribution, 0, 1, std::nullopt, -9}, {kNormalDistribution, 0, 1, 20, std::nullopt},
         {kLognormalDistribution, 10, 2, 30, std::nullopt}, {kLognormalDistribution, 10, 2, std::nullopt, 3},
-        {kWeibullDistribution, 8, 2, std::nullopt, 0.5}, {kGumbelDistribution, 20, 3, 60, 61},
+        {kWeibullDistribution, 8, 2, std::nullopt, 0.5}, {kWeibullDistribution, 1, 1e12, 10, std::nullopt},
+        {kGumbelDistribution, 20, 3, 60, 61},
         {kTriangularDistribution, 0, 1, -5, 0.999999},   {kUniformDistribution, 0, 1, 0.3, 0.30000000001},
         {kDiscreteUniformDistribution, 0, 5, -2.5, 3},
     };
