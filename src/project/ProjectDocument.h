@@ -52,6 +52,8 @@ public:
     // the plan sections: the settings lines first, then the rows). Lines of the
     // old section that are neither settings nor rows are kept. A missing
     // start or end marker refuses the rewrite with a message; nothing changes.
+    // (The sampling section, keyed lines that may be missing altogether, has
+    // RewriteSampling.)
     bool RewriteWorkingCopy(const Section& section, const std::vector<std::string>& content);
     // Puts the sampling settings into the working copy as its last section
     // (or takes the section out when they are the default), keeping every
