@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 
 #include "TestSupport.h"
 #include "platform/AppFolder.h"
@@ -16,7 +15,7 @@ using namespace korvane::test;
 
 namespace {
 
-const std::string kExamples = (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples").string();
+const std::string kExamples = KORVANE_EXAMPLES_DIR;
 
 // The example beam project: inputs 荷重, 長さ, 幅, 高さ, 縦弾性係数, 材料 (荷重,
 // 長さ and 高さ drawn), outputs 応力, たわみ, 質量, 安全率.
