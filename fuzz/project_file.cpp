@@ -43,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t k : parsed.monteCarloSettings) FUZZ_CHECK(k <= n, "settings line inside the file");
     for (std::size_t k : parsed.dataFileSettings) FUZZ_CHECK(k <= n, "settings line inside the file");
     for (std::size_t k : parsed.orthogonalSettings) FUZZ_CHECK(k <= n, "settings line inside the file");
+    CheckLineNumbers(parsed.correlationLines, p.sampling.correlations.size(), n);
+    for (std::size_t k : {parsed.samplingStart, parsed.samplingMethod, parsed.samplingPrecision})
+        FUZZ_CHECK(k <= n, "sampling line inside the file");
     for (const ProjectProblem& problem : parsed.problems) {
         FUZZ_CHECK(problem.line <= std::max<std::size_t>(n, 4), "problem line inside the file or its header");
         FUZZ_CHECK(!problem.reason.empty(), "a problem says what it is");

@@ -5,6 +5,7 @@
 
 #include "platform/TextFile.h"
 #include "project/NumberText.h"
+#include "project/Sampling.h"
 
 namespace korvane {
 
@@ -80,6 +81,14 @@ std::string FactorRowLine(const TableFactor& f) {
     return Row(key::VarParam, {f.name, f.lowerValue, f.middleValue, f.upperValue});
 }
 
+std::string CorrelationRowLine(const RankCorrelation& c) {
+    return Row(key::Correlation, {c.first, c.second, c.value});
+}
+std::string PrecisionRowLine(const PrecisionTarget& p) {
+    if (p.percent.empty()) return Row(key::Precision, {p.output, p.fraction});
+    return Row(key::Precision, {p.output, p.fraction, p.percent});
+}
+
 std::vector<std::string> ProjectLines(const Project& p) {
     std::vector<std::string> l;
     l.push_back(std::string(key::ExcelFileName) + p.excelFileName);
@@ -118,6 +127,11 @@ std::vector<std::string> ProjectLines(const Project& p) {
     l.push_back(std::string(key::RestartExcel) + p.orthogonalTable.restartExcel);
     for (const auto& f : p.orthogonalTable.factors) l.push_back(FactorRowLine(f));
     l.push_back(section::OrthogonalTable.end);
+    if (!p.sampling.isDefault()) {
+        l.push_back(section::Sampling.start);
+        for (auto& line : SamplingContent(p.sampling)) l.push_back(std::move(line));
+        l.push_back(section::Sampling.end);
+    }
     return l;
 }
 
@@ -125,7 +139,7 @@ namespace {
 
 const Section* const kSections[] = {&section::InputTask,  &section::InputReplace, &section::OutputTask,
                                     &section::ShellTask,  &section::MonteCarlo,   &section::DataFileInput,
-                                    &section::OrthogonalTable};
+                                    &section::OrthogonalTable, &section::Sampling};
 
 const char* const kHeaderKeys[] = {key::ExcelFileName, key::DataBaseFileName, key::DbWriteMode, key::ExcelVisible};
 
@@ -141,7 +155,7 @@ std::vector<const char*> SettingKeys(const Section* s) {
 
 bool IsBodyLine(const std::string& line) {
     const std::string k = LineKey(line);
-    if (k == key::Macro || k == key::TaskPlan) return true;
+    if (k == key::Macro || k == key::TaskPlan || k == key::Method || k == key::Precision) return true;
     for (const Section* s : kSections) {
         if (line == s->start || line == s->end || k == s->rowKey) return true;
         for (const char* setting : SettingKeys(s))
@@ -209,6 +223,10 @@ private:
             if (text == s->start) {
                 if (current_) problem(n, std::string("\"") + current_->end + "\" の行がありません。");
                 current_ = s;
+                if (s == &section::Sampling) {
+                    if (out_.samplingStart) problem(n, std::string("\"") + s->start + "\" が2つあります。");
+                    out_.samplingStart = n;
+                }
                 settingIndex_ = 0;
                 return;
             }
@@ -230,13 +248,19 @@ private:
         }
         const std::string value = LineValue(text);
         if (!current_) {
+            // (The sampling section's keys outside it are lines no reader
+            // knows, as they are to a program without the section.)
             for (const Section* s : kSections)
-                if (k == s->rowKey)
+                if (k == s->rowKey && s != &section::Sampling)
                     problem(n, std::string("\"") + s->start + "\" の外にある行は使われません。");
             return;
         }
         if (settingIndex_ < current_->settingsLines) {
             setting(n, k, value);
+            return;
+        }
+        if (current_ == &section::Sampling) {
+            samplingLine(n, k, value);
             return;
         }
         if (k != current_->rowKey) return;  // a line no editor knows: kept, not read
@@ -277,6 +301,37 @@ private:
             auto f = fields(n, value, 4, "直交表の因子");
             p_.orthogonalTable.factors.push_back({f[0], f[1], f[2], f[3]});
             out_.factorLines.push_back(n);
+        }
+    }
+
+    // A line of the sampling section: keyed, in any order; a key it does not
+    // know is kept, not read.
+    void samplingLine(std::size_t n, const std::string& k, const std::string& value) {
+        SamplingSettings& s = p_.sampling;
+        auto tooMany = [&](std::size_t got, std::size_t most, const char* what) {
+            if (got > most)
+                problem(n, std::string(what) + " の行の項目が多すぎます (" + std::to_string(most) + "個まで, " +
+                               std::to_string(got) + "個)。");
+        };
+        auto once = [&](std::size_t& at, const char* what) {
+            if (at) problem(n, std::string(what) + " の行が2つあります (" + std::to_string(at) + "行目と)。");
+            at = n;
+        };
+        if (k == key::Method) {
+            once(out_.samplingMethod, "Method");
+            s.method = value;
+        } else if (k == key::Correlation) {
+            auto f = fields(n, value, 3, "相関");
+            tooMany(f.size(), 3, "相関");
+            s.correlations.push_back({f[0], f[1], f[2]});
+            out_.correlationLines.push_back(n);
+        } else if (k == key::Precision) {
+            once(out_.samplingPrecision, "Precision");
+            auto f = fields(n, value, 2, "精度目標");
+            tooMany(f.size(), 3, "精度目標");
+            f.resize(3);
+            s.hasPrecision = true;
+            s.precision = {f[0], f[1], f[2]};
         }
     }
 
@@ -337,6 +392,8 @@ void SetKeyedLine(std::vector<std::string>& lines, const std::string& k, const s
     auto at = lines.end();
     if (k == key::TaskPlan) at = after(key::Macro, true);
     if (at == lines.end() && (k == key::Macro || k == key::TaskPlan)) at = after(section::ShellTask.end, false);
+    // The sampling section stays the last one.
+    if (at == lines.end()) at = std::find(lines.begin(), lines.end(), std::string(section::Sampling.start));
     lines.insert(at, k + value);
 }
 

@@ -30,6 +30,9 @@ inline constexpr const char* DataFile = " DataFile          :";
 inline constexpr const char* ReadRow = " Read Row          :";
 inline constexpr const char* ReadParam = " Read. Param.      :";
 inline constexpr const char* Level = " Level             :";
+inline constexpr const char* Method = " Method            :";
+inline constexpr const char* Correlation = " Correlation       :";
+inline constexpr const char* Precision = " Precision         :";
 }  // namespace key
 
 // A section of the file: its two marker lines, the number of positional
@@ -49,7 +52,18 @@ inline constexpr Section ShellTask{"<<Shell Task>>", "<<Shell Task End>>", 0, ke
 inline constexpr Section MonteCarlo{"<<MonteCarlo>>", "<<MonteCarlo End>>", 3, key::VarParam};
 inline constexpr Section DataFileInput{"<<DataFileInput>>", "<<DataFileInput End>>", 3, key::ReadParam};
 inline constexpr Section OrthogonalTable{"<<OrthogonalTable>>", "<<OrthogonalTable End>>", 2, key::VarParam};
+// How the Monte Carlo plan draws. Written only when it differs from the
+// plain draws, and always as the last section of the file, so that a file
+// that does not use it stays as it was and older readers pass over it.
+inline constexpr Section Sampling{"<<Sampling>>", "<<Sampling End>>", 0, key::Correlation};
 }  // namespace section
+
+// The sampling methods of the Monte Carlo plan.
+namespace method {
+inline constexpr const char* MonteCarlo = "MonteCarlo";
+inline constexpr const char* LHS = "LHS";
+inline constexpr const char* Sobol = "Sobol";
+}  // namespace method
 
 // The plan names.
 namespace plan {
@@ -108,6 +122,23 @@ struct OrthogonalSettings {
     std::string level = "3水準", restartExcel = "0";
     std::vector<TableFactor> factors;
 };
+// A target rank correlation between two sampled inputs.
+struct RankCorrelation {
+    std::string first, second, value;
+};
+// Stop the run once the confidence half-width of the output's mean is at most
+// `fraction` of |mean|. An empty `percent` is the row written without it: 95.
+struct PrecisionTarget {
+    std::string output, fraction, percent;
+};
+struct SamplingSettings {
+    std::string method = method::MonteCarlo;  // kept as text: a method this program does not know is refused, not lost
+    std::vector<RankCorrelation> correlations;
+    bool hasPrecision = false;
+    PrecisionTarget precision;
+    // Plain draws, no correlations, no precision: the section is not written.
+    bool isDefault() const { return method == method::MonteCarlo && correlations.empty() && !hasPrecision; }
+};
 
 struct Project {
     std::string excelFileName, dataBaseFileName, dbWriteMode = "OverWrite";
@@ -121,6 +152,7 @@ struct Project {
     MonteCarloSettings monteCarlo;
     DataFileInputSettings dataFileInput;
     OrthogonalSettings orthogonalTable;
+    SamplingSettings sampling;
 };
 
 // The one reading of a project file's lines. The windows, the header values
@@ -143,6 +175,10 @@ struct ParsedProject {
     std::size_t monteCarloSettings[3] = {0, 0, 0};
     std::size_t dataFileSettings[3] = {0, 0, 0};
     std::size_t orthogonalSettings[2] = {0, 0};
+    // The sampling section: its start marker, its method, correlation and
+    // precision lines (0: none).
+    std::size_t samplingStart = 0, samplingMethod = 0, samplingPrecision = 0;
+    std::vector<std::size_t> correlationLines;
     std::vector<ProjectProblem> problems;
 };
 ParsedProject ReadProject(const std::vector<std::string>& lines);
@@ -159,7 +195,8 @@ Project ParseProject(const std::vector<std::string>& lines);
 // file has it (Macro after "<<Shell Task End>>", Task Plan after Macro), or
 // at the end.
 void SetKeyedLine(std::vector<std::string>& lines, const std::string& key, const std::string& value);
-// Writes a project in the line order of a new file.
+// Writes a project in the line order of a new file; the sampling section,
+// when it is not the default, last.
 std::vector<std::string> ProjectLines(const Project& project);
 
 // Row lines, key included.
@@ -170,6 +207,8 @@ std::string ShellRowLine(const ShellTask& t);
 std::string SampledRowLine(const SampledVariable& v);
 std::string ReadParamRowLine(const ReadParam& p);
 std::string FactorRowLine(const TableFactor& f);
+std::string CorrelationRowLine(const RankCorrelation& c);
+std::string PrecisionRowLine(const PrecisionTarget& p);
 
 // Reads an integer as the spreadsheet program's Val would, for "Excel Visible":
 // the leading number rounded half to even; a non-numeric text reads as 0.

@@ -7,6 +7,7 @@
 #include "project/Paths.h"
 #include "project/RecentFiles.h"
 #include "project/RowEdits.h"
+#include "project/Sampling.h"
 
 namespace korvane {
 
@@ -154,6 +155,17 @@ bool ProjectDocument::RewriteWorkingCopy(const Section& s, const std::vector<std
         if (LineKey(lines[i]) != s.rowKey) out.push_back(lines[i]);
     out.insert(out.end(), lines.begin() + static_cast<long>(end), lines.end());
     return WriteWorkingCopy(out);
+}
+
+bool ProjectDocument::RewriteSampling(const SamplingSettings& settings) {
+    std::vector<std::string> lines;
+    if (!ReadWorkingCopy(lines)) return false;
+    std::string error;
+    if (!PutSamplingSection(lines, settings, error)) {
+        ui_.showMessage(error);
+        return false;
+    }
+    return WriteWorkingCopy(lines);
 }
 
 bool ProjectDocument::RewriteKeyedLine(const std::string& k, const std::string& value) {

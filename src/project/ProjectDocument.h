@@ -52,7 +52,14 @@ public:
     // the plan sections: the settings lines first, then the rows). Lines of the
     // old section that are neither settings nor rows are kept. A missing
     // start or end marker refuses the rewrite with a message; nothing changes.
+    // (The sampling section, keyed lines that may be missing altogether, has
+    // RewriteSampling.)
     bool RewriteWorkingCopy(const Section& section, const std::vector<std::string>& content);
+    // Puts the sampling settings into the working copy as its last section
+    // (or takes the section out when they are the default), keeping every
+    // other line. A section without its end marker refuses the rewrite with
+    // a message; nothing changes.
+    bool RewriteSampling(const SamplingSettings& settings);
     // Replaces every line whose first 20 characters equal `key` by key + value;
     // a project without such a line gets it where a new file has it.
     bool RewriteKeyedLine(const std::string& key, const std::string& value);

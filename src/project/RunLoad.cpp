@@ -11,6 +11,7 @@
 #include "project/Paths.h"
 #include "project/Project.h"
 #include "project/RunState.h"
+#include "project/Sampling.h"
 
 namespace korvane {
 
@@ -107,6 +108,8 @@ public:
             if (problem.line <= 4 && !sec && problem.reason.find("<<") == std::string::npos) continue;
             if (sec == &section::MonteCarlo || sec == &section::DataFileInput || sec == &section::OrthogonalTable)
                 if (sec != planSection) continue;
+            // The sampling section is the Monte Carlo plan's.
+            if (sec == &section::Sampling && planSection != &section::MonteCarlo) continue;
             fail(problem.line, problem.reason);
         }
 
@@ -129,7 +132,10 @@ public:
             s_.ShellTasks.push_back(LineValue(lines_[parsed_.shellLines[i] - 1]));
         s_.MacroList = p.macro;
 
-        if (planSection == &section::MonteCarlo) readMonteCarlo(p.monteCarlo);
+        if (planSection == &section::MonteCarlo) {
+            readMonteCarlo(p.monteCarlo);
+            checkSampling(p);
+        }
         if (planSection == &section::DataFileInput) readDataFileInput(p.dataFileInput);
         if (planSection == &section::OrthogonalTable) readOrthogonal(p.orthogonalTable);
     }
@@ -204,6 +210,19 @@ private:
                 s_.DistSpread[i] = spread;
             });
         }
+    }
+
+    // How the draws are made: refused, naming the row, before anything runs.
+    void checkSampling(const Project& p) const {
+        std::vector<std::string> sampled, outputs;
+        for (std::size_t i = 1; i < s_.InputNames.size(); ++i)
+            if (s_.PlanSelected[i]) sampled.push_back(s_.InputNames[i]);
+        for (const OutputTask& t : p.outputTasks) outputs.push_back(t.name);
+        std::string problem = CheckSampling(p.sampling, sampled, outputs);
+        // Whether the correlations form a positive definite matrix is for
+        // the sampling numerics to say; their check goes here, after the
+        // rows themselves passed.
+        if (!problem.empty()) throw LoadError{problem + "\n「" + kMonteCarloWindow + "」で直して下さい。"};
     }
 
     void readDataFileInput(const DataFileInputSettings& df) {

@@ -128,6 +128,14 @@ TEST_F(RunLoadTest, WhatCannotBeRunIsRefusedNamingTheLineOrTheVariableAndTheWind
     };
     const std::vector<std::string> ot = {"<<OrthogonalTable>>", " Level             :3水準", " Restart Excel     :0"};
     const std::string initial = "「初期値設定」で数値を入力して下さい。";
+    const std::vector<std::string> abc = {"a,B2,S,,1,,Round,2", "b,B3,S,,1,,Round,2", "c,B4,S,,1,,Round,2"};
+    auto sampling = [&](const std::vector<std::string>& rows, bool closed = true) {
+        auto l = with(mc, {" Var. Param.       :a,正規分布,1,2", " Var. Param.       :c,一様分布,1,2"},
+                      "<<MonteCarlo End>>");
+        l.push_back("<<Sampling>>");
+        l = with(l, rows, closed ? "<<Sampling End>>" : nullptr);
+        return l;
+    };
     const std::vector<Case> cases = {
         {"Single", {"a,B2,S,,1,,Round"}, {}, "", {"(6行目)", "8個必要"}},
         {"MonteCarlo", {"a,B2,S,,1,,x,y"},
@@ -155,6 +163,24 @@ TEST_F(RunLoadTest, WhatCannotBeRunIsRefusedNamingTheLineOrTheVariableAndTheWind
          "", {"変数[a]の中心値が数値ではありません: \"-\"\n「MonteCarlo設定」で数値を入力して下さい。"}},
         {"Orthogonal Table", {"a,B2,S,,1,,Round,2"}, with(ot, {" Var. Param.       :a,,,"}, "<<OrthogonalTable End>>"),
          "", {"変数[a]の下方値が入力されていません。\n「実験計画法 直交表設定」で数値を入力して下さい。"}},
+        // The sampling section, the Monte Carlo plan's: a row it cannot use
+        // is named (the sampled inputs are a and c; b is not ticked).
+        {"MonteCarlo", abc, sampling({" Method            :Sobol", " Correlation       :a,c,0.3",
+                                      " Precision         :応力,0.01"}), "", {}},
+        {"MonteCarlo", abc, sampling({" Method            :LHS", " Correlation       :a,b,0.3"}), "",
+         {"相関[a,b]の変数[b]はサンプリングする変数ではありません。\n「MonteCarlo設定」で直して下さい。"}},
+        {"MonteCarlo", abc, sampling({" Method            :LHS", " Precision         :応力,0.01"}), "",
+         {"精度目標[応力]はLHSでは使えません"}},
+        {"MonteCarlo", abc, sampling({" Method            :MonteCarlo", " Precision         :応力,0.01,100"}), "",
+         {"精度目標[応力]の信頼水準(%)は 0 より大きく 100 より小さい値にして下さい: \"100\""}},
+        {"MonteCarlo", abc, sampling({" Method            :Halton"}), "", {"サンプリング方法[Halton]は使えません。"}},
+        {"MonteCarlo", abc, sampling({" Method            :LHS", " Correlation       :a,c"}), "",
+         {"(30行目)", "相関 の行の項目が足りません (3個必要, 2個)"}},
+        {"MonteCarlo", abc, sampling({" Method            :LHS", " Method            :Sobol"}), "",
+         {"(30行目)", "Method の行が2つあります (29行目と)"}},
+        {"MonteCarlo", abc, sampling({" Method            :LHS"}, false), "", {"\"<<Sampling End>>\" の行がありません"}},
+        // Other plans do not read it.
+        {"Single", abc, sampling({" Method            :Halton"}, false), "", {}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> lines = ProjectText(c.plan, c.inputs, c.section);

@@ -334,3 +334,20 @@ TEST_F(RunDriverTest, OrthogonalFactorsBeyondTheArrayRefuseTheRun) {
     runCommandLine(writeProject(p));
     EXPECT_EQ(ui.messages.back().find("因子数"), std::string::npos) << ui.messages.back();
 }
+
+// Sampling settings the run cannot use are refused naming the row, before
+// anything is written.
+TEST_F(RunDriverTest, ABadSamplingSectionRefusesTheRunBeforeAnythingIsWritten) {
+    Project p = InAndOut();
+    p.taskPlan = "MonteCarlo";
+    p.monteCarlo.sampledVariables = {{"a", "正規分布", "1", "0.1"}};
+    p.sampling.method = method::LHS;
+    p.sampling.hasPrecision = true;
+    p.sampling.precision = {"o", "0.01", ""};
+    EXPECT_EQ(runCommandLine(writeProject(p)), 2);
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.back(),
+              "精度目標[o]はLHSでは使えません (LHSは計算回数を初めに決めて層に分けるため、途中で止められません)。\n"
+              "「MonteCarlo設定」で直して下さい。");
+    EXPECT_FALSE(FileExists(dir.file("db.csv")));
+}
