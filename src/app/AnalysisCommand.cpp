@@ -10,13 +10,14 @@
 #include "db/ResultTable.h"
 #include "analysis/Sensitivity.h"
 #include "analysis/Statistics.h"
+#include "analysis/Summary.h"
 #include "project/Paths.h"
 
 namespace korvane {
 
 namespace {
 
-enum class Kind { Stats, Sens, Effects };
+enum class Kind { Stats, Sens, Effects, Summary };
 
 struct Options {
     Kind kind = Kind::Stats;
@@ -37,7 +38,10 @@ int Refuse(const std::string& text) {
 // Parses the command line; an empty text on success, else what is wrong.
 std::string Parse(int argc, char** argv, Options& o) {
     const std::string command = argv[1];
-    o.kind = command == "--stats" ? Kind::Stats : command == "--sens" ? Kind::Sens : Kind::Effects;
+    o.kind = command == "--stats"     ? Kind::Stats
+             : command == "--sens"    ? Kind::Sens
+             : command == "--summary" ? Kind::Summary
+                                      : Kind::Effects;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-o" || a == "--objective") {
@@ -114,6 +118,16 @@ int Sens(const Options& o, const std::string& path) {
     return Write(o, table.rows());
 }
 
+int Summary(const Options& o, const std::string& path) {
+    SummaryResult r;
+    if (!ComputeSummary(path, o.includeInvalid, {}, r)) return Refuse(r.error);
+    if (r.outputs.empty()) return Refuse("DBファイルの種別行に出力の列がありません: " + path);
+    Note(SkippedLinesMessage(r.skipped));
+    Note(UnreadableValuesMessage(r.unreadable));
+    if (r.lines == 0) Note(kNoUsedRowMessage);
+    return Write(o, SummaryTable(r));
+}
+
 int Effects(const Options& o, const std::string& path) {
     EffectsTable t;
     std::string error;
@@ -139,7 +153,7 @@ int Effects(const Options& o, const std::string& path) {
 bool IsAnalysisCommand(int argc, char** argv) {
     if (argc < 2) return false;
     return std::strcmp(argv[1], "--stats") == 0 || std::strcmp(argv[1], "--sens") == 0 ||
-           std::strcmp(argv[1], "--effects") == 0;
+           std::strcmp(argv[1], "--effects") == 0 || std::strcmp(argv[1], "--summary") == 0;
 }
 
 int RunAnalysisCommand(int argc, char** argv) {
@@ -163,6 +177,8 @@ int RunAnalysisCommand(int argc, char** argv) {
         return Sens(o, path);
     case Kind::Effects:
         return Effects(o, path);
+    case Kind::Summary:
+        return Summary(o, path);
     }
     return kBadInput;
 }
@@ -175,6 +191,10 @@ const char* AnalysisCommandHelp() {
            "      normalised sensitivities; outputs marked as objectives give the total\n"
            "  korvane --effects DB.csv [-o OUT.csv]\n"
            "      level values in dB of every factor, one block per output\n"
+           "  korvane --summary DB.csv [--include-invalid] [-o OUT.csv]\n"
+           "      per output: count, mean and its 95% confidence interval, sample\n"
+           "      standard deviation, 5/50/95% quantiles (linear interpolation, as\n"
+           "      PERCENTILE.INC), share of False lines and its 95% Wilson interval\n"
            "  Lines whose verdict is False are left out unless --include-invalid is given.\n"
            "  With -o the table is written in Shift_JIS with CR LF, otherwise to standard\n"
            "  output in UTF-8. Exit status 0 on success, 2 for a wrong command line, a\n"

@@ -1,6 +1,7 @@
 // The analyses from the command line, through the real program: the tables
 // it writes (to a file as the windows save them, or to standard output), the
-// invalid-line choice, objectives, and the exit status for bad input.
+// invalid-line choice, objectives, the summary of the outputs, and the exit
+// status for bad input.
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
@@ -63,6 +64,35 @@ private slots:
         QVERIFY(r.out.find("x,1.000e+0,4.000e+0,1.000e+1,1.250e+1,3.536e+0\n") != std::string::npos);
     }
 
+    void summaryOfTheOutputsToAFileAndToStandardOutput() {
+        TempDir dir;
+        WriteBytes(dir.file("db.csv"), Cp932Lines(kDb));
+        // y: 2, 4, 6 (t = 4.303 for two degrees); z does not vary: a zero
+        // interval; one False line in four: Wilson [0.04559, 0.69936].
+        const std::vector<std::string> table = {
+            ",データ数,平均,平均95%下限,平均95%上限,標準偏差(n-1),5%点,50%点,95%点,False率,False率95%下限,"
+            "False率95%上限",
+            "y,3,4.000e+0,-9.683e-1,8.968e+0,2.000e+0,2.200e+0,4.000e+0,5.800e+0,0.25000,0.04559,0.69936",
+            "z,3,5.000e+0,5.000e+0,5.000e+0,0.000e+0,5.000e+0,5.000e+0,5.000e+0,0.25000,0.04559,0.69936"};
+        Result r = Korvane({QStringLiteral("--summary"), Q(dir.file("db.csv")), QStringLiteral("-o"),
+                            Q(dir.file("summary.csv"))});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(ReadBytes(dir.file("summary.csv")), Cp932Lines(table));
+
+        // The False line taken in: its 20 joins y; the share stays.
+        r = Korvane({QStringLiteral("--summary"), Q(dir.file("db.csv")), QStringLiteral("--include-invalid")});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.find("\ny,4,8.000e+0,-4.992e+0,2.099e+1,8.165e+0,2.300e+0,5.000e+0,1.790e+1,0.25000,") !=
+                     std::string::npos,
+                 r.out.c_str());
+
+        // Without an output column there is nothing to summarise.
+        WriteBytes(dir.file("inputs.csv"), Cp932Lines({"Count,x,Validity(制限判定)", "-,[Input],[System]", "1,1,True"}));
+        r = Korvane({QStringLiteral("--summary"), Q(dir.file("inputs.csv"))});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.find("出力の列がありません") != std::string::npos, r.err.c_str());
+    }
+
     void sensitivityWithObjectivesAndEffectsBlocks() {
         TempDir dir;
         WriteBytes(dir.file("db.csv"), Cp932Lines(kDb));
@@ -92,6 +122,12 @@ private slots:
             const char* said;
         } cases[] = {
             {{QStringLiteral("--stats"), Q(dir.file("missing.csv"))}, "missing.csv"},
+            {{QStringLiteral("--summary"), Q(dir.file("missing.csv"))}, "missing.csv"},
+            {{QStringLiteral("--summary"), Q(dir.path())}, "フォルダ"},
+            {{QStringLiteral("--summary"), Q(dir.file("empty.csv"))}, "empty.csv"},
+            {{QStringLiteral("--summary"), Q(dir.file("db.csv")), QStringLiteral("--objective"),
+              QStringLiteral("y=max")},
+             "--objective"},
             {{QStringLiteral("--sens"), Q(dir.file("empty.csv"))}, "empty.csv"},
             {{QStringLiteral("--effects")}, "--effects"},
             {{QStringLiteral("--stats"), Q(dir.file("db.csv")), QStringLiteral("--bins")}, "--bins"},
@@ -115,14 +151,14 @@ private slots:
         // directly or through a link; the file stays as it was.
         QVERIFY(QFile::link(Q(dir.file("db.csv")), Q(dir.file("link.csv"))));
         for (const char* out : {"db.csv", "link.csv"}) {
-            const Result same = Korvane({QStringLiteral("--stats"), Q(dir.file("db.csv")), QStringLiteral("-o"),
-                                         Q(dir.file(out))});
+            const Result same = Korvane({QString::fromLatin1(out[0] == 'd' ? "--stats" : "--summary"),
+                                         Q(dir.file("db.csv")), QStringLiteral("-o"), Q(dir.file(out))});
             QCOMPARE(same.status, 2);
             QVERIFY2(same.err.find("同じファイル") != std::string::npos, same.err.c_str());
             QCOMPARE(ReadBytes(dir.file("db.csv")), Cp932Lines(kDb));
         }
         // Standard output that takes nothing (a full disk) fails the command.
-        for (const char* command : {"--stats", "--help"}) {
+        for (const char* command : {"--stats", "--summary", "--help"}) {
             const Result full = Korvane({QString::fromLatin1(command), Q(dir.file("db.csv"))}, QStringLiteral("/dev/full"));
             QCOMPARE(full.status, 1);
             QVERIFY2(full.err.find("標準出力に書き込めません") != std::string::npos, full.err.c_str());
@@ -130,7 +166,7 @@ private slots:
 
         const Result help = Korvane({QStringLiteral("--help")});
         QCOMPARE(help.status, 0);
-        for (const char* word : {"--stats", "--sens", "--effects", "--include-invalid", "--objective"})
+        for (const char* word : {"--stats", "--sens", "--effects", "--summary", "--include-invalid", "--objective"})
             QVERIFY(help.out.find(word) != std::string::npos);
     }
 };
