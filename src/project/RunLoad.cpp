@@ -25,6 +25,7 @@ void ResetRunArrays(RunState& s) {
     s.ReplacedInstances = 0;
     s.CrashedCalcs = 0;
     s.LeftRunning.clear();
+    s.Sampling = SamplingSettings{};
     auto shrink = [](auto& v) { v.resize(1); };
     shrink(s.ShellTasks);
     shrink(s.InputNames), shrink(s.InputAddresses), shrink(s.InputSheets), shrink(s.InputLower);
@@ -135,6 +136,7 @@ public:
         if (planSection == &section::MonteCarlo) {
             readMonteCarlo(p.monteCarlo);
             checkSampling(p);
+            s_.Sampling = p.sampling;
         }
         if (planSection == &section::DataFileInput) readDataFileInput(p.dataFileInput);
         if (planSection == &section::OrthogonalTable) readOrthogonal(p.orthogonalTable);

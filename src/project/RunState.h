@@ -55,6 +55,10 @@ struct RunState {
     std::int64_t MonteCarloCount = 0;
     int RestartPerCalc = 0;  // 0 or 1
     std::string RandomSeed;
+    // The Monte Carlo plan's "<<Sampling>>" settings (method, correlations,
+    // precision target), checked row by row by the load; the default when
+    // the project has none.
+    SamplingSettings Sampling;
     std::string DataFilePath;  // as written
     std::int64_t DataReadRow = 0;
     std::string LevelChoice;
