@@ -8,6 +8,9 @@
 #include "project/NumberText.h"
 #include "project/RowEdits.h"
 #include "project/RunState.h"
+#include "project/Sampling.h"
+#include "run/Distributions.h"
+#include "run/SampleDesign.h"
 
 namespace korvane {
 
@@ -236,6 +239,72 @@ std::vector<std::string> MonteCarloSectionLines(const std::string& numOfCalc, bo
     for (const SamplingRow& r : rows)
         if (r.ticked) lines.push_back(SampledRowLine({r.name, r.distType, r.center, r.spread}));
     return lines;
+}
+
+std::vector<std::string> DistinctOutputNames(const Project& project) {
+    std::vector<std::string> names;
+    for (const OutputTask& t : project.outputTasks)
+        if (!Contains(names, t.name)) names.push_back(t.name);
+    return names;
+}
+
+std::vector<std::string> SampledNames(const std::vector<SamplingRow>& rows) {
+    std::vector<std::string> names;
+    for (const SamplingRow& r : rows)
+        if (r.ticked) names.push_back(r.name);
+    return names;
+}
+
+bool UsesSampleDesign(const std::vector<SamplingRow>& rows, const SamplingSettings& settings) {
+    if (settings.method != method::MonteCarlo || !settings.correlations.empty()) return true;
+    return std::any_of(rows.begin(), rows.end(), [](const SamplingRow& r) {
+        return r.ticked && r.distType != kNormalDistribution && r.distType != kUniformDistribution;
+    });
+}
+
+std::vector<ValueProblem> CheckDistributions(const std::vector<SamplingRow>& rows) {
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const SamplingRow& row = rows[r];
+        if (!row.ticked) continue;
+        double center = 0, spread = 0;
+        ParseDecimal(row.center, center);
+        ParseDecimal(row.spread, spread);
+        std::string error;
+        if (MakeDistribution(row.distType, center, spread, error)) continue;
+        // The cell to correct: the centre when only the centre is named.
+        const bool centre = error.find("中心値") != std::string::npos && error.find("標準偏差") == std::string::npos;
+        return {{r, centre ? "中心値" : "標準偏差", "変数[" + row.name + "]の" + error}};
+    }
+    return {};
+}
+
+SamplingSettings SettingsOfRows(const std::string& method, const std::vector<RankCorrelation>& correlations,
+                                const PrecisionTarget& precision) {
+    SamplingSettings s;
+    s.method = method;
+    for (const RankCorrelation& c : correlations)
+        if (!c.first.empty() || !c.second.empty() || !c.value.empty()) s.correlations.push_back(c);
+    s.hasPrecision = !precision.output.empty() || !precision.fraction.empty() || !precision.percent.empty();
+    if (s.hasPrecision) s.precision = precision;
+    return s;
+}
+
+std::string CheckSamplingSettings(const SamplingSettings& settings, const std::vector<SamplingRow>& rows,
+                                  const std::vector<std::string>& outputs) {
+    const std::vector<std::string> sampled = SampledNames(rows);
+    if (std::string problem = CheckSampling(settings, sampled, outputs); !problem.empty()) return problem;
+    auto column = [&sampled](const std::string& name) {
+        return static_cast<std::size_t>(std::find(sampled.begin(), sampled.end(), name) - sampled.begin());
+    };
+    std::vector<RankCorrelationTarget> targets;
+    for (const RankCorrelation& c : settings.correlations) {
+        RankCorrelationTarget t{column(c.first), column(c.second), 0.0};
+        ParseDecimal(c.value, t.value);
+        targets.push_back(t);
+    }
+    if (const auto fault = CheckRankCorrelations(sampled.size(), targets))
+        return "相関[" + sampled[fault->first] + "," + sampled[fault->second] + "]で" + fault->reason;
+    return {};
 }
 
 // ---------------------------------------------------------------- orthogonal table settings

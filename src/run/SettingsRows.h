@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "project/Project.h"
+#include "run/MonteCarlo.h"
 
 namespace korvane {
 
@@ -96,8 +97,6 @@ bool StoreCurrentAsInitial(std::vector<std::string>& lines, const std::vector<Cu
 // ---------------------------------------------------------------- Monte Carlo settings
 
 inline constexpr const char* kNoDistribution = "-";
-inline constexpr const char* kNormalDistribution = "正規分布";
-inline constexpr const char* kUniformDistribution = "一様分布";
 inline constexpr const char* kNumOfCalcMessage = "計算回数は1以上を指定して下さい。";
 inline constexpr const char* kSeedMissingMessage = "Seedが入力されていません。";
 
@@ -123,6 +122,37 @@ bool NumOfCalcAccepted(const std::string& text);
 // The section's settings lines and one row per ticked variable.
 std::vector<std::string> MonteCarloSectionLines(const std::string& numOfCalc, bool restart, bool randomSeed,
                                                 const std::string& seed, const std::vector<SamplingRow>& rows);
+
+// The sampling settings under the rows: the method, the correlation rows and
+// the precision target. OK checks them after the rows above.
+
+// The output variables' names, each once, in output-task order.
+std::vector<std::string> DistinctOutputNames(const Project& project);
+
+// The names of the ticked rows, in grid order: the inputs a run samples.
+std::vector<std::string> SampledNames(const std::vector<SamplingRow>& rows);
+
+// Whether a run draws through a sample design: a method other than
+// MonteCarlo, a distribution beyond "正規分布" and "一様分布", or a
+// correlation. Plain draws take the older path, which accepts what it always
+// accepted, so their parameters are not checked further.
+bool UsesSampleDesign(const std::vector<SamplingRow>& rows, const SamplingSettings& settings);
+
+// After CheckSamplingValues, for a run through a sample design: the first
+// ticked row whose centre and spread make no distribution, with the reason
+// after the variable's name; none when all do.
+std::vector<ValueProblem> CheckDistributions(const std::vector<SamplingRow>& rows);
+
+// The settings the window shows: correlation rows with every cell empty are
+// left out, and so is a precision row with every cell empty.
+SamplingSettings SettingsOfRows(const std::string& method, const std::vector<RankCorrelation>& correlations,
+                                const PrecisionTarget& precision);
+
+// The first problem of the settings, in the order the file checks them, then
+// correlations that together are impossible (naming the pair that closes the
+// contradiction); empty when there is none.
+std::string CheckSamplingSettings(const SamplingSettings& settings, const std::vector<SamplingRow>& rows,
+                                  const std::vector<std::string>& outputs);
 
 // ---------------------------------------------------------------- orthogonal table settings
 

@@ -404,6 +404,13 @@ int main(int argc, char** argv) {
         // A value being typed.
         w->grid()->beginEdit(1, 1);
     } else if (view.startsWith(QLatin1String("sampling"))) {
+        // A sampling method, a correlation and a precision target to show.
+        korvane::SamplingSettings sampling;
+        sampling.method = korvane::method::Sobol;
+        sampling.correlations = {{"荷重", "長さ", "0.6"}};
+        sampling.hasPrecision = true;
+        sampling.precision = {"最大応力", "0.01", "95"};
+        main.document().RewriteSampling(sampling);
         auto* w = new korvane::SamplingSettingForm(main, &main);
         ShowDialog(w);
         if (view == QLatin1String("sampling-seed"))

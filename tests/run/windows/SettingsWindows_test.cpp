@@ -404,6 +404,178 @@ private slots:
         QCOMPARE(WorkingCopyBytes(f), Cp932Lines(ProjectLines(p)));
     }
 
+    void samplingMethodCorrelationAndPrecisionAreWrittenAndShownAgain() {
+        // A project that chooses nothing new is the same file after OK.
+        {
+            Fixture f;
+            SetWorkingCopy(f, ProjectLines(EverySettingsGrid()));
+            const std::string before = WorkingCopyBytes(f);
+            SamplingSettingForm w(*f.window);
+            w.show();
+            Click(&w, "OKCommand");
+            VERIFY_NO_MESSAGE(f.ui);
+            QCOMPARE(w.result(), int(QDialog::Accepted));
+            QCOMPARE(WorkingCopyBytes(f), before);
+        }
+        Fixture f;
+        Project p = Sample();
+        SetWorkingCopy(f, ProjectLines(p));
+        {
+            SamplingSettingForm w(*f.window);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            SettingsGrid* grid = w.grid();
+            SettingsGrid* correlations = w.correlationGrid();
+            SettingsGrid* precision = w.precisionGrid();
+            auto* method = Find<QComboBox>(&w, "Method_Combo");
+            QCOMPARE(method->currentText(), QStringLiteral("MonteCarlo"));
+            method->setCurrentIndex(method->findText("LHS"));
+
+            // "長さ" ticked, lognormal (the third distribution offered).
+            QTest::mouseClick(grid->tickBox(1), Qt::LeftButton);
+            ClickCell(grid, 1, 2);
+            auto* distributions = Find<QComboBox>(&w, "DsnObj_Combo");
+            QCOMPARE(distributions->count(), 7);
+            QCOMPARE(distributions->itemText(6), QStringLiteral("離散一様分布"));
+            emit distributions->activated(2);
+            QCOMPARE(grid->text(1, 2), QStringLiteral("対数正規分布"));
+            EnterCell(grid, 1, 3, "2");
+            EnterCell(grid, 1, 4, "0.1");
+
+            // The correlation chooses among the ticked variables; filling the
+            // last row adds an empty one.
+            auto* variables = Find<QComboBox>(&w, "Var_Combo");
+            QCOMPARE(correlations->rowCount(), 1);
+            ClickCell(correlations, 0, 0);
+            QVERIFY(variables->isVisible());
+            QCOMPARE(variables->count(), 3);  // the empty item, 荷重, 長さ
+            emit variables->activated(1);
+            ClickCell(correlations, 0, 1);
+            emit variables->activated(2);
+            EnterCell(correlations, 0, 2, "0.6");
+            QCOMPARE(correlations->rowCount(), 2);
+            QCOMPARE(correlations->text(0, 1), QStringLiteral("長さ"));
+
+            auto* outputs = Find<QComboBox>(&w, "Output_Combo");
+            ClickCell(precision, 0, 0);
+            QCOMPARE(outputs->count(), 2);
+            emit outputs->activated(1);
+            EnterCell(precision, 0, 1, "0.01");
+
+            // A precision target with LHS is refused, the window stays.
+            const std::string before = WorkingCopyBytes(f);
+            Click(&w, "OKCommand");
+            QCOMPARE(f.ui.messages.size(), std::size_t(1));
+            QVERIFY(f.ui.messages.back().rfind("精度目標[たわみ]はLHSでは使えません", 0) == 0);
+            QVERIFY(w.isVisible());
+            QCOMPARE(WorkingCopyBytes(f), before);
+
+            method->setCurrentIndex(method->findText("Sobol"));
+            Click(&w, "OKCommand");
+            QCOMPARE(w.result(), int(QDialog::Accepted));
+        }
+        p.monteCarlo.sampledVariables.push_back({"長さ", "対数正規分布", "2", "0.1"});
+        p.sampling.method = "Sobol";
+        p.sampling.correlations = {{"荷重", "長さ", "0.6"}};
+        p.sampling.hasPrecision = true;
+        p.sampling.precision = {"たわみ", "0.01", ""};
+        QCOMPARE(WorkingCopyBytes(f), Cp932Lines(ProjectLines(p)));
+
+        // Opened again it shows the section; a row emptied goes, and so
+        // does the precision target.
+        SamplingSettingForm w(*f.window);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        SettingsGrid* correlations = w.correlationGrid();
+        SettingsGrid* precision = w.precisionGrid();
+        auto* method = Find<QComboBox>(&w, "Method_Combo");
+        QCOMPARE(method->currentText(), QStringLiteral("Sobol"));
+        QCOMPARE(w.grid()->text(1, 2), QStringLiteral("対数正規分布"));
+        QCOMPARE(correlations->rowCount(), 2);
+        QCOMPARE(correlations->text(0, 0) + "," + correlations->text(0, 1) + "," + correlations->text(0, 2),
+                 QStringLiteral("荷重,長さ,0.6"));
+        QCOMPARE(precision->text(0, 0) + "," + precision->text(0, 1), QStringLiteral("たわみ,0.01"));
+
+        EnterCell(correlations, 1, 2, "-0.3");
+        QCOMPARE(correlations->rowCount(), 3);
+        for (int c = 0; c < 3; ++c) {
+            ClickCell(correlations, 0, c);
+            if (c < 2) {
+                emit Find<QComboBox>(&w, "Var_Combo")->activated(0);
+            } else {
+                EnterCell(correlations, 0, c, "");
+            }
+        }
+        QCOMPARE(correlations->rowCount(), 2);
+        QCOMPARE(correlations->text(0, 2), QStringLiteral("-0.3"));
+        // The row left with a value only is refused, naming it.
+        method->setCurrentIndex(method->findText("LHS"));
+        Click(&w, "OKCommand");
+        QCOMPARE(f.ui.messages.back(), std::string("相関[,]の変数[]はサンプリングする変数ではありません。"));
+        EnterCell(correlations, 0, 2, "");
+        QCOMPARE(correlations->rowCount(), 1);
+        ClickCell(precision, 0, 0);
+        emit Find<QComboBox>(&w, "Output_Combo")->activated(0);
+        EnterCell(precision, 0, 1, "");
+        Click(&w, "OKCommand");
+        QCOMPARE(w.result(), int(QDialog::Accepted));
+        p.sampling = {};
+        p.sampling.method = "LHS";
+        QCOMPARE(WorkingCopyBytes(f), Cp932Lines(ProjectLines(p)));
+    }
+
+    void samplingSettingsRefusedNamingTheRow() {
+        struct Case {
+            const char* what;
+            std::function<void(Project&)> change;
+            std::string message;  // empty: accepted
+            int row = -1;         // the variable row whose editor opens
+        };
+        const std::vector<Case> cases = {
+            {"lognormal mean", [](Project& p) { p.monteCarlo.sampledVariables[1] = {"v2", "対数正規分布", "-1", "1"}; },
+             "変数[v2]の対数正規分布の中心値（平均）は0より大きくして下さい。", 1},
+            {"spread of a new path", [](Project& p) { p.monteCarlo.sampledVariables[2].spread = "0"; p.sampling.method = "Sobol"; },
+             "変数[v3]の正規分布の標準偏差は0より大きくして下さい。", 2},
+            // Plain draws of the old distributions accept what they always did.
+            {"spread of plain draws", [](Project& p) { p.monteCarlo.sampledVariables[2].spread = "0"; }, "", -1},
+            {"correlation out of range", [](Project& p) { p.sampling.correlations = {{"v1", "v2", "1.5"}}; },
+             "相関[v1,v2]の順位相関係数は -1 より大きく 1 より小さい値にして下さい: \"1.5\"", -1},
+            {"not sampled", [](Project& p) { p.sampling.correlations = {{"v1", "v4", "0.5"}}; },
+             "相関[v1,v4]の変数[v4]はサンプリングする変数ではありません。", -1},
+            {"not positive definite",
+             [](Project& p) { p.sampling.correlations = {{"v1", "v2", "0.9"}, {"v1", "v3", "0.9"}, {"v2", "v3", "-0.9"}}; },
+             "相関[v2,v3]で相関係数の組合せに矛盾があります（相関行列が正定値になりません）。", -1},
+            {"precision", [](Project& p) { p.sampling.hasPrecision = true; p.sampling.precision = {"out", "0", ""}; },
+             "精度目標[out]の相対精度は 0 より大きい値にして下さい: \"0\"", -1},
+            {"unknown method", [](Project& p) { p.sampling.method = "Halton"; },
+             "サンプリング方法[Halton]は使えません。MonteCarlo, LHS, Sobol のどれかにして下さい。", -1},
+        };
+        for (const Case& c : cases) {
+            Fixture f;
+            Project p = Inputs(4);
+            p.outputTasks = {{"out", "C1", "s", "", "0", ""}};
+            p.monteCarlo.sampledVariables = {{"v1", "正規分布", "1", "1"}, {"v2", "一様分布", "1", "1"},
+                                             {"v3", "正規分布", "1", "1"}};
+            c.change(p);
+            SetWorkingCopy(f, ProjectLines(p));
+            const std::string before = WorkingCopyBytes(f);
+            SamplingSettingForm w(*f.window);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            Click(&w, "OKCommand");
+            if (c.message.empty()) {
+                VERIFY_NO_MESSAGE(f.ui);
+                QCOMPARE(WorkingCopyBytes(f), before);
+                continue;
+            }
+            QVERIFY2(f.ui.messages == std::vector<std::string>{c.message},
+                     (std::string(c.what) + ": " + (f.ui.messages.empty() ? "" : f.ui.messages.back())).c_str());
+            QVERIFY(w.isVisible());
+            QCOMPARE(WorkingCopyBytes(f), before);
+            if (c.row >= 0) QCOMPARE(w.grid()->editRow(), c.row);
+        }
+    }
+
     void orthogonalMiddleValuesAndTablePreview() {
         Fixture f;
         CopyArrays(f.app.path());
