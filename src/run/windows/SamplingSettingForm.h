@@ -47,7 +47,7 @@ private:
     void OKCommand_Click();
     bool checkSampling(const std::vector<SamplingRow>& rows, SamplingSettings& settings);
 
-    // The sampling part (the second half of the window's code).
+    // The sampling part under the variables.
     QLayout* buildSamplingPart();
     void showSampling(const SamplingSettings& settings);
     void fillVariableChoices();
