@@ -88,9 +88,11 @@ private:
         return true;
     }
 
+    // A calculation whose line is still due, or whose programs after its
+    // line still run.
     bool anyBusy() const {
         for (const Slot& slot : slots_)
-            if (slot.busy) return true;
+            if (slot.busy && slot.count < endAt_) return true;
         return false;
     }
 
@@ -428,15 +430,12 @@ private:
     }
 
     // The line of calculation `count` met the precision target: it is the
-    // last one. Calculations after it that run are ended; their lines are
-    // never written.
+    // last one. Calculations after it are not waited for: the workers end
+    // them as they finish (abandoning them here would start each instance
+    // again only to quit it), and their lines are never written.
     void reachPrecision(std::int64_t count) {
         endAt_ = count + 1;
         precisionMessage_ = l_.precision->message(count);
-        for (std::size_t i = 0; i < slots_.size(); ++i) {
-            Slot& slot = slots_[i];
-            if (slot.busy && !slot.abandoning && slot.count >= endAt_) abandon(i);
-        }
     }
 
     bool completed() const {
