@@ -53,11 +53,13 @@ TEST(PrecisionStop, IsReachedOnlyFromTheHundredthLineAndNeverForAMeanOfZero) {
     PrecisionStop at99(TargetState("x", "0.01", "99"));
     EXPECT_GT(ReachedAt(at99, alternating, always), at95 + 200);
     // Invalid and unreadable lines are lines but not values: a False line
-    // holding 1000 does not spoil the mean, and every third line left out
+    // holding 1000 does not spoil the mean, nor a value beyond any double
+    // ("1e999"; a text without digits reads as 0, as in every analysis),
+    // and every third line left out
     // needs more lines for the same number of values.
     PrecisionStop skipping(TargetState("x", "0.01"));
     const std::int64_t withGaps = ReachedAt(
-        skipping, [&](std::int64_t i) { return i % 3 == 0 ? std::string(i % 2 ? "1000" : "n/a") : alternating(i); },
+        skipping, [&](std::int64_t i) { return i % 3 == 0 ? std::string(i % 2 ? "1000" : "1e999") : alternating(i); },
         [](std::int64_t i) { return i % 6 != 3; });
     EXPECT_GT(withGaps, at95 * 3 / 2 - 10);
     EXPECT_NE(skipping.message(withGaps).find("計算 " + std::to_string(withGaps) + " で終了しました (x: 平均 10"),
