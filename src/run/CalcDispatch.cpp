@@ -15,6 +15,7 @@
 #include "project/RunState.h"
 #include "run/CalcWorker.h"
 #include "run/PlanSequence.h"
+#include "run/PrecisionStop.h"
 #include "workbook/WorkbookCheck.h"
 
 namespace korvane {
@@ -87,9 +88,11 @@ private:
         return true;
     }
 
+    // A calculation whose line is still due, or whose programs after its
+    // line still run.
     bool anyBusy() const {
         for (const Slot& slot : slots_)
-            if (slot.busy) return true;
+            if (slot.busy && slot.count < endAt_) return true;
         return false;
     }
 
@@ -99,12 +102,12 @@ private:
         if (anyBusy()) return false;
         dropUnneededRetries();
         if (!retry_.empty()) return false;
-        return sequenceDone_ || stopping_ || failAt_ != kNever || cutAt_ != kNever;
+        return sequenceDone_ || stopping_ || failAt_ != kNever || cutAt_ != kNever || endAt_ != kNever;
     }
 
     // Calculations to hand out again that the run no longer writes.
     void dropUnneededRetries() {
-        const std::int64_t limit = std::min(failAt_, cutAt_);
+        const std::int64_t limit = std::min({failAt_, cutAt_, endAt_});
         std::erase_if(retry_, [&](const CalcValues& v) { return v.count >= limit; });
     }
 
@@ -132,7 +135,7 @@ private:
                 values = std::move(retry_.front());
                 retry_.pop_front();
             } else {
-                if (sequenceDone_ || stopping_ || failAt_ != kNever || cutAt_ != kNever) return;
+                if (sequenceDone_ || stopping_ || failAt_ != kNever || cutAt_ != kNever || endAt_ != kNever) return;
                 // The event pass of the calculation about to start: a stop
                 // seen here lets this calculation run, as in one instance.
                 s_.CalcCount = l_.sequence.nextCount();
@@ -287,6 +290,8 @@ private:
 
     // The calculation `count` cannot be made: nothing from it on is written.
     void fail(std::int64_t count, const std::string& message, bool starting) {
+        // Beyond the line that met the precision target nothing is needed.
+        if (count >= endAt_) return;
         if (count < failAt_) {
             failAt_ = count;
             failMessage_ = message;
@@ -386,7 +391,7 @@ private:
                 ++lastDone_;
             }
             if (writeFailed_ || !headerWritten_) return;
-            if (nextToWrite_ >= failAt_ || nextToWrite_ >= cutAt_) return;
+            if (nextToWrite_ >= failAt_ || nextToWrite_ >= cutAt_ || nextToWrite_ >= endAt_) return;
             auto it = pending_.find(nextToWrite_);
             if (it == pending_.end()) return;
             // Programs of timing 6 run after their calculation's line and
@@ -417,7 +422,20 @@ private:
                 l_.pool.lineWritten(p.worker, r.count);
             }
             ++nextToWrite_;
+            if (l_.precision && !l_.single) {
+                l_.precision->addLine(s_);
+                if (l_.precision->reached()) reachPrecision(r.count);
+            }
         }
+    }
+
+    // The line of calculation `count` met the precision target: it is the
+    // last one. Calculations after it are not waited for: the workers end
+    // them as they finish (abandoning them here would start each instance
+    // again only to quit it), and their lines are never written.
+    void reachPrecision(std::int64_t count) {
+        endAt_ = count + 1;
+        precisionMessage_ = l_.precision->message(count);
     }
 
     bool completed() const {
@@ -430,6 +448,14 @@ private:
         if (failAt_ != kNever) {
             if (!failMessage_.empty()) l_.ui.showMessage(failMessage_);
             return refused_ ? RunOutcome::Refused : RunOutcome::Failed;
+        }
+        if (endAt_ != kNever) {
+            // Ended as a completed run, a stop asked meanwhile included: the
+            // study is as precise as wanted.
+            s_.CalcCount = endAt_;
+            l_.observer.showStatus(precisionMessage_);
+            l_.ui.showNotice(precisionMessage_);
+            return RunOutcome::Completed;
         }
         if (stopping_ || cutAt_ != kNever) return RunOutcome::Stopped;
         s_.CalcCount = l_.single ? 0 : total_ + 1;
@@ -453,6 +479,8 @@ private:
     std::optional<Clock::time_point> stopSince_;
     bool stopAsked_ = false;
     std::int64_t cutAt_ = kNever;
+    std::int64_t endAt_ = kNever;  // the first calculation after the line that met the precision target
+    std::string precisionMessage_;
     std::int64_t failAt_ = kNever;
     std::string failMessage_;
     bool failStarting_ = false;

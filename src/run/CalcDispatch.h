@@ -6,7 +6,9 @@
 // so the DB file ends with whole, consecutive lines. A calculation that runs
 // longer than the time limit is abandoned and recorded with empty outputs and
 // the verdict False; a calculation that fails ends the run after the lines
-// before it.
+// before it. A run with a precision target ends as completed at the line that
+// meets it: calculations handed out beyond that line are abandoned and never
+// written, so the file is the one a single worker writes.
 
 #include <atomic>
 #include <cstdint>
@@ -20,6 +22,7 @@ namespace korvane {
 class DbWriter;
 class PlanSequence;
 class CalcPool;
+class PrecisionStop;
 struct HeaderValues;
 
 // The question asked when a stopped run's calculation has not returned.
@@ -56,6 +59,9 @@ struct CalcLoop {
     // quitting it: the Single plan's workbook kept open after the run.
     bool keepWorkbook = false;
     std::shared_ptr<WorkbookLink> keptWorkbook;
+    // Fed each written line; when it is reached the run ends there. A
+    // resumed run hands it over fed with the lines already in the file.
+    PrecisionStop* precision = nullptr;
 };
 
 // Runs the calculations to the end of the plan, a stop or a failure. Refused

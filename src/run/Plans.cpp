@@ -13,6 +13,7 @@
 #include "run/CalcWorker.h"
 #include "run/OrthogonalTable.h"
 #include "run/PlanSequence.h"
+#include "run/PrecisionStop.h"
 #include "run/Resume.h"
 #include "workbook/CalcSteps.h"
 #include "workbook/CellRef.h"
@@ -129,18 +130,24 @@ RunOutcome RunOnWorkers(PlanContext& ctx, bool single) {
     if (!sequence.prepare(s, ctx.appFolder, error)) return run.refuse(error);
     if (!PrepareRun(run, ctx, error)) return error.empty() ? run.fail("") : run.refuse(error);
     sequence.begin(s);
+    // Counts the lines of this study, those a resumed run finds in the file
+    // included, so that it stops at the same line as an uninterrupted run.
+    PrecisionStop precision(s);
     if (ctx.options.resume) {
         // The file was opened without a change: checked now, and continued
         // only when it holds this study's lines. A line cut short is dropped
         // where a header would be written, once the workbooks are open: a
         // run refused before that leaves the file as it was.
         ResumePoint point;
-        if (!FindResumePoint(s, sequence, point, error)) return run.refuse(error);
+        if (!FindResumePoint(s, sequence, point, error, &precision)) return run.refuse(error);
         run.db_.continueBlock(point.keepBytes);
         ctx.observer.showProgress(point.done, point.done, std::to_string(point.done) + "/" + s.CalcTotal);
-        if (point.done >= sequence.total()) {
+        if (point.done >= sequence.total() || point.precisionAt != 0) {
             if (point.partialLine && !run.db_.writeHeader(s)) return run.fail("");
-            ctx.ui.showMessage("この計算はすでに最後まで終わっています。DBファイル: " + run.db_.path());
+            ctx.ui.showMessage(point.precisionAt != 0
+                                   ? "この計算はすでに精度目標に達して終わっています。DBファイル: " + run.db_.path() +
+                                         "\n" + precision.message(point.precisionAt)
+                                   : "この計算はすでに最後まで終わっています。DBファイル: " + run.db_.path());
             s.CalcCount = point.done;
             run.finish();
             return RunOutcome::Completed;
@@ -158,6 +165,7 @@ RunOutcome RunOnWorkers(PlanContext& ctx, bool single) {
                                          : std::make_unique<ThreadPool>(workers, s, ctx.factory, visible, single);
     CalcLoop loop{ctx.ui, ctx.observer, s, ctx.header, run.db_, sequence, *pool, visible};
     loop.single = single;
+    if (precision.active()) loop.precision = &precision;
     loop.calcTimeoutSeconds = ctx.options.calcTimeoutSeconds;
     loop.askBeforeEnding = ctx.askBeforeEnding;
     loop.askOnDifferences = ctx.askBeforeEnding;

@@ -12,6 +12,7 @@
 #include "project/Project.h"
 #include "project/RunState.h"
 #include "run/PlanSequence.h"
+#include "run/PrecisionStop.h"
 
 namespace korvane {
 
@@ -103,7 +104,8 @@ std::string Where(const std::string& path, std::int64_t line) {
 
 }  // namespace
 
-bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint& point, std::string& error) {
+bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint& point, std::string& error,
+                     PrecisionStop* precision) {
     point = ResumePoint{};
     const std::string& path = state.DbPath;
     if (state.PlanName == plan::MonteCarlo && state.RandomSeed == "Random") {
@@ -187,6 +189,10 @@ bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint&
         }
         point.done = count;
         point.keepBytes = r.end;
+        if (precision && precision->active() && point.precisionAt == 0) {
+            precision->addLine(fields[state.inputCount() + precision->output()], fields.back() != "False");
+            if (precision->reached()) point.precisionAt = count;
+        }
     }
     return true;
 }

@@ -13,11 +13,13 @@ namespace korvane {
 
 struct RunState;
 class PlanSequence;
+class PrecisionStop;
 
 struct ResumePoint {
     std::int64_t done = 0;        // calculations 1 to done have their lines
     std::uint64_t keepBytes = 0;  // the file up to the end of its last whole line
     bool partialLine = false;     // bytes after that (a line cut short)
+    std::int64_t precisionAt = 0; // the line that met the precision target, 0: none
 };
 
 // Checks the DB file at state.DbPath against the run's columns and the plan's
@@ -26,7 +28,10 @@ struct ResumePoint {
 // saying why the file cannot be continued; the file is only read. The line
 // cut short, if any, is dropped by the DB writer once the run really starts
 // (DbWriter::continueBlock), so a run refused later leaves the file as it was.
-bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint& point, std::string& error);
+// `precision`, when given, is fed every whole line found, so that the resumed
+// run stops where one never interrupted would.
+bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint& point, std::string& error,
+                     PrecisionStop* precision = nullptr);
 
 
 }  // namespace korvane

@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cmath>
 
 #include "RunFixture.h"
+#include "analysis/RunningSummary.h"
+#include "db/Csv.h"
 #include "project/NumberText.h"
 
 namespace korvane {
@@ -199,6 +202,61 @@ TEST_F(WorkersTest, AKilledInstanceIsReplacedAndItsCalculationMadeAgain) {
     EXPECT_GE(state.ReplacedInstances, 1);
     EXPECT_EQ(state.CrashedCalcs, 0);
     EXPECT_NE(lastMessage().find("起動し直した回数"), std::string::npos) << lastMessage();
+}
+
+// A study with a precision target on the stress ends as completed at the
+// first line, from the 100th on, where the 95 % half-width of the mean over
+// the valid lines is at most 2 % of the mean, as recomputed here from the file
+// itself. Three workers write the same bytes (the calculations handed out
+// beyond that line are dropped), and a run cut short before that line is
+// resumed to the same line: the lines already in the file count.
+TEST_F(WorkersTest, APrecisionTargetEndsTheRunAtTheLineTheFileSaysMeetsIt) {
+    Project p = example("beam-montecarlo");
+    p.monteCarlo.numOfCalc = "2000";
+    p.sampling.hasPrecision = true;
+    p.sampling.precision = {"応力", "0.02", ""};
+    ASSERT_EQ(run(p, Workers(1)), 0) << lastMessage();
+    const std::string bytes = ReadBytes(app.file("db.csv"));
+    const std::vector<std::vector<std::string>> lines = dbFields();
+    ASSERT_GT(lines.size(), 2u);
+    const std::size_t stress = 7;  // after Count and the six inputs
+    ASSERT_EQ(lines[0][stress], "応力");
+    RunningSummary summary;
+    std::int64_t stopAt = 0;
+    for (std::size_t i = 2; i < lines.size() && stopAt == 0; ++i) {
+        const bool valid = lines[i].back() != "False";
+        double v = 0;
+        if (valid && CsvValue(lines[i][stress], v))
+            summary.add(v);
+        else
+            summary.leaveOut(valid);
+        const auto line = static_cast<std::int64_t>(i) - 1;
+        if (line >= 100 && summary.mean() != 0 && summary.halfWidth(95) <= 0.02 * std::fabs(summary.mean()))
+            stopAt = line;
+    }
+    // Beyond the 100th line, so that the running check itself is proved.
+    ASSERT_GT(stopAt, 100) << "lines: " << lines.size() - 2;
+    EXPECT_EQ(static_cast<std::int64_t>(lines.size()) - 2, stopAt);
+    ASSERT_FALSE(ui.notices.empty());
+    EXPECT_NE(ui.notices.back().find("精度目標に達したため計算 " + std::to_string(stopAt) + " で終了しました"),
+              std::string::npos)
+        << ui.notices.back();
+
+    ASSERT_EQ(run(p, Workers(3)), 0) << lastMessage();
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), bytes);
+
+    // Cut 20 lines before the end, with a line cut short: without the lines
+    // in the file the resumed run would go on for 100 more.
+    const std::string cut = FirstLines(bytes, static_cast<int>(stopAt) - 20 + 2);
+    WriteBytes(app.file("db.csv"), cut + bytes.substr(cut.size(), 12));
+    RunOptions resume = Workers(2);
+    resume.resume = true;
+    ASSERT_EQ(run(p, resume), 0) << lastMessage();
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), bytes);
+    // The finished study resumed again: nothing to calculate, nothing changed.
+    ASSERT_EQ(run(p, resume), 0) << lastMessage();
+    EXPECT_NE(lastMessage().find("精度目標に達して終わっています"), std::string::npos) << lastMessage();
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), bytes);
 }
 
 }  // namespace
