@@ -12,6 +12,7 @@
 #include "project/Project.h"
 #include "project/RunState.h"
 #include "project/Sampling.h"
+#include "run/SampledDraws.h"
 
 namespace korvane {
 
@@ -135,8 +136,8 @@ public:
 
         if (planSection == &section::MonteCarlo) {
             readMonteCarlo(p.monteCarlo);
-            checkSampling(p);
             s_.Sampling = p.sampling;
+            checkSampling(p);
         }
         if (planSection == &section::DataFileInput) readDataFileInput(p.dataFileInput);
         if (planSection == &section::OrthogonalTable) readOrthogonal(p.orthogonalTable);
@@ -221,10 +222,13 @@ private:
             if (s_.PlanSelected[i]) sampled.push_back(s_.InputNames[i]);
         for (const OutputTask& t : p.outputTasks) outputs.push_back(t.name);
         std::string problem = CheckSampling(p.sampling, sampled, outputs);
-        // Whether the correlations form a positive definite matrix is for
-        // the sampling numerics to say; their check goes here, after the
-        // rows themselves passed.
         if (!problem.empty()) throw LoadError{problem + "\n「" + kMonteCarloWindow + "」で直して下さい。"};
+        // Then what only the sampling numerics can say: the distributions'
+        // parameters and limits, a positive definite correlation matrix, the
+        // method's size limits. The design itself is made at run start.
+        SampledDraws draws;
+        std::string error;
+        if (!draws.prepare(s_, false, error)) throw LoadError{error};
     }
 
     void readDataFileInput(const DataFileInputSettings& df) {

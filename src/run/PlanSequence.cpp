@@ -7,6 +7,7 @@
 #include "run/MonteCarlo.h"
 #include "run/OrthogonalTable.h"
 #include "run/PlanValues.h"
+#include "run/SampledDraws.h"
 #include "workbook/CalcSteps.h"
 #include "workbook/WorkbookLink.h"
 
@@ -15,6 +16,7 @@ namespace korvane {
 struct PlanSequence::Impl {
     RunState state;  // the plan's own copy: its input texts run ahead of the calculations
     UniformSource random;
+    SampledDraws draws;
     DataFileCursor data;
     OrthogonalRun table;
     PlanSources sources;
@@ -33,7 +35,11 @@ bool PlanSequence::prepare(RunState& state, const std::string& appFolder, std::s
     if (state.PlanName == plan::MonteCarlo) {
         state.CalcTotal = std::to_string(state.MonteCarloCount);
         if (!PrepareMonteCarlo(state, d.random, error)) return false;
+        // The design is made whole here: each calculation then takes its
+        // own point, whichever party calculates it.
+        if (!d.draws.prepare(state, true, error)) return false;
         d.sources.random = &d.random;
+        d.sources.draws = &d.draws;
     } else if (state.PlanName == plan::OrthogonalTable) {
         if (!PrepareOrthogonalTable(state, appFolder, d.table, error)) return false;
         d.sources.table = &d.table;

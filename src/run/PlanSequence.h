@@ -41,7 +41,8 @@ public:
     PlanSequence& operator=(const PlanSequence&) = delete;
 
     // The plan's own preparation, before the DB file is touched: the Monte
-    // Carlo checks and seeding, the orthogonal array cut (its rows recorded
+    // Carlo checks and seeding (and its whole sample design when it draws
+    // through one), the orthogonal array cut (its rows recorded
     // in the application folder), the data file counted and opened. Sets
     // state.CalcTotal (MonteCarlo: from its count; Single: one calculation
     // with the initial values). False with the message that refuses the run.

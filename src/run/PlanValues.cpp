@@ -8,6 +8,7 @@
 #include "run/DataFileInput.h"
 #include "run/MonteCarlo.h"
 #include "run/OrthogonalTable.h"
+#include "run/SampledDraws.h"
 
 namespace korvane {
 
@@ -44,6 +45,13 @@ bool AssignPlanValues(RunState& state, PlanSources& sources, std::string& error)
     for (std::size_t i = 1; i <= state.inputCount(); ++i) {
         if (const std::size_t j = EarlierSameName(state, i)) {
             state.copyInput(j, i);
+        } else if (monteCarlo && state.PlanSelected[i] && sources.draws && sources.draws->active()) {
+            double x = 0.0;
+            if (!sources.draws->value(i, state.CalcCount, x))
+                return fail("変数[" + state.InputNames[i] + "]の" + std::to_string(state.CalcCount) +
+                            "回目の計算の値がサンプルにありません。");
+            state.InputValues[i] = GeneralNumber(x);
+            state.forgetFormat(i);
         } else if (monteCarlo && state.PlanSelected[i]) {
             double x = 0.0;
             if (!DrawSample(*sources.random, state.InputLower[i], state.InputUpper[i], state.DistType[i],

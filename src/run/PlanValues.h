@@ -13,11 +13,13 @@ struct RunState;
 class UniformSource;
 struct DataFileCursor;
 struct OrthogonalRun;
+class SampledDraws;
 
 // What the active plan draws its values from; only the active plan's entry is
 // used and must be set.
 struct PlanSources {
     UniformSource* random = nullptr;         // "MonteCarlo"
+    const SampledDraws* draws = nullptr;     // "MonteCarlo" through a design, when active
     DataFileCursor* dataFile = nullptr;      // "DataFile Input"
     const OrthogonalRun* table = nullptr;    // "Orthogonal Table"
 };
@@ -27,7 +29,8 @@ struct PlanSources {
 std::size_t EarlierSameName(const RunState& state, std::size_t i);
 
 // One calculation's values for RunState::PlanName, in input-task order:
-// "MonteCarlo" draws every ticked variable within its limits, "DataFile Input"
+// "MonteCarlo" draws every ticked variable within its limits (through the
+// design's point for CalcCount when `draws` is active, else from `random`), "DataFile Input"
 // reads its column of the calculation's data line, "Orthogonal Table" sets the
 // levels of row CalcCount; other variables keep their values. Values are
 // written as 15-digit number texts. False with a message when a value cannot

@@ -7,6 +7,7 @@
 #include "project/NumberText.h"
 #include "run/MonteCarlo.h"
 #include "run/PlanValues.h"
+#include "run/SampledDraws.h"
 
 using namespace korvane;
 using namespace korvane::test;
@@ -154,4 +155,66 @@ TEST_F(MonteCarloTest, ImpossibleLimitsStopTheRunNamingTheVariable) {
     EXPECT_NE(error.find("下限値：2"), std::string::npos) << error;
     EXPECT_NE(error.find("上限値：3"), std::string::npos) << error;
     EXPECT_EQ(state.InputValues, before);
+}
+
+// Through a design, calculation c takes point c - 2 whatever order the
+// calculations are assigned in (as workers, ranks and a resumed run ask for
+// them); names shared by several inputs share the value, values keep to the
+// closed limits, and a project that asks for nothing new keeps the older draws.
+TEST_F(MonteCarloTest, DesignValuesFollowTheCalculationNumber) {
+    Project p = TwoSampled("1234");
+    Load(p);
+    SampledDraws draws;
+    std::string error;
+    ASSERT_TRUE(draws.prepare(state, true, error)) << error;
+    EXPECT_FALSE(draws.active());
+
+    p.monteCarlo.numOfCalc = "20";
+    p.monteCarlo.sampledVariables[1] = {"b", kTriangularDistribution, "0", "1"};
+    p.sampling.method = method::LHS;
+    Load(p);
+    ASSERT_TRUE(draws.prepare(state, true, error)) << error;
+    ASSERT_TRUE(draws.active());
+    PlanSources sources;
+    sources.random = &source;
+    sources.draws = &draws;
+    auto assign = [&](std::int64_t c) {
+        state.CalcCount = c;
+        EXPECT_TRUE(AssignPlanValues(state, sources, error)) << error;
+        return state.InputValues;
+    };
+    std::vector<std::vector<std::string>> forward, backward(21);
+    for (std::int64_t c = 2; c <= 20; ++c) forward.push_back(assign(c));
+    for (std::int64_t c = 20; c >= 2; --c) backward[c] = assign(c);
+    for (std::int64_t c = 2; c <= 20; ++c) {
+        const auto& v = forward[c - 2];
+        EXPECT_EQ(v, backward[c]) << c;
+        EXPECT_EQ(v[4], v[1]);
+        EXPECT_EQ(v[2], "3.5");
+        const double a = LeadingNumber(v[1]), b = LeadingNumber(v[3]);
+        EXPECT_TRUE(a >= 9 && a <= 11) << v[1];
+        EXPECT_TRUE(b >= -1 && b <= 1) << v[3];
+    }
+    // Past the design there is nothing to give, and the values stay.
+    const auto before = state.InputValues;
+    state.CalcCount = 21;
+    EXPECT_FALSE(AssignPlanValues(state, sources, error));
+    EXPECT_EQ(state.InputValues, before);
+
+    // More variables than Sobol' points have dimensions: refused before any
+    // design is made (the run load asks the same; see the run driver's tests).
+    ResetRunArrays(state);
+    state.PlanName = plan::MonteCarlo;
+    state.MonteCarloCount = 10;
+    state.Sampling.method = method::Sobol;
+    for (std::size_t i = 1; i <= MaxSobolDimensions() + 1; ++i) {
+        AddInputVariable(state, "v" + std::to_string(i), "A1", "S", "", 0.0, "", "", "");
+        state.PlanSelected[i] = true;
+        state.DistType[i] = kNormalDistribution;
+        state.DistCenter[i] = 1.0;
+        state.DistSpread[i] = 0.1;
+    }
+    EXPECT_FALSE(draws.prepare(state, true, error));
+    EXPECT_EQ(error.rfind("Sobol点列で扱える変数は" + std::to_string(MaxSobolDimensions()) + "個まで", 0), 0u) << error;
+    EXPECT_TRUE(error.ends_with("「MonteCarlo設定」で直して下さい。")) << error;
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include <filesystem>
+#include <functional>
 
 #include "TestSupport.h"
 #include "platform/AppFolder.h"
@@ -336,18 +337,78 @@ TEST_F(RunDriverTest, OrthogonalFactorsBeyondTheArrayRefuseTheRun) {
 }
 
 // Sampling settings the run cannot use are refused naming the row, before
-// anything is written.
+// anything is written: the rows' own checks, then what only the numbers can
+// tell (parameters, limits, the correlations together, the method's size).
 TEST_F(RunDriverTest, ABadSamplingSectionRefusesTheRunBeforeAnythingIsWritten) {
-    Project p = InAndOut();
-    p.taskPlan = "MonteCarlo";
-    p.monteCarlo.sampledVariables = {{"a", "正規分布", "1", "0.1"}};
-    p.sampling.method = method::LHS;
-    p.sampling.hasPrecision = true;
-    p.sampling.precision = {"o", "0.01", ""};
-    EXPECT_EQ(runCommandLine(writeProject(p)), 2);
-    ASSERT_FALSE(ui.messages.empty());
-    EXPECT_EQ(ui.messages.back(),
-              "精度目標[o]はLHSでは使えません (LHSは計算回数を初めに決めて層に分けるため、途中で止められません)。\n"
-              "「MonteCarlo設定」で直して下さい。");
-    EXPECT_FALSE(FileExists(dir.file("db.csv")));
+    struct Case {
+        const char* what;
+        std::function<void(Project&)> change;
+        std::string expected;  // the message up to the window's name
+    };
+    auto limited = [](const std::string& name, const std::string& lower, const std::string& upper) {
+        InputTask t = In(name);
+        t.initial = "1";
+        t.lower = lower;
+        t.upper = upper;
+        return t;
+    };
+    const std::vector<Case> cases = {
+        {"precision with LHS",
+         [](Project& p) {
+             p.sampling.method = method::LHS;
+             p.sampling.hasPrecision = true;
+             p.sampling.precision = {"o", "0.01", ""};
+         },
+         "精度目標[o]はLHSでは使えません (LHSは計算回数を初めに決めて層に分けるため、途中で止められません)。"},
+        {"lognormal mean not above 0",
+         [](Project& p) { p.monteCarlo.sampledVariables = {{"a", "対数正規分布", "-1", "0.1"}}; },
+         "変数[a]の対数正規分布の中心値（平均）は0より大きくして下さい。"},
+        {"fractional discrete uniform",
+         [](Project& p) { p.monteCarlo.sampledVariables = {{"a", "離散一様分布", "1.5", "2"}}; },
+         "変数[a]の離散一様分布の中心値と標準偏差は整数で指定して下さい。"},
+        {"limits the distribution never reaches",
+         [&](Project& p) {
+             p.sampling.method = method::Sobol;
+             p.inputTasks = {limited("a", "2", "3")};
+             p.monteCarlo.sampledVariables = {{"a", "一様分布", "0", "1"}};
+         },
+         "変数[a]の"},
+        {"correlations that contradict each other",
+         [&](Project& p) {
+             p.inputTasks = {limited("a", "", ""), limited("b", "", ""), limited("c", "", "")};
+             p.monteCarlo.sampledVariables = {{"a", "正規分布", "1", "0.1"}, {"b", "正規分布", "1", "0.1"},
+                                              {"c", "正規分布", "1", "0.1"}};
+             p.sampling.correlations = {{"a", "b", "0.9"}, {"a", "c", "0.9"}, {"b", "c", "-0.9"}};
+         },
+         "相関[b,c]"},
+        {"more correlated variables than drawn calculations",
+         [&](Project& p) {
+             p.inputTasks = {limited("a", "", ""), limited("b", "", "")};
+             p.monteCarlo.numOfCalc = "3";
+             p.monteCarlo.sampledVariables = {{"a", "正規分布", "1", "0.1"}, {"b", "正規分布", "1", "0.1"}};
+             p.sampling.correlations = {{"a", "b", "0.5"}};
+         },
+         "相関を付けるには計算回数を4回以上にして下さい (相関を付ける変数: 2個)。"},
+        {"a design too large to hold",
+         [](Project& p) {
+             p.sampling.method = method::LHS;
+             p.monteCarlo.numOfCalc = "1000000000";
+         },
+         "計算回数×サンプリングする変数の数が多すぎてサンプルを作れません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ui.messages.clear();
+        Project p = InAndOut();
+        p.inputTasks[0].initial = "1";
+        p.taskPlan = "MonteCarlo";
+        p.monteCarlo.sampledVariables = {{"a", "正規分布", "1", "0.1"}};
+        c.change(p);
+        EXPECT_EQ(runCommandLine(writeProject(p)), 2);
+        ASSERT_FALSE(ui.messages.empty());
+        const std::string& m = ui.messages.back();
+        EXPECT_EQ(m.substr(0, c.expected.size()), c.expected) << m;
+        EXPECT_TRUE(m.ends_with("\n「MonteCarlo設定」で直して下さい。")) << m;
+        EXPECT_FALSE(FileExists(dir.file("db.csv")));
+    }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -10,6 +11,7 @@
 #include "analysis/RunningSummary.h"
 #include "db/Csv.h"
 #include "project/NumberText.h"
+#include "run/Distributions.h"
 
 namespace korvane {
 namespace {
@@ -58,6 +60,74 @@ TEST_F(WorkersTest, EveryPlanWritesItsGoldenBytesWithOneWorkerOrThree) {
     restarting.monteCarlo.restartExcel = "1";
     ASSERT_EQ(run(restarting, Workers(2)), 0) << lastMessage();
     EXPECT_EQ(ReadBytes(app.file("db.csv")), FirstLines(Golden("carried-values.csv"), 7));
+}
+
+// The example beam study drawn as a Latin hypercube, with a lognormal load
+// correlated to the length: the same bytes with one worker, with three, and
+// resumed after its first lines; each drawn input uses each of its strata
+// once, within its limits, and the pair comes near its rank correlation.
+TEST_F(WorkersTest, ALatinHypercubeStudyIsTheSameHoweverItIsCalculated) {
+    Project p = example("beam-montecarlo");
+    const int drawn = 40;
+    p.monteCarlo.numOfCalc = std::to_string(drawn + 1);
+    p.monteCarlo.sampledVariables = {{"荷重", "対数正規分布", "1000", "150"},
+                                     {"長さ", "一様分布", "500", "80"},
+                                     {"高さ", "正規分布", "40", "3"}};
+    // The DB lines hold the drawn texts themselves, not rounded ones.
+    for (InputTask& t : p.inputTasks) t.formatKind = t.formatArg = "";
+    p.sampling.method = method::LHS;
+    p.sampling.correlations = {{"荷重", "長さ", "0.6"}};
+
+    ASSERT_EQ(run(p, Workers(1)), 0) << lastMessage();
+    const std::string one = ReadBytes(app.file("db.csv"));
+    ASSERT_EQ(run(p, Workers(3)), 0) << lastMessage();
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), one);
+    RunOptions resume = Workers(2);
+    resume.resume = true;
+    WriteBytes(app.file("db.csv"), FirstLines(one, 2 + 12));
+    ASSERT_EQ(run(p, resume), 0) << lastMessage();
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), one);
+
+    const auto lines = dbFields();
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(2 + 1 + drawn));
+    struct Column {
+        std::size_t field;
+        std::string distribution;
+        double center, spread, lower, upper;
+    };
+    std::vector<std::vector<double>> drawnValues;
+    for (const Column& c : {Column{1, "対数正規分布", 1000, 150, 500, 1500}, Column{2, "一様分布", 500, 80, 400, 600},
+                            Column{4, "正規分布", 40, 3, 30, 50}}) {
+        SCOPED_TRACE(c.distribution);
+        std::string error;
+        const auto d = MakeDistribution(c.distribution, c.center, c.spread, error);
+        ASSERT_TRUE(d) << error;
+        const double from = d->cdf(c.lower), width = d->cdf(c.upper) - from;
+        std::vector<int> hits(drawn, 0);
+        std::vector<double> values;
+        for (int row = 0; row < drawn; ++row) {
+            const double x = LeadingNumber(lines[3 + row][c.field]);
+            EXPECT_TRUE(x >= c.lower && x <= c.upper) << x;
+            const double u = (d->cdf(x) - from) / width;
+            ++hits[std::clamp(static_cast<int>(u * drawn), 0, drawn - 1)];
+            values.push_back(x);
+        }
+        EXPECT_EQ(std::count(hits.begin(), hits.end(), 1), drawn);
+        drawnValues.push_back(values);
+    }
+    auto ranks = [](const std::vector<double>& v) {
+        std::vector<double> r(v.size());
+        for (std::size_t i = 0; i < v.size(); ++i)
+            r[i] = static_cast<double>(std::count_if(v.begin(), v.end(), [&](double y) { return y < v[i]; }));
+        return r;
+    };
+    const auto ra = ranks(drawnValues[0]), rb = ranks(drawnValues[1]);
+    double d2 = 0;
+    for (std::size_t i = 0; i < ra.size(); ++i) d2 += (ra[i] - rb[i]) * (ra[i] - rb[i]);
+    const double spearman = 1.0 - 6.0 * d2 / (drawn * (static_cast<double>(drawn) * drawn - 1.0));
+    EXPECT_NEAR(spearman, 0.6, 0.1);
+    // The first calculation keeps the initial values.
+    EXPECT_EQ(lines[2][1], "1000");
 }
 
 // Patterns with a literal digit ("05" writes 1 as "15"): the input the plan
