@@ -5,7 +5,9 @@
 // preview with its colours and corner, the data-file preview and "Auto", more
 // than 63 variables. What every settings grid shares: a click elsewhere keeps
 // what was typed, and OK names the first cell that holds no number. Always
-// the working copy's bytes after OK and after Cancel.
+// the working copy's bytes after OK and after Cancel. One file (one test
+// program) because every window here is built on the same grid and fixture,
+// and one program starts the offscreen application once for all of them.
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
