@@ -150,7 +150,9 @@ TEST_F(WorkersTest, ASaltelliStudyWritesItsGroupsHoweverItIsCalculated) {
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(2 + calculations));
     EXPECT_EQ(lines[0], (std::vector<std::string>{"Count", "x1", "x2", "x3", "f", "Validity(制限判定)"}));
     EXPECT_EQ(lines[2], (std::vector<std::string>{"1", "0", "0", "0", "0", "True"}));
-    auto line = [&](std::int64_t calculation) { return lines[static_cast<std::size_t>(calculation + 1)]; };
+    auto line = [&](std::int64_t calculation) -> const std::vector<std::string>& {
+        return lines[static_cast<std::size_t>(calculation + 1)];
+    };
     for (std::int64_t c = 2; c <= calculations; ++c) {
         SCOPED_TRACE("calculation " + std::to_string(c));
         const auto place = SaltelliPlaceOf(c, 3);
