@@ -133,7 +133,8 @@ TEST_F(WorkersTest, ALatinHypercubeStudyIsTheSameHoweverItIsCalculated) {
 }
 
 // A Saltelli study of the Ishigami function, four whole groups of five and
-// a fifth begun: the same bytes with one worker and with two, and the lines
+// a fifth begun: the same bytes with one worker, with two, and resumed inside
+// a group, and the lines
 // form the groups. In each, A and B differ in every input, and each AB line
 // is A's line with one input's text taken from B's; every value lies in
 // [-pi, pi] and the workbook computed the function of the values written.
@@ -144,6 +145,12 @@ TEST_F(WorkersTest, ASaltelliStudyWritesItsGroupsHoweverItIsCalculated) {
     ASSERT_EQ(run(p, Workers(1)), 0) << lastMessage();
     const std::string one = ReadBytes(app.file("db.csv"));
     ASSERT_EQ(run(p, Workers(2)), 0) << lastMessage();
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), one);
+    // Resumed in the middle of the second group.
+    RunOptions resume = Workers(2);
+    resume.resume = true;
+    WriteBytes(app.file("db.csv"), FirstLines(one, 2 + 9));
+    ASSERT_EQ(run(p, resume), 0) << lastMessage();
     EXPECT_EQ(ReadBytes(app.file("db.csv")), one);
 
     const auto lines = dbFields();
