@@ -134,10 +134,10 @@ TEST_F(WorkersTest, ALatinHypercubeStudyIsTheSameHoweverItIsCalculated) {
 
 // A Saltelli study of the Ishigami function, four whole groups of five and
 // a fifth begun: the same bytes with one worker, with two, and resumed inside
-// a group, and the lines
-// form the groups. In each, A and B differ in every input, and each AB line
-// is A's line with one input's text taken from B's; every value lies in
-// [-pi, pi] and the workbook computed the function of the values written.
+// a group, and the lines form the groups. In each, A and B differ in every
+// input, and each AB line is A's line with one input's text taken from B's;
+// every value lies in [-pi, pi] and the workbook computed the function of the
+// values written.
 TEST_F(WorkersTest, ASaltelliStudyWritesItsGroupsHoweverItIsCalculated) {
     WriteIshigamiWorkbook(app.file("ishigami.fods"));
     const int calculations = 1 + 4 * 5 + 3;
