@@ -63,6 +63,9 @@ namespace method {
 inline constexpr const char* MonteCarlo = "MonteCarlo";
 inline constexpr const char* LHS = "LHS";
 inline constexpr const char* Sobol = "Sobol";
+// Groups of calculations for Sobol' sensitivity indices: A, B, and A with
+// each input in turn taken from B.
+inline constexpr const char* Saltelli = "Saltelli";
 }  // namespace method
 
 // The plan names.

@@ -106,8 +106,20 @@ std::string CheckPrecision(const PrecisionTarget& t, const std::string& how, con
 
 std::string CheckSampling(const SamplingSettings& s, const std::vector<std::string>& sampledInputs,
                           const std::vector<std::string>& outputs) {
-    if (s.method != method::MonteCarlo && s.method != method::LHS && s.method != method::Sobol)
-        return "サンプリング方法[" + s.method + "]は使えません。MonteCarlo, LHS, Sobol のどれかにして下さい。";
+    if (s.method != method::MonteCarlo && s.method != method::LHS && s.method != method::Sobol &&
+        s.method != method::Saltelli)
+        return "サンプリング方法[" + s.method + "]は使えません。MonteCarlo, LHS, Sobol, Saltelli のどれかにして下さい。";
+    if (s.method == method::Saltelli) {
+        // The indices assume independent inputs, and need every group whole.
+        if (!s.correlations.empty()) {
+            const RankCorrelation& c = s.correlations.front();
+            return "相関[" + c.first + "," + c.second +
+                   "]はSaltelliでは使えません (Sobol'感度指数は入力が互いに独立であることを前提とします)。";
+        }
+        if (s.hasPrecision)
+            return "精度目標[" + s.precision.output +
+                   "]はSaltelliでは使えません (途中で止めると A, B, AB の組が欠けて感度指数を求められません)。";
+    }
     if (std::string p = CheckCorrelations(s.correlations, sampledInputs); !p.empty()) return p;
     if (s.hasPrecision) return CheckPrecision(s.precision, s.method, outputs);
     return {};

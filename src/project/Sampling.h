@@ -33,7 +33,10 @@ std::string PrecisionPercent(const PrecisionTarget& target);
 // The first problem of the settings, as a message naming the row; empty when
 // there is none. `sampledInputs` are the inputs the Monte Carlo plan draws
 // (the ticked ones), `outputs` the output variables' names. The method, each
-// correlation row, then the precision row are checked, in that order.
+// correlation row, then the precision row are checked, in that order; with
+// Saltelli any correlation row or precision row is refused first. What
+// depends on the number of calculations and of sampled inputs is checked
+// with the design (SaltelliDesignProblem).
 // Whether the correlations together form a positive definite matrix is not
 // checked here: the caller asks the sampling numerics after this passes.
 std::string CheckSampling(const SamplingSettings& settings, const std::vector<std::string>& sampledInputs,

@@ -66,6 +66,24 @@ void FillSobol(SampleDesign& d, std::mt19937_64& engine) {
         }
 }
 
+// Saltelli's groups from the two halves of one Sobol' point each: every
+// value is copied, so an AB point's coordinate equals A's or B's exactly.
+void FillSaltelli(SampleDesign& d, std::mt19937_64& engine) {
+    const std::size_t k = d.dimensions, size = k + 2;
+    SampleDesign pairs;
+    pairs.points = (d.points + size - 1) / size;
+    pairs.dimensions = 2 * k;
+    pairs.values.assign(pairs.points * pairs.dimensions, 0.5);
+    FillSobol(pairs, engine);
+    for (std::size_t p = 0; p < d.points; ++p) {
+        const std::size_t group = p / size, role = p % size;
+        for (std::size_t j = 0; j < k; ++j) {
+            const bool fromB = role == kSaltelliB || role == j + 2;
+            d.at(p, j) = pairs.at(group, fromB ? k + j : j);
+        }
+    }
+}
+
 // Cholesky factorisation A = L L^T in place (row-major m x m, lower part
 // kept). Returns the row where a pivot is not clearly positive, if any.
 std::optional<std::size_t> Cholesky(std::vector<double>& a, std::size_t m) {
@@ -101,7 +119,30 @@ std::optional<SampleMethod> SampleMethodFromName(const std::string& name) {
     if (name == kMonteCarloMethod) return SampleMethod::Plain;
     if (name == kLatinHypercubeMethod) return SampleMethod::LatinHypercube;
     if (name == kSobolMethod) return SampleMethod::Sobol;
+    if (name == kSaltelliMethod) return SampleMethod::Saltelli;
     return std::nullopt;
+}
+
+std::optional<SaltelliPlace> SaltelliPlaceOf(std::int64_t calculation, std::size_t inputs) {
+    if (calculation < 2 || inputs == 0) return std::nullopt;
+    const auto size = static_cast<std::int64_t>(inputs) + 2;
+    const std::int64_t point = calculation - 2;
+    return SaltelliPlace{point / size + 1, static_cast<std::size_t>(point % size)};
+}
+
+std::string SaltelliDesignProblem(std::size_t inputs, std::int64_t calculations) {
+    const std::string method = std::string("サンプリング方法[") + kSaltelliMethod + "]";
+    if (inputs == 0) return method + "にはサンプリングする変数が必要です。変数にチェックを付けて分布型を選んで下さい。";
+    const std::size_t most = MaxSobolDimensions() / 2;
+    if (inputs > most)
+        return method + "で扱えるサンプリングする変数は" + std::to_string(most) +
+               "個までです (Sobol点列の次元をその2倍使います。サンプリングする変数: " + std::to_string(inputs) + "個)。";
+    const auto needed = static_cast<std::int64_t>(inputs) + 3;
+    if (calculations < needed)
+        return "計算回数[" + std::to_string(calculations) + "]は" + kSaltelliMethod + "には足りません。サンプリングする変数が" +
+               std::to_string(inputs) + "個のとき、初期値の1回と1組 (A, B と変数ごとのAB の" + std::to_string(inputs + 2) +
+               "回) で" + std::to_string(needed) + "回以上にして下さい。";
+    return {};
 }
 
 std::size_t MaxSobolDimensions() { return boost::random::detail::qrng_tables::sobol::max_dimension; }
@@ -110,6 +151,10 @@ std::optional<SampleDesign> MakeSampleDesign(SampleMethod method, std::size_t po
                                              std::uint64_t seed, std::string& error) {
     if (method == SampleMethod::Sobol && dimensions > MaxSobolDimensions()) {
         error = "Sobol点列で扱える変数は" + std::to_string(MaxSobolDimensions()) + "個までです。";
+        return std::nullopt;
+    }
+    if (method == SampleMethod::Saltelli && dimensions > MaxSobolDimensions() / 2) {
+        error = SaltelliDesignProblem(dimensions, 0);
         return std::nullopt;
     }
     SampleDesign d;
@@ -122,6 +167,7 @@ std::optional<SampleDesign> MakeSampleDesign(SampleMethod method, std::size_t po
     case SampleMethod::Plain: FillPlain(d, engine); break;
     case SampleMethod::LatinHypercube: FillLatinHypercube(d, engine); break;
     case SampleMethod::Sobol: FillSobol(d, engine); break;
+    case SampleMethod::Saltelli: FillSaltelli(d, engine); break;
     }
     return d;
 }

@@ -20,6 +20,7 @@ namespace korvane {
 inline constexpr const char* kMonteCarloMethod = "MonteCarlo";
 inline constexpr const char* kLatinHypercubeMethod = "LHS";
 inline constexpr const char* kSobolMethod = "Sobol";
+inline constexpr const char* kSaltelliMethod = "Saltelli";
 
 enum class SampleMethod {
     // Independent points from the 64-bit Mersenne Twister (std::mt19937_64),
@@ -35,6 +36,12 @@ enum class SampleMethod {
     // Boost's generator leaves out; it is put back so that the first 2^m
     // points are a whole (t, m, k)-net, and the shift moves it off the corner.
     Sobol,
+    // Saltelli's design for Sobol' sensitivity indices over k inputs: groups
+    // of k + 2 points A, B, AB(1) ... AB(k). A and B are the two halves
+    // (dimensions 1..k and k+1..2k) of one point of a Sobol' design in 2k
+    // dimensions made exactly as above; AB(i) is A with coordinate i taken
+    // from B, the very same number. The last group may be cut short.
+    Saltelli,
 };
 
 // The method for its project name; nothing for any other text.
@@ -57,9 +64,37 @@ std::size_t MaxSobolDimensions();
 
 // A design of `points` points in `dimensions` dimensions, every value strictly
 // inside (0, 1). Nothing, with `error`, for a Sobol' design of more than
-// MaxSobolDimensions() dimensions.
+// MaxSobolDimensions() dimensions (a Saltelli design takes twice its own).
 std::optional<SampleDesign> MakeSampleDesign(SampleMethod method, std::size_t points, std::size_t dimensions,
                                              std::uint64_t seed, std::string& error);
+
+// ---------------------------------------------------------------- Saltelli
+
+// The roles in a Saltelli group: A, B, then AB(i) = A with input i (from 1)
+// taken from B has role i + 1. The inputs are the sampled ones in the order
+// of the input tasks, each name once: the order of their DB columns.
+inline constexpr std::size_t kSaltelliA = 0;
+inline constexpr std::size_t kSaltelliB = 1;
+
+struct SaltelliPlace {
+    std::int64_t group = 0;  // from 1
+    std::size_t role = 0;    // kSaltelliA, kSaltelliB, or i + 1 for AB(i)
+    bool operator==(const SaltelliPlace&) const = default;
+};
+
+// Where calculation `calculation` (numbered as the DB file numbers it, from
+// 1) stands in a Saltelli run with `inputs` sampled inputs: calculation 1
+// keeps the initial values and has no place; from calculation 2 on come the
+// groups of inputs + 2. Nothing for calculation 1 or less, or no input.
+std::optional<SaltelliPlace> SaltelliPlaceOf(std::int64_t calculation, std::size_t inputs);
+
+// What keeps a Saltelli run of `calculations` calculations over `inputs`
+// sampled inputs from having one whole group, naming the setting to change:
+// no sampled input, more inputs than the Sobol' dimensions hold twice over,
+// fewer calculations than 1 + (inputs + 2). Empty when there is none.
+std::string SaltelliDesignProblem(std::size_t inputs, std::int64_t calculations);
+
+// ---------------------------------------------------------------- correlations
 
 // A target rank correlation between columns `first` and `second`.
 struct RankCorrelationTarget {

@@ -125,6 +125,13 @@ bool SampledDraws::prepare(const RunState& state, bool makeDesign, std::string& 
         error = Mend("サンプリング方法[" + state.Sampling.method + "]は使えません。");
         return false;
     }
+    if (*method == SampleMethod::Saltelli) {
+        // One whole group at least, and twice the inputs in Sobol' dimensions.
+        if (std::string problem = SaltelliDesignProblem(names.size(), state.MonteCarloCount); !problem.empty()) {
+            error = Mend(problem);
+            return false;
+        }
+    }
     if (*method == SampleMethod::Sobol && names.size() > MaxSobolDimensions()) {
         error = Mend("Sobol点列で扱える変数は" + std::to_string(MaxSobolDimensions()) + "個までです (サンプリングする変数: " +
                      std::to_string(names.size()) + "個)。");

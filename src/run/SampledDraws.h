@@ -7,7 +7,8 @@
 // MonteCarlo.h, so its values stay the same digit for digit.
 //
 // The whole design is made before the first calculation, and calculation c
-// takes point c - 2 (the first calculation keeps the initial values), so the
+// takes point c - 2 (the first calculation keeps the initial values; for
+// Saltelli's groups see SaltelliPlaceOf), so the
 // values depend on the calculation number alone: one instance, many workers,
 // MPI ranks and a resumed run all give each calculation the same values.
 

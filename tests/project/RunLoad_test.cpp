@@ -129,9 +129,12 @@ TEST_F(RunLoadTest, WhatCannotBeRunIsRefusedNamingTheLineOrTheVariableAndTheWind
     const std::vector<std::string> ot = {"<<OrthogonalTable>>", " Level             :3水準", " Restart Excel     :0"};
     const std::string initial = "「初期値設定」で数値を入力して下さい。";
     const std::vector<std::string> abc = {"a,B2,S,,1,,Round,2", "b,B3,S,,1,,Round,2", "c,B4,S,,1,,Round,2"};
-    auto sampling = [&](const std::vector<std::string>& rows, bool closed = true) {
-        auto l = with(mc, {" Var. Param.       :a,正規分布,1,2", " Var. Param.       :c,一様分布,1,2"},
-                      "<<MonteCarlo End>>");
+    auto sampling = [&](const std::vector<std::string>& rows, bool closed = true, const char* calcs = "10",
+                        std::vector<std::string> sampled = {" Var. Param.       :a,正規分布,1,2",
+                                                            " Var. Param.       :c,一様分布,1,2"}) {
+        auto head = mc;
+        head[1] = std::string(" Num of Calc.      :") + calcs;
+        auto l = with(head, sampled, "<<MonteCarlo End>>");
         l.push_back("<<Sampling>>");
         l = with(l, rows, closed ? "<<Sampling End>>" : nullptr);
         return l;
@@ -179,6 +182,18 @@ TEST_F(RunLoadTest, WhatCannotBeRunIsRefusedNamingTheLineOrTheVariableAndTheWind
         {"MonteCarlo", abc, sampling({" Method            :LHS", " Method            :Sobol"}), "",
          {"(30行目)", "Method の行が2つあります (29行目と)"}},
         {"MonteCarlo", abc, sampling({" Method            :LHS"}, false), "", {"\"<<Sampling End>>\" の行がありません"}},
+        // Saltelli's groups: independent inputs, no stop inside a group,
+        // one whole group (1 + 2 + 2 calculations for a and c), an input.
+        {"MonteCarlo", abc, sampling({" Method            :Saltelli"}, true, "5"), "", {}},
+        {"MonteCarlo", abc, sampling({" Method            :Saltelli", " Correlation       :a,c,0.3"}), "",
+         {"相関[a,c]はSaltelliでは使えません", "「MonteCarlo設定」で直して下さい。"}},
+        {"MonteCarlo", abc, sampling({" Method            :Saltelli", " Precision         :応力,0.01"}), "",
+         {"精度目標[応力]はSaltelliでは使えません"}},
+        {"MonteCarlo", abc, sampling({" Method            :Saltelli"}, true, "4"), "",
+         {"計算回数[4]はSaltelliには足りません。サンプリングする変数が2個のとき", "5回以上にして下さい。",
+          "「MonteCarlo設定」で直して下さい。"}},
+        {"MonteCarlo", abc, sampling({" Method            :Saltelli"}, true, "10", {}), "",
+         {"サンプリング方法[Saltelli]にはサンプリングする変数が必要です。"}},
         // Other plans do not read it.
         {"Single", abc, sampling({" Method            :Halton"}, false), "", {}},
     };

@@ -203,7 +203,10 @@ TEST(SamplingCheck, EveryRefusalNamesTheRow) {
         {"LHS", {{"荷重", "長さ", "0.6"}, {"高さ", "長さ", "-0.999"}}, {}, ""},
         {"Sobol", {}, {"応力", "1e-3", ""}, ""},
         {"MonteCarlo", {{"荷重", "長さ", "0"}}, {"たわみ", "0.01", "99.9"}, ""},
-        {"Saltelli", {}, {}, "サンプリング方法[Saltelli]は使えません。MonteCarlo, LHS, Sobol のどれかにして下さい。"},
+        {"Saltelli", {}, {}, ""},
+        {"Halton", {}, {}, "サンプリング方法[Halton]は使えません。MonteCarlo, LHS, Sobol, Saltelli のどれかにして下さい。"},
+        // Saltelli refuses any correlation row before reading it.
+        {"Saltelli", {{"荷重", "幅", "2"}}, {}, "相関[荷重,幅]はSaltelliでは使えません"},
         {"lhs", {}, {}, "サンプリング方法[lhs]は使えません。"},
         {"LHS", {{"荷重", "幅", "0.5"}}, {}, "相関[荷重,幅]の変数[幅]はサンプリングする変数ではありません。"},
         {"LHS", {{"荷重", "長さ", "0.5"}, {"荷重", "荷重", "0.5"}}, {}, "相関[荷重,荷重]は同じ変数どうしです。"},

@@ -217,4 +217,16 @@ TEST_F(MonteCarloTest, DesignValuesFollowTheCalculationNumber) {
     EXPECT_FALSE(draws.prepare(state, true, error));
     EXPECT_EQ(error.rfind("Sobol点列で扱える変数は" + std::to_string(MaxSobolDimensions()) + "個まで", 0), 0u) << error;
     EXPECT_TRUE(error.ends_with("「MonteCarlo設定」で直して下さい。")) << error;
+    // Saltelli's groups take two Sobol' dimensions per input: half as many.
+    state.Sampling.method = method::Saltelli;
+    state.MonteCarloCount = 2000;
+    for (std::size_t i = MaxSobolDimensions() / 2 + 2; i <= state.inputCount(); ++i) state.PlanSelected[i] = false;
+    EXPECT_FALSE(draws.prepare(state, true, error));
+    EXPECT_EQ(error.rfind("サンプリング方法[Saltelli]で扱えるサンプリングする変数は" +
+                              std::to_string(MaxSobolDimensions() / 2) + "個まで",
+                          0),
+              0u)
+        << error;
+    state.PlanSelected[MaxSobolDimensions() / 2 + 1] = false;
+    EXPECT_TRUE(draws.prepare(state, false, error)) << error;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <set>
@@ -166,6 +167,54 @@ TEST(SampleDesignTest, TheSeedFixesEveryDesign) {
     std::string error;
     EXPECT_FALSE(MakeSampleDesign(SampleMethod::Sobol, 10, MaxSobolDimensions() + 1, 1, error));
     EXPECT_NE(error.find("Sobol"), std::string::npos);
+}
+
+// Saltelli's layout: calculation 1 keeps the initial values, then come groups
+// of k + 2 (A, B, AB(1) ... AB(k)); A and B are the two halves of one point of
+// the Sobol' design in 2k dimensions with the same seed, AB(i) is A with
+// coordinate i from B, bit for bit; a run with calculations beyond the last
+// whole group begins another, and a shorter run's design is a prefix of a
+// longer one's. Twice the inputs must fit in the Sobol' dimensions.
+TEST(SampleDesignTest, SaltelliGroupsMixTheHalvesOfOneSobolSequence) {
+    struct Place {
+        std::int64_t calculation;
+        std::size_t inputs;
+        std::optional<SaltelliPlace> place;
+    };
+    const std::int64_t far = 3000000000002;
+    for (const Place& p : {Place{1, 3, std::nullopt}, Place{0, 3, std::nullopt}, Place{2, 0, std::nullopt},
+                           Place{2, 3, SaltelliPlace{1, kSaltelliA}}, Place{3, 3, SaltelliPlace{1, kSaltelliB}},
+                           Place{4, 3, SaltelliPlace{1, 2}}, Place{6, 3, SaltelliPlace{1, 4}},
+                           Place{7, 3, SaltelliPlace{2, kSaltelliA}}, Place{2, 1, SaltelliPlace{1, kSaltelliA}},
+                           Place{5, 1, SaltelliPlace{2, kSaltelliA}}, Place{far, 1, SaltelliPlace{1000000000001, 0}}})
+        EXPECT_EQ(SaltelliPlaceOf(p.calculation, p.inputs), p.place) << p.calculation << " of " << p.inputs;
+
+    const std::size_t k = 3, groups = 4;
+    const auto sobol = Design(SampleMethod::Sobol, groups, 2 * k, 2026);
+    const std::size_t points = (groups - 1) * (k + 2) + 3;  // the last group begun: A, B, AB(1)
+    const auto d = Design(SampleMethod::Saltelli, points, k, 2026);
+    ASSERT_EQ(d.dimensions, k);
+    for (std::size_t p = 0; p < points; ++p) {
+        const auto place = SaltelliPlaceOf(static_cast<std::int64_t>(p) + 2, k);
+        ASSERT_TRUE(place);
+        const auto g = static_cast<std::size_t>(place->group - 1);
+        for (std::size_t j = 0; j < k; ++j) {
+            const bool fromB = place->role == kSaltelliB || place->role == j + 2;
+            const double expected = sobol.at(g, fromB ? k + j : j), got = d.at(p, j);
+            EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << "point " << p << " input " << j;
+        }
+    }
+    for (std::size_t g = 0; g < groups; ++g)
+        for (std::size_t j = 0; j < k; ++j) EXPECT_NE(sobol.at(g, j), sobol.at(g, k + j));
+    const auto shorter = Design(SampleMethod::Saltelli, 7, k, 2026);
+    for (std::size_t j = 0; j < k; ++j)
+        for (std::size_t p = 0; p < 7; ++p) EXPECT_EQ(shorter.at(p, j), d.at(p, j));
+    EXPECT_EQ(SampleMethodFromName("Saltelli"), SampleMethod::Saltelli);
+
+    std::string error;
+    EXPECT_TRUE(MakeSampleDesign(SampleMethod::Saltelli, 3, MaxSobolDimensions() / 2, 1, error)) << error;
+    EXPECT_FALSE(MakeSampleDesign(SampleMethod::Saltelli, 3, MaxSobolDimensions() / 2 + 1, 1, error));
+    EXPECT_NE(error.find(std::to_string(MaxSobolDimensions() / 2) + "個まで"), std::string::npos) << error;
 }
 
 TEST(DistributionTest, ContinuousDistributionsFollowTheirClosedFormsWithTheGivenMeanAndDeviation) {

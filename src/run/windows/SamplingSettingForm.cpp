@@ -13,14 +13,18 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "ui/LegendWindow.h"
 #include "ui/NumericBox.h"
 #include "ui/SettingsGrid.h"
 #include "ui/WindowParts.h"
 #include "platform/UserInterface.h"
 #include "project/ProjectDocument.h"
+#include "project/NumberText.h"
 #include "project/Sampling.h"
 #include "run/Distributions.h"
+#include "run/SampleDesign.h"
 #include "ui/WindowHost.h"
 
 namespace korvane {
@@ -252,7 +256,8 @@ QLayout* SamplingSettingForm::buildSamplingPart() {
     methodLabel->setObjectName(QStringLiteral("Method_Label"));
     method_ = new QComboBox(this);
     method_->setObjectName(QStringLiteral("Method_Combo"));
-    for (const char* name : {method::MonteCarlo, method::LHS, method::Sobol}) method_->addItem(QString::fromUtf8(name));
+    for (const char* name : {method::MonteCarlo, method::LHS, method::Sobol, method::Saltelli})
+        method_->addItem(QString::fromUtf8(name));
     auto* methodRow = new QHBoxLayout;
     methodRow->addWidget(methodLabel);
     methodRow->addWidget(method_);
@@ -377,6 +382,16 @@ bool SamplingSettingForm::checkSampling(const std::vector<SamplingRow>& rows, Sa
     if (const std::string problem = CheckSamplingSettings(settings, rows, outputs_); !problem.empty()) {
         host_.ui().showMessage(problem);
         return false;
+    }
+    if (settings.method == method::Saltelli) {
+        // The count as a run reads it (the box holds digits only).
+        const double count = std::min(LeadingNumber(S(numOfCalc_->text())), 9.0e18);
+        const std::string problem =
+            SaltelliDesignProblem(SampledNames(rows).size(), static_cast<std::int64_t>(count));
+        if (!problem.empty()) {
+            host_.ui().showMessage(problem);
+            return false;
+        }
     }
     return true;
 }

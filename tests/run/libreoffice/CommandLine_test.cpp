@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "IshigamiStudy.h"
 #include "RunFixture.h"
 
 namespace korvane {
@@ -567,19 +568,38 @@ std::string ExampleStudy(const TempDir& home, const std::string& name, const std
 
 // Three ranks (rank 0 writing, two calculating) write the bytes one instance
 // writes, for every plan (the Monte Carlo study's in ADyingMpiRankLosesNoLine,
-// which ends with them too).
+// which ends with them too) and for the designs made whole at run start: a
+// Sobol' study with a Gumbel input correlated to another, and a Saltelli one.
 TEST(CommandLine, ThreeMpiRanksWriteTheSameBytesAsOneInstance) {
     TempDir home;
     SKIP_WITHOUT_MPI(home);
-    for (const std::string example : {"beam-datafile", "beam-orthogonal"}) {
-        SCOPED_TRACE(example);
-        const std::string project = ExampleStudy(home, example);
+    auto underMpi = [&](const std::string& project) {
         Result r = RunKorvane(home.path(),
                               "mpirun --allow-run-as-root --oversubscribe --enable-recovery -n 3 '" + KorvaneExe() +
                                   "' --mpi '" + project + "'",
                               false);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(ReadBytes(home.file("db.csv")), Golden(example + ".csv"));
+        return ReadBytes(home.file("db.csv"));
+    };
+    for (const std::string example : {"beam-datafile", "beam-orthogonal"}) {
+        SCOPED_TRACE(example);
+        EXPECT_EQ(underMpi(ExampleStudy(home, example)), Golden(example + ".csv"));
+    }
+    Project sobol = ExampleProject(home, "beam-montecarlo");
+    sobol.monteCarlo.numOfCalc = "30";
+    sobol.monteCarlo.sampledVariables[0] = {"荷重", "ガンベル分布", "1000", "150"};
+    sobol.sampling.method = method::Sobol;
+    sobol.sampling.correlations = {{"荷重", "長さ", "-0.5"}};
+    WriteIshigamiWorkbook(home.file("ishigami.fods"));
+    for (const auto& [name, study] : {std::pair{"sobol", sobol}, std::pair{"saltelli", IshigamiStudy(1 + 5 * 5, "99")}}) {
+        SCOPED_TRACE(name);
+        const std::string project = WriteStudy(home, study, std::string(name) + ".tolv");
+        Result r = RunKorvane(home.path(), "'" + project + "'");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::string one = ReadBytes(home.file("db.csv"));
+        ASSERT_EQ(DataLines(home.file("db.csv")), std::stoll(study.monteCarlo.numOfCalc));
+        std::filesystem::remove(home.file("db.csv"));
+        EXPECT_EQ(underMpi(project), one);
     }
 }
 

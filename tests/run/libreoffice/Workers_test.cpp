@@ -7,11 +7,13 @@
 #include <chrono>
 #include <cmath>
 
+#include "IshigamiStudy.h"
 #include "RunFixture.h"
 #include "analysis/RunningSummary.h"
 #include "db/Csv.h"
 #include "project/NumberText.h"
 #include "run/Distributions.h"
+#include "run/SampleDesign.h"
 
 namespace korvane {
 namespace {
@@ -128,6 +130,56 @@ TEST_F(WorkersTest, ALatinHypercubeStudyIsTheSameHoweverItIsCalculated) {
     EXPECT_NEAR(spearman, 0.6, 0.1);
     // The first calculation keeps the initial values.
     EXPECT_EQ(lines[2][1], "1000");
+}
+
+// A Saltelli study of the Ishigami function, four whole groups of five and
+// a fifth begun: the same bytes with one worker, with two, and resumed inside
+// a group, and the lines form the groups. In each, A and B differ in every
+// input, and each AB line is A's line with one input's text taken from B's;
+// every value lies in [-pi, pi] and the workbook computed the function of the
+// values written.
+TEST_F(WorkersTest, ASaltelliStudyWritesItsGroupsHoweverItIsCalculated) {
+    WriteIshigamiWorkbook(app.file("ishigami.fods"));
+    const int calculations = 1 + 4 * 5 + 3;
+    const Project p = IshigamiStudy(calculations, "2026");
+    ASSERT_EQ(run(p, Workers(1)), 0) << lastMessage();
+    const std::string one = ReadBytes(app.file("db.csv"));
+    ASSERT_EQ(run(p, Workers(2)), 0) << lastMessage();
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), one);
+    // Resumed in the middle of the second group.
+    RunOptions resume = Workers(2);
+    resume.resume = true;
+    WriteBytes(app.file("db.csv"), FirstLines(one, 2 + 9));
+    ASSERT_EQ(run(p, resume), 0) << lastMessage();
+    EXPECT_EQ(ReadBytes(app.file("db.csv")), one);
+
+    const auto lines = dbFields();
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(2 + calculations));
+    EXPECT_EQ(lines[0], (std::vector<std::string>{"Count", "x1", "x2", "x3", "f", "Validity(制限判定)"}));
+    EXPECT_EQ(lines[2], (std::vector<std::string>{"1", "0", "0", "0", "0", "True"}));
+    auto line = [&](std::int64_t calculation) -> const std::vector<std::string>& {
+        return lines[static_cast<std::size_t>(calculation + 1)];
+    };
+    for (std::int64_t c = 2; c <= calculations; ++c) {
+        SCOPED_TRACE("calculation " + std::to_string(c));
+        const auto place = SaltelliPlaceOf(c, 3);
+        ASSERT_TRUE(place);
+        const std::int64_t a = 2 + (place->group - 1) * 5;
+        const auto& A = line(a);
+        const auto& B = line(a + 1);
+        const auto& here = line(c);
+        for (std::size_t i = 1; i <= 3; ++i) {
+            const bool fromB = place->role == kSaltelliB || place->role == i + 1;
+            if (c == a) EXPECT_NE(A[i], B[i]) << i;
+            EXPECT_EQ(here[i], fromB ? B[i] : A[i]) << i;
+            EXPECT_LE(std::fabs(LeadingNumber(here[i])), 3.14159265358979);
+        }
+        const double f = Ishigami(LeadingNumber(here[1]), LeadingNumber(here[2]), LeadingNumber(here[3]));
+        EXPECT_NEAR(LeadingNumber(here[4]), f, 1e-9 * (1 + std::fabs(f)));
+        EXPECT_EQ(here[5], "True");
+    }
+    // The fifth group begun: its A, B and AB(1).
+    EXPECT_EQ(SaltelliPlaceOf(calculations, 3), (SaltelliPlace{5, 2}));
 }
 
 // Patterns with a literal digit ("05" writes 1 as "15"): the input the plan

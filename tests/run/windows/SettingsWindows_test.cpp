@@ -431,6 +431,8 @@ private slots:
             SettingsGrid* precision = w.precisionGrid();
             auto* method = Find<QComboBox>(&w, "Method_Combo");
             QCOMPARE(method->currentText(), QStringLiteral("MonteCarlo"));
+            QCOMPARE(method->count(), 4);
+            QCOMPARE(method->itemText(3), QStringLiteral("Saltelli"));
             method->setCurrentIndex(method->findText("LHS"));
 
             // "長さ" ticked, lognormal (the third distribution offered).
@@ -550,7 +552,27 @@ private slots:
             {"precision", [](Project& p) { p.sampling.hasPrecision = true; p.sampling.precision = {"out", "0", ""}; },
              "精度目標[out]の相対精度は 0 より大きい値にして下さい: \"0\"", -1},
             {"unknown method", [](Project& p) { p.sampling.method = "Halton"; },
-             "サンプリング方法[Halton]は使えません。MonteCarlo, LHS, Sobol のどれかにして下さい。", -1},
+             "サンプリング方法[Halton]は使えません。MonteCarlo, LHS, Sobol, Saltelli のどれかにして下さい。", -1},
+            // Saltelli: three inputs make groups of five after the first calculation.
+            {"saltelli, one whole group", [](Project& p) { p.sampling.method = "Saltelli"; p.monteCarlo.numOfCalc = "6"; },
+             "", -1},
+            {"saltelli, too few", [](Project& p) { p.sampling.method = "Saltelli"; p.monteCarlo.numOfCalc = "5"; },
+             "計算回数[5]はSaltelliには足りません。サンプリングする変数が3個のとき、初期値の1回と1組 (A, B "
+             "と変数ごとのAB の5回) で6回以上にして下さい。",
+             -1},
+            {"saltelli, correlated",
+             [](Project& p) { p.sampling.method = "Saltelli"; p.sampling.correlations = {{"v1", "v2", "0.5"}}; },
+             "相関[v1,v2]はSaltelliでは使えません (Sobol'感度指数は入力が互いに独立であることを前提とします)。", -1},
+            {"saltelli, precision",
+             [](Project& p) {
+                 p.sampling.method = "Saltelli";
+                 p.sampling.hasPrecision = true;
+                 p.sampling.precision = {"out", "0.01", ""};
+             },
+             "精度目標[out]はSaltelliでは使えません (途中で止めると A, B, AB の組が欠けて感度指数を求められません)。", -1},
+            {"saltelli, nothing sampled",
+             [](Project& p) { p.sampling.method = "Saltelli"; p.monteCarlo.sampledVariables.clear(); },
+             "サンプリング方法[Saltelli]にはサンプリングする変数が必要です。変数にチェックを付けて分布型を選んで下さい。", -1},
         };
         for (const Case& c : cases) {
             Fixture f;
