@@ -477,35 +477,47 @@ std::vector<std::uint32_t> Bins(const std::vector<double>& x, std::uint32_t& bin
 }
 
 // S1 by the epsilon-squared estimator from the lines weighted by `weight`
-// (1 each, or how often a resample drew them). NaN when it has no value.
+// (1 each, or how often a resample drew them). The chance part of the sum of
+// squares between the bins is the noise of the bin means: sigma^2 times
+// (sum over bins of Q_b / C_b - Q / W), with C_b the weight of bin b, Q_b the
+// sum of its squared weights, W and Q those of all lines; sigma^2 comes from
+// the sum of squares within the bins over (W - sum of Q_b / C_b). With unit
+// weights these are B - 1 and n - B, the textbook correction; with the
+// repeated lines of a resample they keep the resampled figures as unbiased
+// as the estimate, so the percentile interval is not pushed upwards. NaN
+// when it has no value.
 struct GivenDataSums {
-    std::vector<double> count, sum;
+    std::vector<double> count, sum, squares;
     double first(const std::vector<std::uint32_t>& bin, std::uint32_t bins, const std::vector<double>& y,
                  const std::vector<std::uint32_t>* weight) {
         count.assign(bins, 0.0);
         sum.assign(bins, 0.0);
-        double w = 0, sy = 0, syy = 0;
+        squares.assign(bins, 0.0);
+        double w = 0, q = 0, sy = 0, syy = 0;
         for (std::size_t j = 0; j < y.size(); ++j) {
             const double c = weight ? (*weight)[j] : 1.0;
             if (c == 0) continue;
             count[bin[j]] += c;
             sum[bin[j]] += c * y[j];
+            squares[bin[j]] += c * c;
             w += c;
+            q += c * c;
             sy += c * y[j];
             syy += c * y[j] * y[j];
         }
         const double sst = syy - sy * sy / w;
-        double between = 0;
-        double filled = 0;
+        double between = 0, filled = 0, spread = 0;
         for (std::uint32_t b = 0; b < bins; ++b) {
             if (count[b] == 0) continue;
             between += sum[b] * sum[b] / count[b];
+            spread += squares[b] / count[b];
             filled += 1;
         }
         const double ssb = between - sy * sy / w;
-        if (!(sst > 0) || filled < 2 || w <= filled) return kNaN;
+        const double noise = spread - q / w, within = w - spread;
+        if (!(sst > 0) || filled < 2 || !(within > 0)) return kNaN;
         const double ssw = std::max(0.0, sst - ssb);
-        return (ssb - (filled - 1) * ssw / (w - filled)) / sst;
+        return (ssb - noise * ssw / within) / sst;
     }
 };
 
