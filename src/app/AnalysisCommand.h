@@ -5,6 +5,7 @@
 //   korvane --sens DB.csv [--include-invalid] [--objective NAME=max|min]... [-o OUT.csv]
 //   korvane --effects DB.csv [-o OUT.csv]
 //   korvane --summary DB.csv [--include-invalid] [-o OUT.csv]
+//   korvane --sobol DB.csv [--include-invalid] [-o OUT.csv]
 //
 // Each writes the table its window shows and saves (--summary, which has no
 // window, a table of the same kind): with -o as the window's save writes it

@@ -32,7 +32,7 @@ void PrintHelp() {
         "Usage: korvane [OPTIONS] [PROJECT.tolv]\n"
         "   or: korvane --open PROJECT.tolv\n"
         "   or: korvane --check WORKBOOK\n"
-        "   or: korvane --stats|--sens|--effects|--summary DB.csv [options]\n"
+        "   or: korvane --stats|--sens|--effects|--summary|--sobol DB.csv [options]\n"
         "\n"
         "Runs parameter studies on spreadsheet models with LibreOffice Calc.\n"
         "Options may come before or after the project; after \"--\" nothing is\n"
