@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <QTimer>
@@ -75,7 +76,7 @@ SobolWindow::SobolWindow(UserInterface& ui, std::string path, bool includeInvali
     outputLabel->setBuddy(output_);
     connect(output_, &QComboBox::currentIndexChanged, this, &SobolWindow::showOutput);
 
-    auto* frame = new QGroupBox(QStringLiteral("Sobol'感度指数"), this);
+    auto* frame = new QGroupBox(QStringLiteral("感度指数と95%区間"), this);
     frame->setObjectName(QStringLiteral("Frame1"));
     grid_ = MakeAnalysisGrid(frame, "Sobol_Grid");
     grid_->setToolTip(QStringLiteral("S1: 入力単独で説明される出力の分散の割合(1次指数)\n"
@@ -111,7 +112,7 @@ SobolWindow::SobolWindow(UserInterface& ui, std::string path, bool includeInvali
     tableSide->addWidget(grid_, 1);
     tableSide->addWidget(note_);
     auto* inner = new QHBoxLayout(frame);
-    inner->addLayout(tableSide, 1);
+    inner->addLayout(tableSide);
     inner->addWidget(picture_, 1);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(pass_.bar(), 1);
@@ -151,9 +152,17 @@ void SobolWindow::Form_Format() {
         for (const std::string& name : outputs_) output_->addItem(Q(name));
     }
     showTable(nullptr);
+    // Room for the widest figures, so the table shows whole beside the chart.
+    const QFontMetrics fm(grid_->font());
+    const int figure = fm.horizontalAdvance(QStringLiteral("-0.000")) + 28;
+    const int interval = fm.horizontalAdvance(QStringLiteral("[-0.000, -0.000]")) + 16;
+    for (int c : {1, 3}) grid_->setColumnWidth(c, std::max(grid_->columnWidth(c), figure));
+    for (int c : {2, 4}) grid_->setColumnWidth(c, std::max(grid_->columnWidth(c), interval));
+    const int gridWidth = std::min(GridContentWidth(grid_) + grid_->verticalScrollBar()->sizeHint().width(), 700);
+    grid_->setMinimumWidth(gridWidth);
     pass_.bar()->setRange(0, kProgressSteps);
     pass_.bar()->setValue(0);
-    resize(std::clamp(GridContentWidth(grid_) + 460, 860, 1200), 460);
+    resize(std::clamp(gridWidth + 480, 900, 1240), 470);
 }
 
 void SobolWindow::showEvent(QShowEvent* event) {
@@ -315,7 +324,7 @@ void SobolWindow::drawChart(const SobolOutputIndices* output, const std::vector<
     };
     legend(kFirstColour, QStringLiteral("S1 (1次指数)"));
     if (design) legend(kTotalColour, QStringLiteral("ST (全効果指数)"));
-    picture_->text(x, legendY, QStringLiteral("|: 95%区間"), kTextColour, Qt::AlignLeft | Qt::AlignVCenter);
+    picture_->text(x, legendY, QStringLiteral("ひげ: 95%区間"), kTextColour, Qt::AlignLeft | Qt::AlignVCenter);
 
     auto bar = [&](double from, double to, const SobolFigures& f, const QColor& colour) {
         if (std::isfinite(f.value)) picture_->box(from, 0, to, f.value, colour, true);
@@ -349,18 +358,17 @@ void SobolWindow::drawChart(const SobolOutputIndices* output, const std::vector<
     // with its figures, and how they were estimated.
     PictureArea::ExportLabels labels;
     labels.title = QStringLiteral("Sobol'感度指数: ") + Q(output->name);
-    labels.yHigh = QString::number(top, 'f', 2);
-    labels.yLow = QString::number(bottom, 'f', 2);
+    // The axis figures are drawn in the chart: the margins name the axes.
     labels.yName = QStringLiteral("指数");
     labels.xName = QStringLiteral("入力 (指数の大きい順)");
-    if (!order.empty()) {
-        labels.xLow = Q(result_.inputs[order.front()]);
-        labels.xHigh = Q(result_.inputs[order.back()]);
-    }
     labels.notes << (design ? QStringLiteral("青緑: S1 (1次指数)、橙: ST (全効果指数)、ひげ: 95%区間")
                             : QStringLiteral("青緑: S1 (1次指数)、ひげ: 95%区間"));
     for (std::size_t i : order) {
         const SobolInputIndices& in = output->inputs[i];
+        if (std::isnan(in.first.value) && std::isnan(in.total.value)) {
+            labels.notes << Q(result_.inputs[i]) + QStringLiteral(": 指数なし");
+            continue;
+        }
         QString line = Q(result_.inputs[i]) + QStringLiteral(": S1 ") + Q(SobolFigure(in.first.value)) +
                        QStringLiteral(" ") + Q(IntervalText(in.first.interval));
         if (design)

@@ -497,6 +497,8 @@ private slots:
         QVERIFY(Find<QLabel>(sobol, "Note_Label")->text().contains(QString::fromUtf8(kSobolTotalNeedsDesign)));
         QCOMPARE(sobol->picture()->itemCount(QColor(255, 160, 0)), std::size_t(0));  // no ST bars
         QVERIFY(sobol->picture()->exportLabels().notes.contains(QString::fromUtf8(kSobolTotalNeedsDesign)));
+        if (const char* keep = std::getenv("KORVANE_KEEP_PICTURES"))
+            sobol->picture()->savePng(QString::fromUtf8(keep) + QStringLiteral("/sobol-given-data.png"));
         sobol->close();
 
         // Too few lines for the bootstrap: the reason, no figures, the file
