@@ -112,6 +112,7 @@ bool ReadRows(const std::string& path, const SobolOptions& options, const Progre
     const std::uint64_t limit = options.memoryLimit > 0 ? options.memoryLimit : AvailableMemory() / 10 * 8;
     const std::uint64_t perRow = Rows::bytesPerRow(rows.nIn, rows.nOut);
     std::int64_t passed = 0;  // lines the scan left out so far
+    std::size_t nextEstimate = kRowsBeforeEstimate;
     int block = -1;
     DbReader::Line line;
     while (scan.next(line)) {
@@ -140,7 +141,10 @@ bool ReadRows(const std::string& path, const SobolOptions& options, const Progre
         }
         rows.flags.push_back(flags);
         rows.lineNumber.push_back(line.lineNumber);
-        if (rows.count() == kRowsBeforeEstimate) {
+        if (rows.count() == nextEstimate) {
+            // Again each time the rows have doubled: the first lines may be
+            // longer than the rest.
+            nextEstimate *= 2;
             const double share = std::max(scan.done(), 1e-9);
             const double expected = static_cast<double>(rows.count()) / share * 1.05 + 16;
             const double need = expected * static_cast<double>(perRow);
@@ -151,7 +155,7 @@ bool ReadRows(const std::string& path, const SobolOptions& options, const Progre
                                " MB）: " + path;
                 return false;
             }
-            rows.reserve(static_cast<std::size_t>(expected));
+            if (nextEstimate == 2 * kRowsBeforeEstimate) rows.reserve(static_cast<std::size_t>(expected));
         }
     }
     result.skipped = scan.skipped();
@@ -477,35 +481,69 @@ std::vector<std::uint32_t> Bins(const std::vector<double>& x, std::uint32_t& bin
 }
 
 // S1 by the epsilon-squared estimator from the lines weighted by `weight`
-// (1 each, or how often a resample drew them). NaN when it has no value.
+// (1 each, or how often a resample drew them). The chance part of the sum of
+// squares between the bins is the noise of the bin means: sigma^2 times
+// (sum over bins of Q_b / C_b - Q / W), with C_b the weight of bin b, Q_b the
+// sum of its squared weights, W and Q those of all lines; sigma^2 comes from
+// the sum of squares within the bins over (W - sum of Q_b / C_b). With unit
+// weights these are B - 1 and n - B, the textbook correction; with the
+// repeated lines of a resample they keep the resampled figures as unbiased
+// as the estimate, so the percentile interval is not pushed upwards. NaN
+// when it has no value.
+// The lines of a (re)sample: those drawn, each with its weight c and the
+// products c y and c^2 the bins add up, and the totals over all of them.
+struct Drawn {
+    std::vector<std::uint32_t> line;
+    std::vector<double> c, cy, cc;
+    double w = 0, q = 0, sy = 0, syy = 0;
+
+    // `counts` null: every line once.
+    void take(const std::vector<double>& y, const std::vector<std::uint32_t>* counts) {
+        line.clear();
+        c.clear();
+        cy.clear();
+        cc.clear();
+        w = q = sy = syy = 0;
+        for (std::size_t j = 0; j < y.size(); ++j) {
+            const double k = counts ? (*counts)[j] : 1.0;
+            if (k == 0) continue;
+            line.push_back(static_cast<std::uint32_t>(j));
+            c.push_back(k);
+            cy.push_back(k * y[j]);
+            cc.push_back(k * k);
+            w += k;
+            q += k * k;
+            sy += k * y[j];
+            syy += k * y[j] * y[j];
+        }
+    }
+};
+
 struct GivenDataSums {
-    std::vector<double> count, sum;
-    double first(const std::vector<std::uint32_t>& bin, std::uint32_t bins, const std::vector<double>& y,
-                 const std::vector<std::uint32_t>* weight) {
+    std::vector<double> count, sum, squares;
+    double first(const Drawn& d, const std::vector<std::uint32_t>& bin, std::uint32_t bins) {
         count.assign(bins, 0.0);
         sum.assign(bins, 0.0);
-        double w = 0, sy = 0, syy = 0;
-        for (std::size_t j = 0; j < y.size(); ++j) {
-            const double c = weight ? (*weight)[j] : 1.0;
-            if (c == 0) continue;
-            count[bin[j]] += c;
-            sum[bin[j]] += c * y[j];
-            w += c;
-            sy += c * y[j];
-            syy += c * y[j] * y[j];
+        squares.assign(bins, 0.0);
+        for (std::size_t t = 0; t < d.line.size(); ++t) {
+            const std::uint32_t b = bin[d.line[t]];
+            count[b] += d.c[t];
+            sum[b] += d.cy[t];
+            squares[b] += d.cc[t];
         }
-        const double sst = syy - sy * sy / w;
-        double between = 0;
-        double filled = 0;
+        const double sst = d.syy - d.sy * d.sy / d.w;
+        double between = 0, filled = 0, spread = 0;
         for (std::uint32_t b = 0; b < bins; ++b) {
             if (count[b] == 0) continue;
             between += sum[b] * sum[b] / count[b];
+            spread += squares[b] / count[b];
             filled += 1;
         }
-        const double ssb = between - sy * sy / w;
-        if (!(sst > 0) || filled < 2 || w <= filled) return kNaN;
+        const double ssb = between - d.sy * d.sy / d.w;
+        const double noise = spread - d.q / d.w, within = d.w - spread;
+        if (!(sst > 0) || filled < 2 || !(within > 0)) return kNaN;
         const double ssw = std::max(0.0, sst - ssb);
-        return (ssb - (filled - 1) * ssw / (w - filled)) / sst;
+        return (ssb - noise * ssw / within) / sst;
     }
 };
 
@@ -560,10 +598,12 @@ bool GivenDataOutput(const Rows& rows, const std::vector<std::size_t>& usable, s
         inputs.push_back(std::move(in));
     }
     GivenDataSums sums;
+    Drawn everyLine;
+    everyLine.take(y, nullptr);
     double sumFirst = 0;
     std::vector<double> first(inputs.size());
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        first[i] = sums.first(inputs[i].bin, inputs[i].bins, y, nullptr);
+        first[i] = sums.first(everyLine, inputs[i].bin, inputs[i].bins);
         sumFirst += first[i];
     }
     const int resamples = std::max(options.resamples, 1);
@@ -571,14 +611,16 @@ bool GivenDataOutput(const Rows& rows, const std::vector<std::size_t>& usable, s
     const boost::random::uniform_int_distribution<std::size_t> pick(0, n - 1);
     std::vector<std::vector<std::uint32_t>> weights(Workers(), std::vector<std::uint32_t>(n));
     std::vector<GivenDataSums> scratch(Workers());
+    std::vector<Drawn> drawn(Workers());
     const bool finished = Resample(options, stream, resamples, progress, base, share,
                                    [&](int r, std::mt19937_64& engine, unsigned worker) {
                                        auto& weight = weights[worker];
                                        std::fill(weight.begin(), weight.end(), 0u);
                                        auto draw = pick;
                                        for (std::size_t j = 0; j < n; ++j) ++weight[draw(engine)];
+                                       drawn[worker].take(y, &weight);
                                        for (auto& in : inputs)
-                                           in.boot[r] = scratch[worker].first(in.bin, in.bins, y, &weight);
+                                           in.boot[r] = scratch[worker].first(drawn[worker], in.bin, in.bins);
                                    });
     if (!finished) return false;
     for (std::size_t i = 0; i < inputs.size(); ++i)

@@ -43,13 +43,16 @@
 // stay in one bin); S1 is the share of the output's sum of squares between
 // the bin means, less what bins of random lines would show by chance
 // ((bins - 1) times the mean square within the bins): the epsilon-squared
-// estimator, unbiased where the plain share of small bins is not. Total
+// estimator, unbiased where the plain share of small bins is not (in a
+// resample, where lines come more than once, the correction counts them by
+// their weights, so the resamples are as unbiased as the estimate). Total
 // indices need the design (`kSobolTotalNeedsDesign`).
 //
 // The 95 % intervals are bootstrap percentile intervals (2.5 % and 97.5 %
 // points of kSobolResamples resamples with replacement of the groups, or of
 // the lines for given data, drawn from a fixed seed, so a file gives the
-// same intervals every time).
+// same intervals every time). The resamples run on every core; each draws
+// from an engine seeded by its own number, so the threads change nothing.
 //
 // An output that does not vary (its values all equal, or spread by no more
 // than 1e-12 of their magnitude, the rounding of a number written with 15

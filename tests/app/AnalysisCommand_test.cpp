@@ -7,7 +7,10 @@
 #include <QProcess>
 #include <QTest>
 
+#include <random>
+
 #include "TestSupport.h"
+#include "project/NumberText.h"
 
 using namespace korvane::test;
 
@@ -39,6 +42,32 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 // x: 1, 2, 3 valid and 10 invalid; y = 2x; z varies with nothing.
 const std::vector<std::string> kDb = {"Count,x,y,z,Validity(制限判定)", "-,[Input],[Output],[Output],[System]",
                                       "1,1,2,5,True", "2,2,4,5,True", "3,3,6,5,True", "4,10,20,5,False"};
+
+// A Saltelli design of y = x1 + 2 x2 (S1 = ST = 0.2 and 0.8) with z = 5
+// throughout: initial values, then `groups` groups A, B, AB1, AB2; or, with
+// `plain`, as many lines of a plain random sample.
+std::vector<std::string> SobolDb(int groups, bool plain = false) {
+    std::vector<std::string> lines = {"Count,x1,x2,y,z,Validity(制限判定)", "-,[Input],[Input],[Output],[Output],[System]"};
+    std::mt19937_64 random(3);
+    std::uniform_real_distribution<double> uniform(0.0, 1.0);
+    int count = 0;
+    const auto add = [&](double x1, double x2) {
+        x1 = korvane::LeadingNumber(korvane::GeneralNumber(x1));
+        x2 = korvane::LeadingNumber(korvane::GeneralNumber(x2));
+        lines.push_back(std::to_string(count++) + "," + korvane::GeneralNumber(x1) + "," + korvane::GeneralNumber(x2) +
+                        "," + korvane::GeneralNumber(x1 + 2 * x2) + ",5,True");
+    };
+    add(0.5, 0.5);
+    for (int j = 0; j < groups; ++j) {
+        const double a1 = uniform(random), a2 = uniform(random), b1 = uniform(random), b2 = uniform(random);
+        add(a1, a2);
+        add(b1, b2);
+        if (plain) continue;
+        add(b1, a2);
+        add(a1, b2);
+    }
+    return lines;
+}
 
 }  // namespace
 
@@ -113,6 +142,55 @@ private slots:
                                     "z\n水準/感度,x\n水準(H),13.979400\n水準(M),-\n水準(L),13.979400\n"));
     }
 
+    void sobolIndicesOfADesignAndFilesThatCannotGiveThemKeepTheOldResult() {
+        TempDir dir;
+        WriteBytes(dir.file("design.csv"), Cp932Lines(SobolDb(400)));
+        Result r = Korvane({QStringLiteral("--sobol"), Q(dir.file("design.csv")), QStringLiteral("-o"),
+                            Q(dir.file("sobol.csv"))});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.find("Saltelli計画の 400 群（1群 4 行）") != std::string::npos, r.err.c_str());
+        const std::string written = ReadBytes(dir.file("sobol.csv"));
+        QVERIFY(written.rfind(Cp932Lines({"出力,入力,S1,S1 95%下限,S1 95%上限,ST,ST 95%下限,ST 95%上限"}), 0) == 0);
+        QVERIFY(written.find("\r\nz,x1,-,-,-,-,-,-\r\n") != std::string::npos);
+        // y,x2,S1,...,ST,...: both near 0.8, each inside its interval.
+        const std::size_t at = written.find("\r\ny,x2,");
+        QVERIFY(at != std::string::npos);
+        const QStringList f = QString::fromStdString(written.substr(at + 2, written.find('\r', at + 2) - at - 2)).split(',');
+        QCOMPARE(f.size(), 8);
+        QVERIFY2(std::abs(f[2].toDouble() - 0.8) < 0.06 && std::abs(f[5].toDouble() - 0.8) < 0.06,
+                 qPrintable(f.join(',')));
+        QVERIFY(f[3].toDouble() <= f[2].toDouble() && f[2].toDouble() <= f[4].toDouble());
+        QVERIFY(f[6].toDouble() <= f[5].toDouble() && f[5].toDouble() <= f[7].toDouble());
+
+        // A plain sample: first-order indices only, and the table and the
+        // messages say why.
+        WriteBytes(dir.file("plain.csv"), Cp932Lines(SobolDb(200, true)));
+        r = Korvane({QStringLiteral("--sobol"), Q(dir.file("plain.csv"))});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.find("\ny,x1,") != std::string::npos && r.out.find("Saltelli計画で計算したDBファイルが必要") !=
+                                                                 std::string::npos,
+                 r.out.c_str());
+        QVERIFY(r.err.find("Saltelli計画で計算したDBファイルが必要") != std::string::npos);
+
+        // A design that breaks off in its 11th group (file line 3 + 10 * 4 +
+        // 2 takes both inputs from B), too few groups, a missing file: each
+        // refused with its reason, and the table written before stays.
+        std::vector<std::string> broken = SobolDb(40);
+        broken[2 + 1 + 10 * 4 + 2] = broken[2 + 1 + 10 * 4 + 1];
+        WriteBytes(dir.file("broken.csv"), Cp932Lines(broken));
+        WriteBytes(dir.file("few.csv"), Cp932Lines(SobolDb(4)));
+        const struct {
+            const char* db;
+            const char* said;
+        } refused[] = {{"broken.csv", "46 行目"}, {"few.csv", "4 個しかありません"}, {"missing.csv", "missing.csv"}};
+        for (const auto& c : refused) {
+            r = Korvane({QStringLiteral("--sobol"), Q(dir.file(c.db)), QStringLiteral("-o"), Q(dir.file("sobol.csv"))});
+            QCOMPARE(r.status, 2);
+            QVERIFY2(r.err.find(c.said) != std::string::npos, r.err.c_str());
+            QCOMPARE(ReadBytes(dir.file("sobol.csv")), written);
+        }
+    }
+
     void badInputExitsWithTwoAndAClearMessage() {
         TempDir dir;
         WriteBytes(dir.file("empty.csv"), "");
@@ -166,7 +244,8 @@ private slots:
 
         const Result help = Korvane({QStringLiteral("--help")});
         QCOMPARE(help.status, 0);
-        for (const char* word : {"--stats", "--sens", "--effects", "--summary", "--include-invalid", "--objective"})
+        for (const char* word :
+             {"--stats", "--sens", "--effects", "--summary", "--sobol", "--include-invalid", "--objective"})
             QVERIFY(help.out.find(word) != std::string::npos);
     }
 };
