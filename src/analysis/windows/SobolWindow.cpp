@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 #include "analysis/Sensitivity.h"
 #include "db/ResultTable.h"
@@ -181,13 +182,21 @@ void SobolWindow::compute() {
     options.includeInvalid = includeInvalid_;
     worker_ = std::thread([this, options] {
         SobolResult result;
-        const bool ok = ComputeSobolIndices(
-            path_, options,
-            [this](double done) {
-                done_ = done;
-                return !stop_;
-            },
-            result);
+        bool ok = false;
+        try {
+            ok = ComputeSobolIndices(
+                path_, options,
+                [this](double done) {
+                    done_ = done;
+                    return !stop_;
+                },
+                result);
+        } catch (const std::exception& e) {
+            // Memory ran out after all: said like any other refusal, never an
+            // end of the program from a thread.
+            result = SobolResult{};
+            result.error = std::string("DBファイルを解析できません。\n") + e.what();
+        }
         // The window's thread reads the result only after the join in finished().
         result_ = std::move(result);
         QMetaObject::invokeMethod(this, [this, ok] { finished(ok); }, Qt::QueuedConnection);
@@ -201,7 +210,8 @@ void SobolWindow::followProgress() {
 void SobolWindow::finished(bool ok) {
     if (worker_.joinable()) worker_.join();
     poll_->stop();
-    const bool stopped = stop_ || result_.stopped;
+    // A stop that came after the last step keeps the finished figures.
+    const bool stopped = !ok && (stop_ || result_.stopped);
     if (!pass_.end()) return;  // closed while computing: the window is closing
     output_->setEnabled(true);
     if (stopped) return;  // no figures after a stop, and nothing to say
