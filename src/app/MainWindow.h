@@ -119,6 +119,7 @@ public:
     void Graph_Draw();
     void Stdev_Ave_etc();
     void Sens();
+    void Sobol();
     void Fact_Effts();
     void Version();
     void Help();

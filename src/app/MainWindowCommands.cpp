@@ -75,6 +75,7 @@ void MainWindow::buildMenus() {
          {{"Graph_Draw", "グラフ作成(&G)", &MainWindow::Graph_Draw, false},
           {"Stdev_Ave_etc", "平均、標準偏差等(&A)", &MainWindow::Stdev_Ave_etc, false},
           {"Sens", "感度解析(&S)", &MainWindow::Sens, false},
+          {"Sobol", "Sobol'感度指数(&I)", &MainWindow::Sobol, false},
           {"Fact_Effts", "要因効果図(直交表用)(&F)", &MainWindow::Fact_Effts, false}}},
         {"About",
          "その他(&A)",
@@ -271,6 +272,8 @@ void MainWindow::analysisWithQuestion(const char* form, const char* caption) {
 void MainWindow::Stdev_Ave_etc() { analysisWithQuestion("Stdev_Form", "平均、標準偏差等"); }
 
 void MainWindow::Sens() { analysisWithQuestion("Sens_Prgrs_Form", "感度解析"); }
+
+void MainWindow::Sobol() { analysisWithQuestion("Sobol_Form", "Sobol'感度指数"); }
 
 void MainWindow::Fact_Effts() {
     if (!IsWindowRegistered("Factorial_Effects_Form")) {

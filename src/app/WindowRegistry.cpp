@@ -3,6 +3,7 @@
 #include <map>
 
 #include "analysis/windows/AnalysisWindows.h"
+#include "analysis/windows/SobolWindow.h"
 #include "run/windows/CurrentValueForm.h"
 #include "run/windows/DbInputCalForm.h"
 #include "run/windows/OrthogonalTableForm.h"
@@ -57,6 +58,7 @@ void RegisterKnownWindows() {
     RegisterWindow("DB_Input_Cal_Form", OpenDbInputCalForm);
     RegisterWindow("Stdev_Form", OpenStdevForm);
     RegisterWindow("Sens_Prgrs_Form", OpenSensPrgrsForm);
+    RegisterWindow("Sobol_Form", OpenSobolForm);
     RegisterWindow("Factorial_Effects_Form", OpenFactorialEffectsForm);
     RegisterWindow("MDIForm1", OpenMDIForm1);
     RegisterWindow("User_Var_Start_Form", OpenUserVarStartForm);

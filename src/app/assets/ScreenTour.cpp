@@ -8,7 +8,8 @@
 // restriction, sampling, sampling-seed, orthogonal, datafile, current, the
 // analysis windows stats, histogram, sens, effects, effects-all, graph on the
 // DB files named by KORVANE_TOUR_MC_DB (a Monte Carlo run) and
-// KORVANE_TOUR_OA_DB (an orthogonal-array run), and the scroll mode on the
+// KORVANE_TOUR_OA_DB (an orthogonal-array run), sobol on a Saltelli design
+// of the beam that the tour writes itself, and the scroll mode on the
 // example model in LibreOffice: scroll-start, scroll-normal,
 // scroll-trajectory, scroll-peak. The view stays on the screen until the
 // process is ended (at most a minute).
@@ -32,12 +33,16 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 
 #include "analysis/windows/EffectsWindow.h"
 #include "analysis/windows/GraphWindows.h"
 #include "analysis/windows/SensitivityWindow.h"
+#include "analysis/windows/SobolWindow.h"
 #include "analysis/windows/StatisticsWindow.h"
 #include "app/AppStyle.h"
 #include "app/MainWindow.h"
@@ -134,6 +139,46 @@ std::vector<std::string> LoadCases() {
     for (int i = 1; i <= 40; ++i)
         lines.push_back(std::to_string(800 + 10 * i) + "," + std::to_string(1.0 + 0.01 * i).substr(0, 4) + "," +
                         (i % 2 ? "0.1" : "0.12") + "," + (i % 5 ? "" : "確認"));
+    return lines;
+}
+
+// A Saltelli design of the cantilever (the material never varies): the
+// initial line, then 400 groups A, B, AB(荷重), AB(長さ), AB(断面高さ) with
+// the deflection and the largest stress of a 50 mm wide section.
+std::vector<std::string> SaltelliBeam() {
+    std::vector<std::string> lines{"Count,荷重,長さ,材質,断面高さ,たわみ,最大応力,Validity(制限判定)",
+                                   "-,[Input],[Input],[Input],[Input],[Output],[Output],[System]"};
+    std::mt19937_64 random(2010);
+    std::uniform_real_distribution<double> unit(0, 1);
+    auto number = [](double v) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.10g", v);
+        return std::string(text);
+    };
+    int count = 0;
+    auto line = [&](const std::array<double, 3>& x) {  // load, length, height
+        const double load = x[0], length = x[1], height = x[2], width = 0.05, modulus = 2.06e11;
+        const double inertia = width * std::pow(height, 3) / 12;
+        const double deflection = load * std::pow(length, 3) / (3 * modulus * inertia);
+        const double stress = load * length * height / 2 / inertia;
+        lines.push_back(std::to_string(++count) + "," + number(load) + "," + number(length) + ",1," +
+                        number(height) + "," + number(deflection) + "," + number(stress) + ",True");
+    };
+    auto draw = [&] {
+        return std::array<double, 3>{800 + 400 * unit(random), 0.9 + 0.6 * unit(random),
+                                     0.06 + 0.06 * unit(random)};
+    };
+    line({1000, 1.2, 0.09});
+    for (int g = 0; g < 400; ++g) {
+        const std::array<double, 3> a = draw(), b = draw();
+        line(a);
+        line(b);
+        for (std::size_t i = 0; i < 3; ++i) {
+            std::array<double, 3> ab = a;
+            ab[i] = b[i];
+            line(ab);
+        }
+    }
     return lines;
 }
 
@@ -317,6 +362,19 @@ int main(int argc, char** argv) {
         if (view == QLatin1String("version")) main.show();
         splash->move(340, 280);
         splash->show();
+        return app.exec();
+    }
+
+    if (view == QLatin1String("sobol")) {
+        const std::string db = folder + "/results/梁_Saltelli.csv";
+        if (!korvane::WriteTextFileAtomic(db, SaltelliBeam(), error)) {
+            std::fprintf(stderr, "tour: %s\n", error.c_str());
+            return 1;
+        }
+        main.show();
+        auto* sobol = new korvane::SobolWindow(ui, db, false, &main);
+        sobol->move(40, 60);
+        sobol->show();
         return app.exec();
     }
 

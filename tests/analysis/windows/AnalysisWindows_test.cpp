@@ -2,7 +2,9 @@
 // statistics window from the main window's command with its save and
 // histogram, a stop during a pass, the sensitivity window's objective choice
 // and total column, the effects window's tabs and factor choice, and the X/Y
-// graphs with their axis-end edit and hidden or coloured invalid lines.
+// graphs with their axis-end edit and hidden or coloured invalid lines, and
+// the Sobol' window on a design and on a plain sample, with its pictures,
+// its refusal of too small a file and its stop.
 #include <QAction>
 #include <QCheckBox>
 #include <QColorDialog>
@@ -22,6 +24,10 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <random>
 
 #include "app/AppTestSupport.h"
 #include "analysis/windows/EffectsWindow.h"
@@ -29,6 +35,7 @@
 #include "analysis/windows/HistogramWindow.h"
 #include "ui/PictureArea.h"
 #include "analysis/windows/SensitivityWindow.h"
+#include "analysis/windows/SobolWindow.h"
 #include "analysis/windows/StatisticsWindow.h"
 
 using namespace korvane;
@@ -54,6 +61,55 @@ std::vector<std::string> BigDb(int lines) {
     for (int i = 1; i <= lines; ++i) db.push_back(std::to_string(i) + "," + std::to_string(i % 97) + ",1,True");
     return db;
 }
+
+// A number as a DB file holds it; the same value gives the same text.
+std::string Num(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+
+// A Saltelli design of y = 4 x1 + 2 x2 + x3 (inputs uniform on 0..1, so
+// S1 = ST = 16/21, 4/21, 1/21) with an input c and an output q that never
+// vary: the initial line, then groups A, B, AB(x3), AB(x1), AB(x2) (the
+// varying inputs in file order).
+std::vector<std::string> DesignDb(int groups) {
+    std::vector<std::string> db = {"Count,x3,c,x1,x2,y,q,Validity(制限判定)",
+                                   "-,[Input],[Input],[Input],[Input],[Output],[Output],[System]"};
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> u(0, 1);
+    int count = 0;
+    auto line = [&](const std::array<double, 3>& x) {  // x3, x1, x2
+        db.push_back(std::to_string(++count) + "," + Num(x[0]) + ",5," + Num(x[1]) + "," + Num(x[2]) + "," +
+                     Num(4 * x[1] + 2 * x[2] + x[0]) + ",7,True");
+    };
+    line({0.5, 0.5, 0.5});
+    for (int g = 0; g < groups; ++g) {
+        const std::array<double, 3> a{u(random), u(random), u(random)}, b{u(random), u(random), u(random)};
+        line(a);
+        line(b);
+        for (int i = 0; i < 3; ++i) {
+            std::array<double, 3> ab = a;
+            ab[i] = b[i];
+            line(ab);
+        }
+    }
+    return db;
+}
+
+// A plain random sample of y = 3 a + b (S1 9/10 and 1/10).
+std::vector<std::string> PlainDb(int lines) {
+    std::vector<std::string> db = {"Count,b,a,y,Validity(制限判定)", "-,[Input],[Input],[Output],[System]"};
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> u(0, 1);
+    for (int i = 1; i <= lines; ++i) {
+        const double a = u(random), b = u(random);
+        db.push_back(std::to_string(i) + "," + Num(b) + "," + Num(a) + "," + Num(3 * a + b) + ",True");
+    }
+    return db;
+}
+
+double CellValue(const QTableWidget* grid, int row, int column) { return CellText(grid, row, column).toDouble(); }
 
 }  // namespace
 
@@ -355,6 +411,147 @@ private slots:
         QCOMPARE(graph->colour(1), before);
         QVERIFY(!frame->isVisible());
         graphs->close();
+    }
+
+    void sobolIndicesOfADesignFromTheMenuWithTheirPictures() {
+        Fixture f;
+        const std::string db = WriteDb(f.app, "design.csv", DesignDb(800));
+        f.ui.files = {db};
+        f.ui.answers = {true};
+        f.window->findChild<QAction*>("Sobol")->trigger();
+        QCOMPARE(f.ui.questions.back(), std::string("制限値外のデータを含めずに解析しますか？"));
+        auto* sobol = Find<SobolWindow>(f.window.get(), "Sobol_Form");
+        QCOMPARE(sobol->windowTitle(), QStringLiteral("Sobol'感度指数"));
+        QTRY_VERIFY_WITH_TIMEOUT(sobol->complete(), 20000);
+        VERIFY_NO_MESSAGE(f.ui);
+        QVERIFY(Find<QPushButton>(sobol, "CloseCommand")->isEnabled());
+        auto* output = Find<QComboBox>(sobol, "Output_Combo");
+        QCOMPARE(output->count(), 2);
+        QCOMPARE(output->currentText(), QStringLiteral("y"));
+
+        // Sorted by ST; each index near its true value, inside its interval;
+        // the input that never varies has none and comes last.
+        auto* grid = Find<QTableWidget>(sobol, "Sobol_Grid");
+        QCOMPARE(grid->horizontalHeaderItem(3)->text(), QStringLiteral("ST"));
+        QCOMPARE(GridColumn(grid, 0), (QStringList{"x1", "x2", "x3", "c", "<交互作用>"}));
+        const double truth[] = {16.0 / 21, 4.0 / 21, 1.0 / 21};
+        for (int r = 0; r < 3; ++r)
+            for (int c : {1, 3}) {
+                QVERIFY2(std::fabs(CellValue(grid, r, c) - truth[r]) < 0.06, qPrintable(CellText(grid, r, c)));
+                const QStringList ends = CellText(grid, r, c + 1).mid(1).chopped(1).split(QStringLiteral(", "));
+                QCOMPARE(ends.size(), 2);
+                QVERIFY(ends[0].toDouble() <= ends[1].toDouble());
+            }
+        for (int c = 1; c <= 4; ++c) QCOMPARE(CellText(grid, 3, c), QStringLiteral("-"));
+        QVERIFY(std::fabs(CellValue(grid, 4, 1)) < 0.1);  // a linear model leaves nothing to interactions
+        QVERIFY(!Find<QLabel>(sobol, "Note_Label")->text().contains(QString::fromUtf8(kSobolTotalNeedsDesign)));
+        // Two bars per input that varies, in the table's order.
+        QCOMPARE(sobol->picture()->itemCount(QColor(255, 160, 0)), std::size_t(3 + 1));  // and the legend's
+        // The output that never varies: every figure "-", no bars.
+        output->setCurrentIndex(1);
+        for (int r = 0; r < 4; ++r)
+            for (int c = 1; c <= 4; ++c) QCOMPARE(CellText(grid, r, c), QStringLiteral("-"));
+        QCOMPARE(CellText(grid, 4, 1), QStringLiteral("-"));
+        QCOMPARE(sobol->picture()->itemCount(QColor(255, 160, 0)), std::size_t(1));
+        output->setCurrentIndex(0);
+
+        // The pictures carry the title, the output, the inputs and the axis.
+        auto* pictureMenu = sobol->picture()->popupMenu();
+        f.ui.files = {f.app.file("sobol.svg"), f.app.file("sobol.png")};
+        pictureMenu->findChild<QAction*>("Save_Svg_Menu")->trigger();
+        pictureMenu->findChild<QAction*>("Save_Png_Menu")->trigger();
+        VERIFY_NO_MESSAGE(f.ui);
+        const QString svg = QString::fromStdString(ReadBytes(f.app.file("sobol.svg")));
+        for (const char* text : {"Sobol'感度指数: y", "x1", "x2", "x3", "指数", "S1 (1次指数)", "ST (全効果指数)"})
+            QVERIFY2(svg.contains(QString::fromUtf8(text)), text);
+        const QImage png(QString::fromStdString(f.app.file("sobol.png")));
+        QVERIFY(png.width() > sobol->picture()->width() && png.height() > sobol->picture()->height());
+        if (const char* keep = std::getenv("KORVANE_KEEP_PICTURES"))
+            QFile::copy(QString::fromStdString(f.app.file("sobol.png")), QString::fromUtf8(keep) + QStringLiteral("/sobol.png"));
+
+        // Saved: every output, as the command line writes it.
+        f.ui.files = {f.app.file("sobol.csv")};
+        sobol->popupMenu()->findChild<QAction*>("Save_Result")->trigger();
+        const std::vector<std::string> saved = FileLines(f.app.file("sobol.csv"));
+        QCOMPARE(saved.size(), SobolTable(sobol->result()).size());
+        QVERIFY(saved.front().starts_with("出力,入力,S1,"));
+        sobol->close();
+    }
+
+    void sobolFirstOrderFromAPlainSampleAndTooFewLines() {
+        TempDir dir;
+        ScriptedUi ui;
+        auto* sobol = new SobolWindow(ui, WriteDb(dir, "plain.csv", PlainDb(900)), false);
+        sobol->show();
+        QTRY_VERIFY_WITH_TIMEOUT(sobol->complete(), 20000);
+        VERIFY_NO_MESSAGE(ui);
+        auto* grid = Find<QTableWidget>(sobol, "Sobol_Grid");
+        // Sorted by S1; ST needs the design.
+        QCOMPARE(GridColumn(grid, 0), (QStringList{"a", "b", "<交互作用>"}));
+        QVERIFY2(std::fabs(CellValue(grid, 0, 1) - 0.9) < 0.08, qPrintable(CellText(grid, 0, 1)));
+        QVERIFY2(std::fabs(CellValue(grid, 1, 1) - 0.1) < 0.08, qPrintable(CellText(grid, 1, 1)));
+        for (int r = 0; r < 2; ++r) {
+            QCOMPARE(CellText(grid, r, 3), QStringLiteral("-"));
+            QCOMPARE(CellText(grid, r, 4), QStringLiteral("-"));
+        }
+        QVERIFY(Find<QLabel>(sobol, "Note_Label")->text().contains(QString::fromUtf8(kSobolTotalNeedsDesign)));
+        QCOMPARE(sobol->picture()->itemCount(QColor(255, 160, 0)), std::size_t(0));  // no ST bars
+        QVERIFY(sobol->picture()->exportLabels().notes.contains(QString::fromUtf8(kSobolTotalNeedsDesign)));
+        if (const char* keep = std::getenv("KORVANE_KEEP_PICTURES"))
+            sobol->picture()->savePng(QString::fromUtf8(keep) + QStringLiteral("/sobol-given-data.png"));
+        sobol->close();
+
+        // Too few lines for the bootstrap: the reason, no figures, the file
+        // as it was.
+        const std::string small = WriteDb(dir, "small.csv", PlainDb(5));
+        const std::string before = ReadBytes(small);
+        QPointer<SobolWindow> refused = new SobolWindow(ui, small, false);
+        refused->show();
+        QTRY_VERIFY(!refused->computing() && Find<QPushButton>(refused, "CloseCommand")->isEnabled());
+        QCOMPARE(ui.messages.size(), std::size_t(1));
+        QCOMPARE(ui.messages[0], refused->result().error);
+        QVERIFY(!ui.messages[0].empty());
+        grid = Find<QTableWidget>(refused, "Sobol_Grid");
+        QCOMPARE(CellText(grid, 0, 0), QStringLiteral("b"));
+        QCOMPARE(CellText(grid, 0, 1), QString());
+        QCOMPARE(refused->picture()->itemCount(), std::size_t(0));
+        ui.files = {dir.file("none.csv")};
+        refused->popupMenu()->findChild<QAction*>("Save_Result")->trigger();  // nothing to save
+        QVERIFY(!QFile::exists(QString::fromStdString(dir.file("none.csv"))));
+        QCOMPARE(ReadBytes(small), before);
+        refused->close();
+        QTRY_VERIFY(!refused);
+    }
+
+    void sobolStopsOffTheWindowsThreadAndClosesWhileComputing() {
+        TempDir dir;
+        ScriptedUi ui;
+        const std::string db = WriteDb(dir, "big.csv", PlainDb(400000));
+        QPointer<SobolWindow> sobol = new SobolWindow(ui, db, false);
+        auto* bar = Find<QProgressBar>(sobol, "ProgressBar1");
+        // The window's own thread stays free while the file is read: its
+        // events run and the stop button is taken at once.
+        QObject::connect(bar, &QProgressBar::valueChanged, sobol, [&sobol](int value) {
+            if (value > 0 && sobol->computing()) QTest::mouseClick(Find<QPushButton>(sobol, "Command2"), Qt::LeftButton);
+        });
+        sobol->show();
+        QTRY_VERIFY_WITH_TIMEOUT(!sobol->computing() && Find<QPushButton>(sobol, "CloseCommand")->isEnabled(), 20000);
+        QVERIFY(!sobol->complete());
+        QVERIFY(!Find<QPushButton>(sobol, "Command2")->isEnabled());
+        QCOMPARE(CellText(Find<QTableWidget>(sobol, "Sobol_Grid"), 0, 1), QString());
+        QVERIFY(ui.messages.empty());
+        sobol->close();
+        QTRY_VERIFY(!sobol);
+
+        // Closed by its frame while computing: the work stops, then it closes.
+        QPointer<SobolWindow> closing = new SobolWindow(ui, db, false);
+        QObject::connect(Find<QProgressBar>(closing, "ProgressBar1"), &QProgressBar::valueChanged, closing,
+                         [&closing](int value) {
+                             if (value > 0 && closing && closing->computing()) closing->close();
+                         });
+        closing->show();
+        QTRY_VERIFY_WITH_TIMEOUT(!closing, 20000);
+        QVERIFY(ui.messages.empty());
     }
 };
 
