@@ -88,7 +88,7 @@ MainWindow::MainWindow(UserInterface& ui, RunState& state, WorkbookLinkFactory f
     buildTabs(central);
     // Under the task grids: the figures of the run in progress.
     livePanel_ = new LiveFiguresPanel(live_, &ui_, central);
-    livePanel_->setMaximumHeight(156);
+    livePanel_->setMaximumHeight(176);
     layout->addWidget(livePanel_);
     buildMenus();
     buildToolbar();

@@ -334,22 +334,41 @@ private slots:
         auto count = [](QTableWidget* grid) {
             return grid->rowCount() > 0 && grid->item(0, 1) ? grid->item(0, 1)->text().toInt() : -1;
         };
-        // Seen while the run goes on: some of the lines, in both windows.
-        int partialMain = 0, partialCurrent = 0;
+        // Held by the pause window after a few lines: both windows show the
+        // lines so far once their timers have turned, and the run goes on.
+        int seenMain = -1, seenCurrent = -1, atPause = -1;
+        QString caption;
+        ModalWatcher watcher([&](QWidget* modal) {
+            CloseEndWindow(modal);
+            if (modal->objectName() != QLatin1String("Pause_Form")) return;
+            atPause = f->find<QLineEdit>("Calc_Cnt_Text")->text().toInt();
+            QTimer::singleShot(2 * LiveFiguresPanel::kRefreshMilliseconds + 100, modal, [&, modal] {
+                seenMain = count(mainGrid);
+                seenCurrent = count(currentGrid);
+                caption = mainGrid->parentWidget()->findChild<QLabel*>("Convergence_Label")->text();
+                Click(modal, "RestartCommand");
+            });
+        });
+        bool paused = false;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (!f->window->driver().running()) return;
-            const int n = count(mainGrid), m = count(currentGrid);
-            if (n > 0 && n < 150) ++partialMain;
-            if (m > 0 && m < 150) ++partialCurrent;
+            if (!paused && f->find<QLineEdit>("Calc_Cnt_Text")->text().toInt() >= 5) {
+                paused = true;
+                f->window->findChild<QAction*>("Pause_Mn1")->trigger();
+            }
         });
-        ModalWatcher watcher(CloseEndWindow);
-        poll.start(20);
+        poll.start(5);
         f->window->findChild<QAction*>("Run_Mn1")->trigger();
         poll.stop();
         VERIFY_NO_MESSAGE(f->ui);
-        QVERIFY(partialMain > 0);
-        QVERIFY(partialCurrent > 0);
+        QVERIFY(atPause >= 5);
+        // Every line written before the pause, the valid ones counted (the
+        // calculation under way at the pause may have added one).
+        QVERIFY2(seenMain >= 1 && seenMain <= atPause + 1, qPrintable(QString::number(seenMain)));
+        QCOMPARE(seenCurrent, seenMain);
+        QVERIFY2(caption.endsWith(QStringLiteral(": %1 行").arg(atPause)) ||
+                     caption.endsWith(QStringLiteral(": %1 行").arg(atPause + 1)),
+                 qPrintable(caption));
 
         // After the run: the figures of the DB file, worked out here.
         const auto lines = FileLines(f->app.file("db.csv"));

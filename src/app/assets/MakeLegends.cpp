@@ -336,13 +336,14 @@ QImage Distributions() {
         Chart c = MakeChart(p, frame(3, 1), QStringLiteral("制限値による切断"), -3.4, 3.4, 1.2 / inside);
         Curve(p, c, -3.4, lower, NormalDensity, kCut, QColor(150, 150, 150), Qt::DashLine);
         Curve(p, c, upper, 3.4, NormalDensity, kCut, QColor(150, 150, 150), Qt::DashLine);
-        Curve(p, c, lower, upper, NormalDensity, QColor(), QColor(150, 150, 150), Qt::DashLine);
         Curve(p, c, lower, upper, [&](double z) { return NormalDensity(z) / inside; });
+        // The distribution before the cut, over the part that stays.
+        Curve(p, c, lower, upper, NormalDensity, QColor(), QColor(120, 120, 120), Qt::DashLine);
         Mark(p, c, lower, NormalDensity(lower) / inside, QStringLiteral("下限"), kGreen, true);
         Mark(p, c, upper, NormalDensity(upper) / inside, QStringLiteral("上限"), kGreen, true);
         Text(p, QRectF(c.plot.left(), c.at(0, 0.25).y() - 10, 52, 20), QStringLiteral("出ない"), 12, QColor(110, 110, 110),
              true);
-        Note(p, c, QStringLiteral("限界の外の値は出ず、その確率は\n内側の値に比例して配分 (点線: 元の分布)"));
+        Note(p, c, QStringLiteral("外側は出ず、内側が比例して増加\n点線: 切断前の分布"));
     }
     Text(p, QRectF(left, img.height() - 36, img.width() - 2 * left, 30),
          QStringLiteral("どの分布も、入力変数に制限値 (下限・上限) があると右下の図のように切断されます。"

@@ -79,7 +79,7 @@ CurrentValueForm::CurrentValueForm(WindowHost& host, QWidget* parent) : QDialog(
     // The outputs' figures of the run in progress (or of the last run).
     if (auto live = host.liveSummary()) {
         live_ = new LiveFiguresPanel(std::move(live), &host.ui(), this);
-        live_->setMaximumHeight(150);
+        live_->setMaximumHeight(176);
         layout->addWidget(live_);
     }
     layout->addLayout(row);
@@ -108,7 +108,7 @@ CurrentValueForm::CurrentValueForm(WindowHost& host, QWidget* parent) : QDialog(
     connect(setInitial, &QAction::triggered, this, &CurrentValueForm::Set_Initial_Click);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     connect(closeMenu, &QAction::triggered, this, &QDialog::close);
-    resize(std::max(GridWidth(grid_) + 24, live_ ? 720 : 0), live_ ? 560 : 420);
+    resize(std::max(GridWidth(grid_) + 24, live_ ? 720 : 0), live_ ? 600 : 420);
 }
 
 void CurrentValueForm::showCurrent() {

@@ -65,7 +65,6 @@ LiveFiguresPanel::LiveFiguresPanel(std::shared_ptr<const LiveSummary> live, User
     grid_->verticalHeader()->setVisible(false);
     grid_->verticalHeader()->setDefaultSectionSize(20);
     grid_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
-    grid_->horizontalHeader()->setStretchLastSection(true);
     QStringList captions;
     for (const auto& c : kColumns) captions << QString::fromUtf8(c.caption);
     grid_->setHorizontalHeaderLabels(captions);
