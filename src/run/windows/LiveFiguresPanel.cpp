@@ -49,7 +49,7 @@ LiveFiguresPanel::LiveFiguresPanel(std::shared_ptr<const LiveSummary> live, User
     : QFrame(parent), live_(std::move(live)), ui_(ui) {
     setObjectName(QStringLiteral("Convergence_Frame"));
     setFrameShape(QFrame::StyledPanel);
-    caption_ = new QLabel(QStringLiteral("実行中の集計 (有効データ、95%区間): まだ計算はありません"), this);
+    caption_ = new QLabel(QStringLiteral("実行の集計 (有効データ、95%区間): まだ計算はありません"), this);
     caption_->setObjectName(QStringLiteral("Convergence_Label"));
     chart_ = new QPushButton(QStringLiteral("収束グラフ..."), this);
     chart_->setObjectName(QStringLiteral("Convergence_Command"));
@@ -110,8 +110,8 @@ void LiveFiguresPanel::refresh() {
             if (item->text() != cells[c]) item->setText(cells[c]);
         }
     }
-    caption_->setText(rows == 0 ? QStringLiteral("実行中の集計 (有効データ、95%区間): まだ計算はありません")
-                                : QStringLiteral("実行中の集計 (有効データ、95%区間): %1 行")
+    caption_->setText(rows == 0 ? QStringLiteral("実行の集計 (有効データ、95%区間): まだ計算はありません")
+                                : QStringLiteral("実行の集計 (有効データ、95%区間): %1 行")
                                       .arg(static_cast<qlonglong>(s.lines)));
     chart_->setEnabled(rows > 0);
 }
