@@ -36,6 +36,7 @@
 #include "DropFiles.h"
 #include "WindowRegistry.h"
 #include "app/MainWindowParts.h"
+#include "analysis/LiveSummary.h"
 #include "platform/UserInterface.h"
 #include "project/Paths.h"
 #include "project/ProjectDocument.h"
@@ -43,6 +44,8 @@
 #include "project/RunState.h"
 #include "run/RunDriver.h"
 #include "run/RunOptions.h"
+#include "run/windows/ConvergenceWindow.h"
+#include "run/windows/LiveFiguresPanel.h"
 #include "run/windows/RunWindows.h"
 #include "ui/LegendWindow.h"
 #include "ui/NumericBox.h"
@@ -61,6 +64,7 @@ MainWindow::MainWindow(UserInterface& ui, RunState& state, WorkbookLinkFactory f
       document_(std::make_unique<ProjectDocument>(ui_, appFolder_)),
       recent_(std::make_unique<RecentFiles>(appFolder_)),
       driver_(std::make_unique<RunDriver>(ui_, *this, *document_, state_, factory_, recent_.get())),
+      live_(std::make_shared<LiveSummary>()),
       excelField_(std::make_unique<FileField>()),
       dbField_(std::make_unique<FileField>()) {
     RegisterKnownWindows();
@@ -82,6 +86,10 @@ MainWindow::MainWindow(UserInterface& ui, RunState& state, WorkbookLinkFactory f
     setCentralWidget(central);
     buildHeader(central);
     buildTabs(central);
+    // Under the task grids: the figures of the run in progress.
+    livePanel_ = new LiveFiguresPanel(live_, &ui_, central);
+    livePanel_->setMaximumHeight(176);
+    layout->addWidget(livePanel_);
     buildMenus();
     buildToolbar();
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
@@ -93,7 +101,13 @@ MainWindow::MainWindow(UserInterface& ui, RunState& state, WorkbookLinkFactory f
     ResetRunArrays(state_);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The panel's timer and the open convergence pictures end before the run
+    // driver and the rest of the window: nothing looks at the figures any more.
+    for (ConvergenceWindow* chart : findChildren<ConvergenceWindow*>()) delete chart;
+    delete livePanel_;
+    livePanel_ = nullptr;
+}
 
 void MainWindow::buildHeader(QWidget* central) {
     frame1_ = new QWidget(central);
@@ -410,6 +424,8 @@ void MainWindow::showStatus(const std::string& statusText) { statusBar()->showMe
 
 void MainWindow::lockWindow(bool locked) {
     const bool on = !locked;
+    // A run ended: its last lines are shown at once, not at the next tick.
+    if (on && livePanel_) livePanel_->refresh();
     for (const char* name : {"New_File", "Open_File", "Save_File", "Save_As_File", "Run", "Resume_Run", "Run_Options",
                              "New_File_Mn1",
                              "Open_File_Mn1", "Save_File_Mn1", "Save_As_File_Mn1", "Run_Mn1", "CurrentValue_Mn1",
@@ -448,6 +464,12 @@ void MainWindow::showProgress(std::int64_t counter, std::int64_t value, const st
     }
     progress_->setValue(static_cast<int>(std::min<std::int64_t>(value, progress_->maximum())));
 }
+
+void MainWindow::linesBegin(const std::vector<std::string>& outputNames) { live_->begin(outputNames); }
+
+void MainWindow::lineWritten(std::span<const std::string> outputs, bool valid) { live_->addLine(outputs, valid); }
+
+std::shared_ptr<const LiveSummary> MainWindow::liveSummary() const { return live_; }
 
 void MainWindow::eventPass() { QCoreApplication::processEvents(); }
 

@@ -33,6 +33,8 @@ class QToolBar;
 
 namespace korvane {
 
+class LiveFiguresPanel;
+class LiveSummary;
 class ProjectDocument;
 class RecentFiles;
 class UserInterface;
@@ -67,6 +69,7 @@ public:
     void refreshGrid(const std::string& key) override;
     void lockHost(bool locked) override;
     void setVisibleCheck(bool visible) override;
+    std::shared_ptr<const LiveSummary> liveSummary() const override;
     // The exe grid's rows (markers included), for the exe settings window,
     // which edits the flow list in place.
     ExeGrid exeGridRows() const override;
@@ -134,6 +137,8 @@ public:
     void setProgressMaximum(std::int64_t total) override;
     void showStatus(const std::string& statusText) override;
     void showProgress(std::int64_t counter, std::int64_t value, const std::string& statusText) override;
+    void linesBegin(const std::vector<std::string>& outputNames) override;
+    void lineWritten(std::span<const std::string> outputs, bool valid) override;
     void eventPass() override;
     void showEndWindow(const EndCounts& counts) override;
 
@@ -182,6 +187,9 @@ private:
     std::unique_ptr<ProjectDocument> document_;
     std::unique_ptr<RecentFiles> recent_;
     std::unique_ptr<RunDriver> driver_;
+    // Fed by the run's lines; the panel and the convergence pictures hold
+    // shares of it.
+    std::shared_ptr<LiveSummary> live_;
     Hooks hooks_;
 
     std::unique_ptr<FileField> excelField_;
@@ -201,6 +209,7 @@ private:
     QTableWidget* outGrid_ = nullptr;
     QTableWidget* exeGrid_ = nullptr;
     QLineEdit* macroText_ = nullptr;
+    LiveFiguresPanel* livePanel_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     std::map<QString, void (MainWindow::*)()> commandSlots_;
     bool macroEdited_ = false;

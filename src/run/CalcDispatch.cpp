@@ -414,6 +414,8 @@ private:
             }
             p.written = true;
             lastWritten_ = r.count;
+            const std::span<const std::string> outputs(s_.OutputValues);
+            l_.observer.lineWritten(outputs.empty() ? outputs : outputs.subspan(1), r.valid);
             l_.observer.showProgress(r.count, r.count, std::to_string(r.count) + "/" + s_.CalcTotal);
             if (!p.done) {
                 Slot& slot = slots_[p.worker];

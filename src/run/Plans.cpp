@@ -130,6 +130,7 @@ RunOutcome RunOnWorkers(PlanContext& ctx, bool single) {
     if (!sequence.prepare(s, ctx.appFolder, error)) return run.refuse(error);
     if (!PrepareRun(run, ctx, error)) return error.empty() ? run.fail("") : run.refuse(error);
     sequence.begin(s);
+    ctx.observer.linesBegin(std::vector<std::string>(s.OutputNames.begin() + 1, s.OutputNames.end()));
     // Counts the lines of this study, those a resumed run finds in the file
     // included, so that it stops at the same line as an uninterrupted run.
     PrecisionStop precision(s);
@@ -139,7 +140,7 @@ RunOutcome RunOnWorkers(PlanContext& ctx, bool single) {
         // where a header would be written, once the workbooks are open: a
         // run refused before that leaves the file as it was.
         ResumePoint point;
-        if (!FindResumePoint(s, sequence, point, error, &precision)) return run.refuse(error);
+        if (!FindResumePoint(s, sequence, point, error, &precision, &ctx.observer)) return run.refuse(error);
         run.db_.continueBlock(point.keepBytes);
         ctx.observer.showProgress(point.done, point.done, std::to_string(point.done) + "/" + s.CalcTotal);
         if (point.done >= sequence.total() || point.precisionAt != 0) {

@@ -13,6 +13,7 @@
 #include "project/RunState.h"
 #include "run/PlanSequence.h"
 #include "run/PrecisionStop.h"
+#include "run/RunDriver.h"
 
 namespace korvane {
 
@@ -105,7 +106,7 @@ std::string Where(const std::string& path, std::int64_t line) {
 }  // namespace
 
 bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint& point, std::string& error,
-                     PrecisionStop* precision) {
+                     PrecisionStop* precision, RunObserver* observer) {
     point = ResumePoint{};
     const std::string& path = state.DbPath;
     if (state.PlanName == plan::MonteCarlo && state.RandomSeed == "Random") {
@@ -189,6 +190,9 @@ bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint&
         }
         point.done = count;
         point.keepBytes = r.end;
+        if (observer)
+            observer->lineWritten(std::span<const std::string>(fields).subspan(state.inputCount() + 1, state.outputCount()),
+                                  fields.back() != "False");
         if (precision && precision->active() && point.precisionAt == 0) {
             precision->addLine(fields[state.inputCount() + precision->output()], fields.back() != "False");
             if (precision->reached()) point.precisionAt = count;

@@ -14,6 +14,7 @@ namespace korvane {
 struct RunState;
 class PlanSequence;
 class PrecisionStop;
+class RunObserver;
 
 struct ResumePoint {
     std::int64_t done = 0;        // calculations 1 to done have their lines
@@ -29,9 +30,11 @@ struct ResumePoint {
 // cut short, if any, is dropped by the DB writer once the run really starts
 // (DbWriter::continueBlock), so a run refused later leaves the file as it was.
 // `precision`, when given, is fed every whole line found, so that the resumed
-// run stops where one never interrupted would.
+// run stops where one never interrupted would. `observer`, when given, is
+// passed every whole line found as if it had just been written (its live
+// figures then start from the whole study).
 bool FindResumePoint(const RunState& state, PlanSequence& sequence, ResumePoint& point, std::string& error,
-                     PrecisionStop* precision = nullptr);
+                     PrecisionStop* precision = nullptr, RunObserver* observer = nullptr);
 
 
 }  // namespace korvane

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -35,6 +37,14 @@ public:
     // After a calculation: Calc_Cnt_Text shows `counter`, the progress bar
     // `value`, the status bar "value/total".
     virtual void showProgress(std::int64_t /*counter*/, std::int64_t /*value*/, const std::string& /*statusText*/) {}
+    // The run is about to write its lines (a resumed run: before the lines
+    // already in its DB file are passed on): its outputs, in column order.
+    virtual void linesBegin(const std::vector<std::string>& /*outputNames*/) {}
+    // A line is in the DB file: its output fields in column order and its
+    // verdict. Called from the thread that writes the lines, in their order;
+    // a resumed run passes the lines already in the file first. It must be
+    // quick: a run may write thousands of lines a second.
+    virtual void lineWritten(std::span<const std::string> /*outputs*/, bool /*valid*/) {}
     // One pass of pending window events: where pause and stop take effect.
     virtual void eventPass() {}
     // The Single plan's "keep open" answer ticks the visibility check box.

@@ -19,6 +19,7 @@ class QWidget;
 
 namespace korvane {
 
+class LiveSummary;
 class ProjectDocument;
 class RunDriver;
 class UserInterface;
@@ -63,6 +64,9 @@ public:
     virtual void lockHost(bool locked) = 0;
     // The main window's "visible" tick box.
     virtual void setVisibleCheck(bool visible) = 0;
+    // The figures of the run in progress (or of the last run), which the run
+    // feeds line by line; null where no run is watched.
+    virtual std::shared_ptr<const LiveSummary> liveSummary() const { return nullptr; }
 
     // The flow list (the exe grid, markers included), which the program
     // editor edits in place: its rows, showing new rows with one of them

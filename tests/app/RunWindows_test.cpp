@@ -4,7 +4,12 @@
 // the window's event loop keeps turning during a long calculation, a stop
 // that the calculation does not follow within seconds asks whether to end it
 // now, and the run options (workers, time limit) live outside the project.
+// While a run goes on, the main window and an open current-value window show
+// each output's running figures, and the convergence picture draws and saves.
 #include <QAction>
+#include <QImage>
+#include <QMenu>
+#include <QTableWidget>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,8 +23,13 @@
 #include <unistd.h>
 
 #include "AppTestSupport.h"
+#include "project/NumberText.h"
 #include "project/Project.h"
 #include "project/ProjectDocument.h"
+#include "run/windows/ConvergenceWindow.h"
+#include "run/windows/CurrentValueForm.h"
+#include "run/windows/LiveFiguresPanel.h"
+#include "ui/PictureArea.h"
 #include "run/CalcDispatch.h"
 #include "run/RunOptions.h"
 #include "run/libreoffice/RunTestSupport.h"
@@ -308,6 +318,104 @@ private slots:
         QVERIFY(!f->window->driver().running());
         QVERIFY(f->window->findChild<QAction*>("New_File")->isEnabled());
         QCOMPARE(ChildProcessCount(), 0);
+    }
+
+    void liveFiguresFollowTheRunAndTheConvergencePictureSaves() {
+        auto f = prepare("MonteCarlo", 150);
+        f->ui.answers = {true};
+        // A current-value window opened before the run (over an earlier
+        // run's DB file) follows it too.
+        WriteBytes(f->app.file("db.csv"), "");
+        f->window->CurrentValue();
+        auto* current = f->window->findChild<CurrentValueForm*>();
+        QVERIFY(current && current->livePanel());
+        auto* mainGrid = f->find<QTableWidget>("Convergence_Grid");
+        QTableWidget* currentGrid = current->livePanel()->grid();
+        auto count = [](QTableWidget* grid) {
+            return grid->rowCount() > 0 && grid->item(0, 1) ? grid->item(0, 1)->text().toInt() : -1;
+        };
+        // Held by the pause window after a few lines: both windows show the
+        // lines so far once their timers have turned, and the run goes on.
+        int seenMain = -1, seenCurrent = -1, atPause = -1;
+        QString caption;
+        ModalWatcher watcher([&](QWidget* modal) {
+            CloseEndWindow(modal);
+            if (modal->objectName() != QLatin1String("Pause_Form")) return;
+            atPause = f->find<QLineEdit>("Calc_Cnt_Text")->text().toInt();
+            QTimer::singleShot(2 * LiveFiguresPanel::kRefreshMilliseconds + 100, modal, [&, modal] {
+                seenMain = count(mainGrid);
+                seenCurrent = count(currentGrid);
+                caption = mainGrid->parentWidget()->findChild<QLabel*>("Convergence_Label")->text();
+                Click(modal, "RestartCommand");
+            });
+        });
+        bool paused = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!paused && f->find<QLineEdit>("Calc_Cnt_Text")->text().toInt() >= 5) {
+                paused = true;
+                f->window->findChild<QAction*>("Pause_Mn1")->trigger();
+            }
+        });
+        poll.start(5);
+        f->window->findChild<QAction*>("Run_Mn1")->trigger();
+        poll.stop();
+        VERIFY_NO_MESSAGE(f->ui);
+        QVERIFY(atPause >= 5);
+        // Every line written before the pause, the valid ones counted (the
+        // calculation under way at the pause may have added one).
+        QVERIFY2(seenMain >= 1 && seenMain <= atPause + 1, qPrintable(QString::number(seenMain)));
+        QCOMPARE(seenCurrent, seenMain);
+        QVERIFY2(caption.endsWith(QStringLiteral(": %1 行").arg(atPause)) ||
+                     caption.endsWith(QStringLiteral(": %1 行").arg(atPause + 1)),
+                 qPrintable(caption));
+
+        // After the run: the figures of the DB file, worked out here.
+        const auto lines = FileLines(f->app.file("db.csv"));
+        QCOMPARE(lines.size(), 152u);
+        double sum = 0;
+        int valid = 0;
+        for (std::size_t i = 2; i < lines.size(); ++i) {
+            const auto fields = SplitFields(lines[i]);
+            if (fields[3] != "True") continue;
+            sum += std::stod(fields[2]);
+            ++valid;
+        }
+        QVERIFY(valid > 0 && valid < 150);  // both verdicts occur
+        const QStringList expected = {QStringLiteral("y"), QString::number(valid),
+                                      QString::fromStdString(FormatChart(sum / valid, "0.000e+0"))};
+        const QString share = QString::number(100.0 * (150 - valid) / 150, 'f', 1) + QLatin1Char('%');
+        for (QTableWidget* grid : {mainGrid, currentGrid}) {
+            QTRY_COMPARE(grid->item(0, 1)->text(), expected[1]);
+            QCOMPARE(grid->rowCount(), 1);
+            for (int c = 0; c < 3; ++c) QCOMPARE(grid->item(0, c)->text(), expected[c]);
+            QCOMPARE(grid->item(0, 4)->text(), share);
+            QVERIFY(grid->item(0, 3)->text() != QLatin1String("-"));
+        }
+
+        // The convergence picture: every line a point, saved as PNG and SVG.
+        auto* button = f->find<QPushButton>("Convergence_Command");
+        QVERIFY(button->isEnabled());
+        QTest::mouseClick(button, Qt::LeftButton);
+        ConvergenceWindow* chart = nullptr;
+        for (auto* w : f->window->findChildren<ConvergenceWindow*>())
+            if (w->objectName() == QLatin1String("Convergence_Form") && w->isVisible()) chart = w;
+        QVERIFY(chart);
+        QCOMPARE(chart->windowTitle(), QStringLiteral("収束グラフ"));
+        QCOMPARE(chart->pointsDrawn(), 150u);
+        QVERIFY(chart->picture()->itemCount() > 150);
+        f->ui.nextFile = f->app.file("convergence.png");
+        chart->picture()->popupMenu()->findChild<QAction*>("Save_Png_Menu")->trigger();
+        f->ui.nextFile = f->app.file("convergence.svg");
+        chart->picture()->popupMenu()->findChild<QAction*>("Save_Svg_Menu")->trigger();
+        VERIFY_NO_MESSAGE(f->ui);
+        const QImage png(QString::fromStdString(f->app.file("convergence.png")));
+        QVERIFY(!png.isNull());
+        QVERIFY(png.width() >= chart->picture()->width());
+        const std::string svg = ReadBytes(f->app.file("convergence.svg"));
+        QVERIFY(svg.find("収束グラフ: y") != std::string::npos);
+        chart->close();
+        current->close();
     }
 
     void runOptionsAreKeptOutsideTheProject() {

@@ -1,6 +1,6 @@
 // Draws the legend pictures that the legend window shows:
 //   Calc_Flow.BMP  the six steps of a calculation and where programs run
-//   Dstbt1.BMP     the normal and the uniform distribution of the Monte Carlo plan
+//   Dstbt1.BMP     the distributions of the Monte Carlo plan and how limits cut them
 //   Replace.BMP    how a number is replaced by a text
 //   korvane_make_legends TARGET_FOLDER
 #include <QDir>
@@ -165,82 +165,190 @@ QImage CalcFlow() {
 
 // ---------------------------------------------------------------- distributions
 
+// One small chart of the distributions picture: its frame, the plotting area
+// inside it, and the mapping of a value range onto that area.
+struct Chart {
+    QRectF frame, plot;
+    double lo = 0, hi = 1, top = 1;  // value range across, density at the top
+    QPointF at(double v, double density) const {
+        return {plot.left() + (v - lo) / (hi - lo) * plot.width(), plot.bottom() - density / top * plot.height()};
+    }
+};
+
+const QColor kFill(190, 212, 240);
+const QColor kCut(215, 215, 215);
+
+Chart MakeChart(QPainter& p, const QRectF& frame, const QString& name, double lo, double hi, double top) {
+    Chart c;
+    c.frame = frame;
+    c.plot = QRectF(frame.left() + 16, frame.top() + 40, frame.width() - 32, frame.height() - 118);
+    c.lo = lo;
+    c.hi = hi;
+    c.top = top;
+    p.setPen(QPen(QColor(200, 208, 222), 1.2));
+    p.setBrush(QColor(250, 252, 255));
+    p.drawRoundedRect(frame, 8, 8);
+    Text(p, QRectF(frame.left(), frame.top() + 6, frame.width(), 28), name, 18, kInk, true);
+    p.setPen(QPen(kInk, 1.4));
+    p.drawLine(QPointF(c.plot.left(), c.plot.bottom()), QPointF(c.plot.right(), c.plot.bottom()));
+    return c;
+}
+
+// The curve of `density` over [from, to], filled down to the axis.
+template <class F>
+void Curve(QPainter& p, const Chart& c, double from, double to, F density, const QColor& fill = kFill,
+           const QColor& line = kStep, Qt::PenStyle style = Qt::SolidLine) {
+    QPainterPath path(c.at(from, 0));
+    const int steps = 160;
+    for (int i = 0; i <= steps; ++i) {
+        const double v = from + (to - from) * i / steps;
+        path.lineTo(c.at(v, density(v)));
+    }
+    path.lineTo(c.at(to, 0));
+    if (fill.isValid()) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(fill);
+        p.drawPath(path);
+    }
+    p.setBrush(Qt::NoBrush);
+    QPainterPath stroke(c.at(from, density(from)));
+    for (int i = 1; i <= steps; ++i) {
+        const double v = from + (to - from) * i / steps;
+        stroke.lineTo(c.at(v, density(v)));
+    }
+    p.setPen(QPen(line, 2.4, style));
+    p.drawPath(stroke);
+}
+
+// A mark under the axis at value v, with a thin line up to `height`.
+void Mark(QPainter& p, const Chart& c, double v, double height, const QString& label, const QColor& colour,
+          bool dashed = false) {
+    p.setPen(QPen(colour, 1.5, dashed ? Qt::DashLine : Qt::SolidLine));
+    p.drawLine(c.at(v, height), c.at(v, 0) + QPointF(0, 5));
+    Text(p, QRectF(c.at(v, 0).x() - 44, c.plot.bottom() + 6, 88, 20), label, 13, colour, true);
+}
+
+// The explanation under a chart.
+void Note(QPainter& p, const Chart& c, const QString& text) {
+    Text(p, QRectF(c.frame.left() + 8, c.plot.bottom() + 28, c.frame.width() - 16, c.frame.bottom() - c.plot.bottom() - 30),
+         text, 13, kInk, false, Qt::AlignHCenter | Qt::AlignTop);
+}
+
+double NormalDensity(double z) { return std::exp(-0.5 * z * z); }
+
 QImage Distributions() {
-    QImage img = Canvas(760, 420);
+    const double w = 226, h = 268, gap = 10, left = 14, top = 56;
+    QImage img = Canvas(static_cast<int>(left * 2 + 4 * w + 3 * gap), static_cast<int>(top + 2 * h + gap + 40));
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
-    Text(p, QRectF(0, 8, 760, 32), QStringLiteral("MonteCarlo の分布型"), 24, kStep, true);
+    Text(p, QRectF(0, 8, img.width(), 30), QStringLiteral("MonteCarlo の分布型 (c = 中心値、s = 標準偏差欄の値)"), 22,
+         kStep, true);
+    auto frame = [&](int column, int row) { return QRectF(left + column * (w + gap), top + row * (h + gap), w, h); };
 
-    // One panel: axis from x0 to x1 at baseline y; value v maps to screen.
-    struct Panel {
-        double x0, x1, base, top;
-        double map(double v) const { return x0 + (v + 3.6) / 7.2 * (x1 - x0); }
-    };
-    auto axis = [&](const Panel& pn) {
-        p.setPen(QPen(kInk, 1.6));
-        p.drawLine(QPointF(pn.x0, pn.base), QPointF(pn.x1, pn.base));
-    };
-    auto mark = [&](const Panel& pn, double v, const QString& label, const QColor& c, bool dashed) {
-        p.setPen(QPen(c, 1.6, dashed ? Qt::DashLine : Qt::SolidLine));
-        p.drawLine(QPointF(pn.map(v), pn.top), QPointF(pn.map(v), pn.base + 6));
-        Text(p, QRectF(pn.map(v) - 50, pn.base + 8, 100, 22), label, 14, c, true);
-    };
-    auto span = [&](const Panel& pn, double a, double b, double y, const QString& label) {
-        Arrow(p, QPointF(pn.map((a + b) / 2), y), QPointF(pn.map(b), y), kRed, 1.8);
-        Arrow(p, QPointF(pn.map((a + b) / 2), y), QPointF(pn.map(a), y), kRed, 1.8);
-        Text(p, QRectF(pn.map(a) - 20, y - 24, pn.map(b) - pn.map(a) + 40, 20), label, 14, kRed, true);
-    };
-
-    // Normal distribution: mean c, standard deviation s; draws outside the
-    // limits are drawn again.
-    Panel n{30, 370, 300, 80};
-    Text(p, QRectF(n.x0, 46, n.x1 - n.x0, 26), QStringLiteral("正規分布"), 19, kInk, true);
-    QPainterPath bell, inside;
-    const double lower = -2.2, upper = 2.6;
-    for (int i = 0; i <= 200; ++i) {
-        double v = -3.6 + 7.2 * i / 200.0;
-        QPointF pt(n.map(v), n.base - 180 * std::exp(-0.5 * v * v));
-        if (i == 0)
-            bell.moveTo(pt);
-        else
-            bell.lineTo(pt);
+    // Normal: mean c, standard deviation s.
+    {
+        Chart c = MakeChart(p, frame(0, 0), QStringLiteral("正規分布"), -3.4, 3.4, 1.1);
+        Curve(p, c, -3.4, 3.4, NormalDensity);
+        Mark(p, c, 0, 1.0, QStringLiteral("c"), kStep);
+        Arrow(p, c.at(0, NormalDensity(1)), c.at(1, NormalDensity(1)), kRed, 1.8);
+        Text(p, QRectF(c.at(0.5, 0).x() - 20, c.at(0, NormalDensity(1)).y() - 22, 40, 20), QStringLiteral("s"), 14,
+             kRed, true);
+        Note(p, c, QStringLiteral("c: 平均値\ns: 標準偏差"));
     }
-    inside.moveTo(n.map(lower), n.base);
-    for (int i = 0; i <= 200; ++i) {
-        double v = lower + (upper - lower) * i / 200.0;
-        inside.lineTo(n.map(v), n.base - 180 * std::exp(-0.5 * v * v));
+    // Uniform: every value in [c - s, c + s] equally likely.
+    {
+        Chart c = MakeChart(p, frame(1, 0), QStringLiteral("一様分布"), -1.6, 1.6, 1.45);
+        Curve(p, c, -1.0, 1.0, [](double) { return 1.0; });
+        Mark(p, c, -1, 1.0, QStringLiteral("c − s"), kInk);
+        Mark(p, c, 1, 1.0, QStringLiteral("c + s"), kInk);
+        Mark(p, c, 0, 1.0, QStringLiteral("c"), kStep);
+        Arrow(p, c.at(0, 1.2), c.at(1, 1.2), kRed, 1.8);
+        Text(p, QRectF(c.at(0.5, 0).x() - 30, c.at(0, 1.2).y() - 22, 60, 20), QStringLiteral("s"), 14, kRed, true);
+        Note(p, c, QStringLiteral("c − s 〜 c + s で等確率\ns: 半幅"));
     }
-    inside.lineTo(n.map(upper), n.base);
-    inside.closeSubpath();
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(190, 212, 240));
-    p.drawPath(inside);
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(kStep, 2.6));
-    p.drawPath(bell);
-    axis(n);
-    mark(n, 0, QStringLiteral("中心値 c"), kStep, false);
-    span(n, 0, 1, n.base - 180 * std::exp(-0.5) - 4, QStringLiteral("s"));
-    mark(n, lower, QStringLiteral("下限"), kGreen, true);
-    mark(n, upper, QStringLiteral("上限"), kGreen, true);
-    Text(p, QRectF(n.x0, 336, n.x1 - n.x0, 70),
-         QStringLiteral("中心値 c = 平均値、標準偏差 s = ばらつき\n制限値(下限・上限)の外に出た値は引き直し"), 14);
-
-    // Uniform distribution: every value in [c - s, c + s) equally likely.
-    Panel u{410, 740, 300, 80};
-    Text(p, QRectF(u.x0, 46, u.x1 - u.x0, 26), QStringLiteral("一様分布"), 19, kInk, true);
-    QRectF box(QPointF(u.map(-2), u.base - 110), QPointF(u.map(2), u.base));
-    p.setPen(QPen(kStep, 2.6));
-    p.setBrush(QColor(190, 212, 240));
-    p.drawRect(box);
-    axis(u);
-    mark(u, 0, QStringLiteral("中心値 c"), kStep, false);
-    Text(p, QRectF(u.map(-2) - 50, u.base + 8, 100, 22), QStringLiteral("c − s"), 14, kInk, true);
-    Text(p, QRectF(u.map(2) - 50, u.base + 8, 100, 22), QStringLiteral("c + s"), 14, kInk, true);
-    span(u, 0, 2, u.base - 140, QStringLiteral("s(半幅)"));
-    Text(p, QRectF(u.x0, 336, u.x1 - u.x0, 70),
-         QStringLiteral("c − s から c + s の間のどの値も同じ確率\n「標準偏差」欄の値 s は範囲の半幅"), 14);
+    // Lognormal: mean c (> 0), standard deviation s; a tail to the right.
+    {
+        const double sigma = 0.45, mu = -sigma * sigma / 2;  // mean 1
+        auto density = [&](double x) {
+            if (x <= 0) return 0.0;
+            const double z = (std::log(x) - mu) / sigma;
+            return std::exp(-0.5 * z * z) / x;
+        };
+        Chart c = MakeChart(p, frame(2, 0), QStringLiteral("対数正規分布"), 0, 3.0, 1.25);
+        Curve(p, c, 0.001, 3.0, density);
+        Mark(p, c, 1.0, density(1.0), QStringLiteral("c"), kStep);
+        Mark(p, c, 0, 0, QStringLiteral("0"), kInk);
+        Note(p, c, QStringLiteral("c: 平均値 (0 より大)\ns: 標準偏差、右に長い裾"));
+    }
+    // Gumbel (largest values): mean c, standard deviation s.
+    {
+        auto density = [](double z) { return std::exp(-(z + std::exp(-z))); };
+        Chart c = MakeChart(p, frame(3, 0), QStringLiteral("ガンベル分布"), -2.5, 5.0, 0.42);
+        Curve(p, c, -2.5, 5.0, density);
+        const double mean = 0.5772156649;
+        Mark(p, c, mean, density(mean), QStringLiteral("c"), kStep);
+        Note(p, c, QStringLiteral("最大値の分布 (右に裾)\nc: 平均値、s: 標準偏差"));
+    }
+    // Weibull: mean c (> 0); the shape follows from s / c.
+    {
+        const double k = 2.2;
+        auto density = [&](double x) { return x <= 0 ? 0.0 : k * std::pow(x, k - 1) * std::exp(-std::pow(x, k)); };
+        Chart c = MakeChart(p, frame(0, 1), QStringLiteral("ワイブル分布"), 0, 2.6, 1.0);
+        Curve(p, c, 0.0, 2.6, density);
+        const double mean = std::tgamma(1 + 1 / k);
+        Mark(p, c, mean, density(mean), QStringLiteral("c"), kStep);
+        Mark(p, c, 0, 0, QStringLiteral("0"), kInk);
+        Note(p, c, QStringLiteral("c: 平均値 (0 より大)\ns: 標準偏差 (s / c で形が決まる)"));
+    }
+    // Triangular: mode c, half width s.
+    {
+        Chart c = MakeChart(p, frame(1, 1), QStringLiteral("三角分布"), -1.6, 1.6, 1.3);
+        Curve(p, c, -1.0, 1.0, [](double x) { return 1.0 - std::fabs(x); });
+        Mark(p, c, -1, 0, QStringLiteral("c − s"), kInk);
+        Mark(p, c, 1, 0, QStringLiteral("c + s"), kInk);
+        Mark(p, c, 0, 1.0, QStringLiteral("c"), kStep);
+        Arrow(p, c.at(0, 1.15), c.at(1, 1.15), kRed, 1.8);
+        Text(p, QRectF(c.at(0.5, 0).x() - 30, c.at(0, 1.15).y() - 22, 60, 20), QStringLiteral("s"), 14, kRed, true);
+        Note(p, c, QStringLiteral("c: 最頻値 (山の頂点)\ns: 半幅"));
+    }
+    // Discrete uniform: the integers c - s .. c + s, equally likely.
+    {
+        Chart c = MakeChart(p, frame(2, 1), QStringLiteral("離散一様分布"), -4, 4, 1.45);
+        for (int i = -3; i <= 3; ++i) {
+            p.setPen(QPen(kStep, 6, Qt::SolidLine, Qt::FlatCap));
+            p.drawLine(c.at(i, 0), c.at(i, 1.0));
+            p.setPen(Qt::NoPen);
+            p.setBrush(kStep);
+            p.drawEllipse(c.at(i, 1.0), 4.5, 4.5);
+            p.setBrush(Qt::NoBrush);
+        }
+        Mark(p, c, -3, 0, QStringLiteral("c − s"), kInk);
+        Mark(p, c, 3, 0, QStringLiteral("c + s"), kInk);
+        Mark(p, c, 0, 0, QStringLiteral("c"), kStep);
+        Note(p, c, QStringLiteral("c − s 〜 c + s の整数が等確率\nc と s は整数で指定"));
+    }
+    // The limits: nothing outside them; their share goes to the values inside.
+    {
+        const double lower = -1.1, upper = 1.9;
+        // The share of a normal inside (lower, upper), by the error function.
+        const double inside = 0.5 * (std::erf(upper / std::sqrt(2.0)) - std::erf(lower / std::sqrt(2.0)));
+        Chart c = MakeChart(p, frame(3, 1), QStringLiteral("制限値による切断"), -3.4, 3.4, 1.2 / inside);
+        Curve(p, c, -3.4, lower, NormalDensity, kCut, QColor(150, 150, 150), Qt::DashLine);
+        Curve(p, c, upper, 3.4, NormalDensity, kCut, QColor(150, 150, 150), Qt::DashLine);
+        Curve(p, c, lower, upper, [&](double z) { return NormalDensity(z) / inside; });
+        // The distribution before the cut, over the part that stays.
+        Curve(p, c, lower, upper, NormalDensity, QColor(), QColor(120, 120, 120), Qt::DashLine);
+        Mark(p, c, lower, NormalDensity(lower) / inside, QStringLiteral("下限"), kGreen, true);
+        Mark(p, c, upper, NormalDensity(upper) / inside, QStringLiteral("上限"), kGreen, true);
+        Text(p, QRectF(c.plot.left(), c.at(0, 0.25).y() - 10, 52, 20), QStringLiteral("出ない"), 12, QColor(110, 110, 110),
+             true);
+        Note(p, c, QStringLiteral("外側は出ず、内側が比例して増加\n点線: 切断前の分布"));
+    }
+    Text(p, QRectF(left, img.height() - 36, img.width() - 2 * left, 30),
+         QStringLiteral("どの分布も、入力変数に制限値 (下限・上限) があると右下の図のように切断されます。"
+                        "制限値は引いた値そのものに効きます。"),
+         13, kInk, false, Qt::AlignCenter);
     return img;
 }
 

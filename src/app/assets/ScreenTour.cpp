@@ -11,8 +11,10 @@
 // KORVANE_TOUR_OA_DB (an orthogonal-array run), sobol on a Saltelli design
 // of the beam that the tour writes itself, and the scroll mode on the
 // example model in LibreOffice: scroll-start, scroll-normal,
-// scroll-trajectory, scroll-peak. The view stays on the screen until the
-// process is ended (at most a minute).
+// scroll-trajectory, scroll-peak; live (the main window's figures of a run,
+// fed the lines of KORVANE_TOUR_MC_DB), convergence (its convergence picture)
+// and current-live (the current values with those figures). The view stays
+// on the screen until the process is ended (at most a minute).
 #include <QApplication>
 #include <QMenu>
 #include <QCheckBox>
@@ -52,10 +54,13 @@
 #include "platform/TextFile.h"
 #include "platform/UserInterface.h"
 #include "project/ProjectDocument.h"
+#include "db/DbFile.h"
 #include "project/RecentFiles.h"
 #include "project/RunState.h"
 #include "project/windows/RecentFilesWindow.h"
+#include "run/windows/ConvergenceWindow.h"
 #include "run/windows/CurrentValueForm.h"
+#include "run/windows/LiveFiguresPanel.h"
 #include "run/windows/DbInputCalForm.h"
 #include "run/windows/OrthogonalTableForm.h"
 #include "run/windows/RunOptionsWindow.h"
@@ -263,6 +268,29 @@ int ShowScrollView(QApplication& app, const QString& view, const std::string& fo
     return app.exec();
 }
 
+// Passes the DB file's lines to the window as a run writes them; the first
+// `lines` of them (all for 0). False when the file cannot be read.
+bool FeedRunLines(korvane::MainWindow& main, const std::string& path, std::size_t lines) {
+    std::vector<std::string> text;
+    std::string error;
+    korvane::DbHeader header;
+    if (!korvane::ReadTextLines(path, text, error) || !korvane::ReadDbHeader(path, header, error)) {
+        std::fprintf(stderr, "tour: %s\n", error.c_str());
+        return false;
+    }
+    const std::vector<std::size_t> outputs = header.outputColumns();
+    std::vector<std::string> names;
+    for (std::size_t k : outputs) names.push_back(header.names[k]);
+    main.linesBegin(names);
+    std::vector<std::string> values(outputs.size());
+    for (std::size_t i = 2; i < text.size() && (lines == 0 || i < lines + 2); ++i) {
+        const std::vector<std::string> fields = korvane::SplitDbFields(text[i]);
+        for (std::size_t k = 0; k < outputs.size(); ++k) values[k] = outputs[k] < fields.size() ? fields[outputs[k]] : "";
+        main.lineWritten(values, fields.empty() || fields.back() != "False");
+    }
+    return true;
+}
+
 // The analysis windows over the main window, on real DB files.
 int ShowAnalysis(QApplication& app, const QString& view, korvane::UserInterface& ui, korvane::MainWindow& main,
                  const std::string& mc, const std::string& oa) {
@@ -375,6 +403,32 @@ int main(int argc, char** argv) {
         auto* sobol = new korvane::SobolWindow(ui, db, false, &main);
         sobol->move(40, 60);
         sobol->show();
+        return app.exec();
+    }
+
+    if (view == QLatin1String("live") || view == QLatin1String("convergence") ||
+        view == QLatin1String("current-live")) {
+        const char* mc = std::getenv("KORVANE_TOUR_MC_DB");
+        if (!mc) {
+            std::fprintf(stderr, "tour: set KORVANE_TOUR_MC_DB\n");
+            return 1;
+        }
+        // A run of 200 calculations, 150 of them written.
+        if (!FeedRunLines(main, mc, 150)) return 1;
+        main.setProgressMaximum(200);
+        main.showProgress(150, 150, "150/200");
+        main.show();
+        if (view == QLatin1String("convergence")) {
+            auto* panel = main.findChild<korvane::LiveFiguresPanel*>(QStringLiteral("Convergence_Frame"));
+            if (auto* chart = panel->openConvergence()) chart->move(300, 140);
+        } else if (view == QLatin1String("current-live")) {
+            state.PlanName = "MonteCarlo";
+            state.CalcTotal = "200";
+            state.CalcCount = 151;
+            auto* w = new korvane::CurrentValueForm(main, &main);
+            w->move(200, 60);
+            w->show();
+        }
         return app.exec();
     }
 

@@ -1,5 +1,7 @@
 #include "CurrentValueForm.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,6 +19,7 @@
 #include "project/Paths.h"
 #include "project/ProjectDocument.h"
 #include "ui/WindowHost.h"
+#include "run/windows/LiveFiguresPanel.h"
 
 namespace korvane {
 
@@ -73,6 +76,12 @@ CurrentValueForm::CurrentValueForm(WindowHost& host, QWidget* parent) : QDialog(
     auto* layout = new QVBoxLayout(this);
     layout->setMenuBar(menuBar);
     layout->addWidget(grid_, 1);
+    // The outputs' figures of the run in progress (or of the last run).
+    if (auto live = host.liveSummary()) {
+        live_ = new LiveFiguresPanel(std::move(live), &host.ui(), this);
+        live_->setMaximumHeight(176);
+        layout->addWidget(live_);
+    }
     layout->addLayout(row);
 
     std::vector<std::string> lines;
@@ -99,7 +108,7 @@ CurrentValueForm::CurrentValueForm(WindowHost& host, QWidget* parent) : QDialog(
     connect(setInitial, &QAction::triggered, this, &CurrentValueForm::Set_Initial_Click);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     connect(closeMenu, &QAction::triggered, this, &QDialog::close);
-    resize(GridWidth(grid_) + 24, 420);
+    resize(std::max(GridWidth(grid_) + 24, live_ ? 720 : 0), live_ ? 600 : 420);
 }
 
 void CurrentValueForm::showCurrent() {
