@@ -383,7 +383,7 @@ private slots:
         }
         QVERIFY(valid > 0 && valid < 150);  // both verdicts occur
         const QStringList expected = {QStringLiteral("y"), QString::number(valid),
-                                      QString::fromStdString(FormatChart(sum / valid, "0.000e+0"))};
+                                      LiveFigureText(sum / valid)};
         const QString share = QString::number(100.0 * (150 - valid) / 150, 'f', 1) + QLatin1Char('%');
         for (QTableWidget* grid : {mainGrid, currentGrid}) {
             QTRY_COMPARE(grid->item(0, 1)->text(), expected[1]);

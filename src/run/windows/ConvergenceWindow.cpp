@@ -25,7 +25,7 @@ const QColor kBandEdgeColour(214, 110, 90);
 const QColor kFrameColour(170, 170, 170);
 const QColor kLastColour(120, 120, 120);
 
-QString Value(double v) { return QString::fromStdString(FormatChart(v, "0.000e+0")); }
+QString Value(double v) { return LiveFigureText(v); }
 
 }  // namespace
 

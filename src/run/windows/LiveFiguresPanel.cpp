@@ -18,7 +18,6 @@ namespace korvane {
 
 namespace {
 
-QString Value(double v) { return std::isfinite(v) ? QString::fromStdString(FormatChart(v, "0.000e+0")) : QStringLiteral("-"); }
 QString Percent(double share) {
     return std::isfinite(share) ? QString::number(100 * share, 'f', 1) + QLatin1Char('%') : QStringLiteral("-");
 }
@@ -32,12 +31,19 @@ constexpr struct {
 
 }  // namespace
 
+QString LiveFigureText(double v) {
+    if (!std::isfinite(v)) return QStringLiteral("-");
+    const double size = std::fabs(v);
+    if (size == 0 || (size >= 1e-3 && size < 1e6)) return QString::number(v, 'g', 4);
+    return QString::fromStdString(FormatChart(v, "0.000e+0"));
+}
+
 LiveRowTexts LiveRowOf(const std::string& name, const RunningSummary& s) {
     LiveRowTexts t;
     t.name = QString::fromStdString(name);
     t.count = QString::number(static_cast<qlonglong>(s.count()));
-    t.mean = s.count() > 0 ? Value(s.mean()) : QStringLiteral("-");
-    t.halfWidth = Value(s.halfWidth(LiveSummary::kPercent));
+    t.mean = s.count() > 0 ? LiveFigureText(s.mean()) : QStringLiteral("-");
+    t.halfWidth = LiveFigureText(s.halfWidth(LiveSummary::kPercent));
     t.share = Percent(s.invalidShare());
     const Interval i = s.invalidInterval(LiveSummary::kPercent);
     t.shareInterval = std::isfinite(i.lower) ? Percent(i.lower) + QStringLiteral(" – ") + Percent(i.upper)

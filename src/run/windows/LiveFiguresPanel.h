@@ -28,6 +28,11 @@ class RunningSummary;
 class UserInterface;
 class ConvergenceWindow;
 
+// A mean or half-width as the panel shows it: four significant digits, in
+// plain notation between 0.001 and a million ("83.48", "0.0716"), otherwise
+// with an exponent ("2.060e+6"); "-" when there is none.
+QString LiveFigureText(double value);
+
 class LiveFiguresPanel : public QFrame {
     Q_OBJECT
 public:
