@@ -20,10 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/TextFile.h"
 #include "project/NumberText.h"
 
 namespace fs = std::filesystem;
+using korvane::bench::RunProgram;
+using korvane::bench::Timing;
 
 namespace {
 
@@ -60,38 +63,6 @@ void WriteDbFile(const std::string& path, long lines) {
         line += n % 10 == 0 ? ",False" : ",True";
         out << line << "\r\n";
     }
-}
-
-struct Timing {
-    double seconds = 0;
-    double peakMiB = 0;
-    double cpu = 0;
-    int status = -1;
-};
-
-Timing RunProgram(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::fflush(stdout);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        // Only the timing matters: the table goes nowhere.
-        std::freopen("/dev/null", "w", stdout);
-        ::execv(argv[0], argv.data());
-        std::_Exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
-    Timing t;
-    t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    t.peakMiB = usage.ru_maxrss / 1024.0;
-    t.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    t.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return t;
 }
 
 }  // namespace

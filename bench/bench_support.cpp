@@ -1,7 +1,11 @@
 #include "bench_support.h"
 
 #include <dirent.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include <cstdlib>
 #include <fstream>
@@ -78,6 +82,32 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+Timing RunProgram(const std::vector<std::string>& arguments, bool quietErrors) {
+    std::vector<char*> argv;
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::fflush(stdout);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Only the timing matters: the table goes nowhere.
+        std::freopen("/dev/null", "w", stdout);
+        if (quietErrors) std::freopen("/dev/null", "w", stderr);
+        ::execv(argv[0], argv.data());
+        std::_Exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
+    Timing t;
+    t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    t.peakMiB = usage.ru_maxrss / 1024.0;
+    t.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    t.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return t;
 }
 
 }  // namespace korvane::bench

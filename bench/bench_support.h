@@ -1,12 +1,14 @@
 #pragma once
-// Helpers of the benchmarks: process memory and CPU figures from /proc, and
-// a user interface that only prints its messages.
+// Helpers of the benchmarks: process memory and CPU figures from /proc, the
+// cost of running a program, and a user interface that only prints its
+// messages.
 
 #include <sys/types.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/UserInterface.h"
 
@@ -22,6 +24,17 @@ pid_t OfficeChild();
 // A whole file's bytes (empty when it cannot be read); writing one.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
+
+// What running a program cost: wall and CPU seconds (user + system) and its
+// peak resident memory; `status` is its exit status, -1 when it did not exit.
+struct Timing {
+    double seconds = 0, cpu = 0, peakMiB = 0;
+    int status = -1;
+};
+// Runs arguments[0] (a path, no shell) with the others and waits for it; its
+// standard output goes nowhere, and so does its standard error when
+// `quietErrors`.
+Timing RunProgram(const std::vector<std::string>& arguments, bool quietErrors = false);
 
 // Messages go to stderr; questions are answered No, file dialogs cancelled;
 // the end of the application ends the benchmark with its status.

@@ -28,10 +28,13 @@
 #include <vector>
 
 #include "analysis/SobolIndices.h"
+#include "bench_support.h"
 #include "platform/TextFile.h"
 #include "project/NumberText.h"
 
 namespace fs = std::filesystem;
+using korvane::bench::RunProgram;
+using korvane::bench::Timing;
 
 namespace {
 
@@ -99,36 +102,6 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-struct Timing {
-    double seconds = 0, cpu = 0, peakMiB = 0;
-    int status = -1;
-};
-
-Timing RunProgram(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    std::fflush(stdout);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        ::execv(argv[0], argv.data());
-        std::_Exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
-    Timing t;
-    t.seconds = Seconds(start);
-    t.peakMiB = usage.ru_maxrss / 1024.0;
-    t.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    t.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return t;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,7 +138,7 @@ int main(int argc, char** argv) {
                 cpu, readSeconds, r.resamples, static_cast<long long>(r.outputs[0].used), total - readSeconds,
                 total < 5 ? "" : "  (over 5 s)");
 
-    const Timing t = RunProgram({korvane, "--sobol", db});
+    const Timing t = RunProgram({korvane, "--sobol", db}, true);
     std::printf("korvane --sobol: %.2f s (cpu %.2f s), peak memory %.1f MiB, exit %d%s\n", t.seconds, t.cpu,
                 t.peakMiB, t.status, t.seconds < 5 ? "" : "  (over 5 s)");
 
